@@ -1,0 +1,8 @@
+// The class interface of keloutil: every class and KeloUtil function for C++
+// programs, together with the whole flat interface.
+#ifndef KELOUTIL_KELOUTIL_HPP
+#define KELOUTIL_KELOUTIL_HPP
+
+#include <keloutil/keloutil.h>
+
+#endif // KELOUTIL_KELOUTIL_HPP

@@ -1,0 +1,49 @@
+// The counted allocator: malloc with a 4-byte size header in front of each
+// block and a process-wide total of the bytes that are live.
+#include <keloutil/memory.h>
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+uint32_t g_allocated = 0; // bytes of all live blocks, headers included
+
+// The header word sits just before the caller's bytes. On 32-bit targets the
+// block starts with it, as the 4-byte header implies. On 64-bit targets the
+// records handed out hold 8-byte pointers, so the caller's bytes start at the
+// heap's own alignment instead, with the header word in the last 4 bytes of
+// that prefix. The counted size is the same on both: the request plus 4.
+constexpr size_t prefix_size = sizeof(void*) > 4 ? alignof(std::max_align_t) : MEMORY_HEADER_SIZE;
+static_assert(prefix_size >= MEMORY_HEADER_SIZE);
+
+} // namespace
+
+extern "C" {
+
+void* memory_allocate(uint32_t size) {
+    if (size > UINT32_MAX - MEMORY_HEADER_SIZE || size > SIZE_MAX - prefix_size) return nullptr;
+    const uint32_t total = size + MEMORY_HEADER_SIZE;
+    // calloc gives the zero fill in one step (and often for free on fresh pages).
+    auto* block = static_cast<unsigned char*>(std::calloc(1, prefix_size + size));
+    if (block == nullptr) return nullptr;
+    unsigned char* user = block + prefix_size;
+    std::memcpy(user - MEMORY_HEADER_SIZE, &total, sizeof total);
+    g_allocated += total;
+    return user;
+}
+
+uint32_t memory_free(void* pointer) {
+    if (pointer == nullptr) return 0;
+    auto* user = static_cast<unsigned char*>(pointer);
+    uint32_t total;
+    std::memcpy(&total, user - MEMORY_HEADER_SIZE, sizeof total);
+    std::free(user - prefix_size);
+    g_allocated -= total;
+    return total;
+}
+
+uint32_t memory_allocated(void) { return g_allocated; }
+
+} // extern "C"
