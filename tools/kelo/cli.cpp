@@ -1,0 +1,84 @@
+#include "cli.hpp"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <system_error>
+
+namespace kelo {
+
+namespace fs = std::filesystem;
+
+void fail(std::string message) { throw Failure{std::move(message)}; }
+
+std::optional<std::string> take_option(Arguments& args, std::string_view name) {
+    const std::string flag = "--" + std::string(name);
+    for (auto it = args.begin(); it != args.end(); ++it) {
+        if (*it == flag) {
+            if (std::next(it) == args.end()) fail(flag + " needs a value");
+            std::string value = *std::next(it);
+            args.erase(it, std::next(it, 2));
+            return value;
+        }
+        if (it->rfind(flag + "=", 0) == 0) {
+            std::string value = it->substr(flag.size() + 1);
+            args.erase(it);
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+static bool is_standard_stream(const std::string& path) { return path.empty() || path == "-"; }
+
+std::string read_input(const std::string& path) {
+    if (is_standard_stream(path)) {
+        std::string data;
+        char chunk[1 << 16];
+        size_t got;
+        while ((got = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) data.append(chunk, got);
+        if (std::ferror(stdin)) fail("cannot read standard input");
+        return data;
+    }
+    std::ifstream in(fs::u8path(path), std::ios::binary);
+    if (!in) fail("cannot open '" + path + "': " + std::strerror(errno));
+    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) fail("cannot read '" + path + "'");
+    return data;
+}
+
+void write_output(const std::string& path, std::string_view data) {
+    if (is_standard_stream(path)) {
+        if (std::fwrite(data.data(), 1, data.size(), stdout) != data.size() || std::fflush(stdout) != 0)
+            fail("cannot write standard output");
+        return;
+    }
+    const fs::path target = fs::u8path(path);
+    // A unique name beside the target keeps the rename on one file system.
+    fs::path temporary = target;
+    temporary += ".kelo-" + std::to_string(std::random_device{}()) + ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        if (!out) fail("cannot create '" + temporary.u8string() + "': " + std::strerror(errno));
+        out.write(data.data(), static_cast<std::streamsize>(data.size()));
+        out.close();
+        if (!out) {
+            std::error_code ignored;
+            fs::remove(temporary, ignored);
+            fail("cannot write '" + path + "'");
+        }
+    }
+    std::error_code error;
+    fs::rename(temporary, target, error);
+    if (error) {
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+        fail("cannot replace '" + path + "': " + error.message());
+    }
+}
+
+} // namespace kelo

@@ -1,0 +1,35 @@
+// Helpers shared by the kelo commands: argument handling, errors, and file
+// input and output that never leaves a half-written file behind.
+#ifndef KELO_CLI_HPP
+#define KELO_CLI_HPP
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kelo {
+
+using Arguments = std::vector<std::string>;
+
+// Thrown for bad input; main prints the message on one line and exits 1.
+struct Failure {
+    std::string message;
+};
+
+[[noreturn]] void fail(std::string message);
+
+// Takes the value of `--name VALUE` or `--name=VALUE` out of `args`;
+// std::nullopt when the option is absent.
+std::optional<std::string> take_option(Arguments& args, std::string_view name);
+
+// Reads a whole file, or standard input for "-" or an empty name.
+std::string read_input(const std::string& path);
+
+// Writes `data` to a file through a temporary file beside it that is renamed
+// over the target, or to standard output for "-" or an empty name.
+void write_output(const std::string& path, std::string_view data);
+
+} // namespace kelo
+
+#endif // KELO_CLI_HPP

@@ -1,0 +1,17 @@
+// The kelo commands. Each takes the arguments after its name and returns the
+// exit status; bad input is reported by throwing kelo::Failure.
+#ifndef KELO_COMMANDS_HPP
+#define KELO_COMMANDS_HPP
+
+#include "cli.hpp"
+
+namespace kelo {
+
+int run_convert(Arguments args);
+
+// Usage text of each command, for kelo --help.
+extern const char* const convert_usage;
+
+} // namespace kelo
+
+#endif // KELO_COMMANDS_HPP
