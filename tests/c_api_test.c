@@ -1,0 +1,93 @@
+/* The flat interface from a plain C11 program that includes only
+ * <keloutil/keloutil.h>. */
+#include <keloutil/keloutil.h>
+
+#include <stdio.h>
+#include <string.h>
+
+static int failures = 0;
+static int checks = 0;
+
+#define CHECK(condition)                                                    \
+    do {                                                                    \
+        ++checks;                                                           \
+        if (!(condition)) {                                                 \
+            ++failures;                                                     \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, \
+                    #condition);                                            \
+        }                                                                   \
+    } while (0)
+
+static int host_is_little_endian(void) {
+    const uint16_t probe = 1;
+    return *(const unsigned char*)&probe == 1;
+}
+
+static void counted_allocator(void) {
+    uint32_t before = memory_allocated();
+    void* block = memory_allocate(10);
+    CHECK(block != NULL);
+    CHECK(memory_allocated() == before + 14);
+    CHECK(memory_free(block) == 14);
+    CHECK(memory_allocated() == before);
+}
+
+static void ascii_input(void) {
+    str_t* s = str_from_cstr("\x41\xE9\x42");
+    CHECK(s != NULL && strcmp(s->buffer, "A?B") == 0);
+    str_uninit(s);
+}
+
+static void marked_utf16_output(void) {
+    str_t* s = str_from_cstr("A");
+    uint16_t* units = str_utf16_alloc(s);
+    const unsigned char little[6] = {0xFF, 0xFE, 0x41, 0x00, 0x00, 0x00};
+    const unsigned char big[6] = {0xFE, 0xFF, 0x00, 0x41, 0x00, 0x00};
+    CHECK(units != NULL && memcmp(units, host_is_little_endian() ? little : big, 6) == 0);
+    memory_free(units);
+    str_uninit(s);
+}
+
+static void surrogate_pairs(void) {
+    const unsigned char pair[] = {0x3D, 0xD8, 0x00, 0xDE};
+    const unsigned char unpaired[] = {0x3D, 0xD8, 0x41, 0x00};
+    str_t* s = str_from(pair, 4, STR_ENC_UTF16LE);
+    CHECK(strcmp(s->buffer, "\xF0\x9F\x98\x80") == 0);
+    str_set(s, unpaired, 4, STR_ENC_UTF16LE);
+    CHECK(str_null(s));
+    CHECK(str_last_error_code() == STR_ERR_INVALID_INPUT);
+    CHECK(strcmp(str_last_error_message(), "unpaired high surrogate") == 0);
+    str_uninit(s);
+}
+
+static void read_out_measures_the_whole_buffer(void) {
+    char out[16];
+    str_t* s = str_from_utf8("hello world"); /* leaves a buffer of 12 bytes */
+    str_utf8_set(s, "abc");
+    CHECK(s->capacity == 12);
+    CHECK(str_get(s, out, 12, STR_ENC_UTF8) == 0);
+    CHECK(str_get(s, out, 13, STR_ENC_UTF8) == 13);
+    CHECK(str_get(s, out, sizeof out, STR_ENC_UTF16LE) == 10);
+    str_uninit(s);
+}
+
+static void version(void) {
+    const int32_t* numbers = keloUtilBuildInformation();
+    CHECK(strcmp(keloUtilVersionString(), "5.0.31.0") == 0);
+    CHECK(strcmp(keloUtilVersionModifierString(), "a") == 0);
+    CHECK(strcmp(keloUtilFrameworkVersionString(), "5a") == 0);
+    CHECK(numbers[0] == 5 && numbers[1] == 0 && numbers[2] == 31 && numbers[3] == 0);
+}
+
+int main(void) {
+    uint32_t before = memory_allocated();
+    counted_allocator();
+    ascii_input();
+    marked_utf16_output();
+    surrogate_pairs();
+    read_out_measures_the_whole_buffer();
+    version();
+    CHECK(memory_allocated() == before);
+    printf("%d passed, %d failed\n", checks - failures, failures);
+    return failures == 0 ? 0 : 1;
+}
