@@ -23,7 +23,7 @@ static_assert(prefix_size >= MEMORY_HEADER_SIZE);
 extern "C" {
 
 void* memory_allocate(uint32_t size) {
-    if (size > UINT32_MAX - MEMORY_HEADER_SIZE || size > SIZE_MAX - prefix_size) return nullptr;
+    if (size > UINT32_MAX - MEMORY_HEADER_SIZE) return nullptr;
     const uint32_t total = size + MEMORY_HEADER_SIZE;
     // calloc gives the zero fill in one step (and often for free on fresh pages).
     auto* block = static_cast<unsigned char*>(std::calloc(1, prefix_size + size));
