@@ -1,0 +1,556 @@
+// Throughput of keloutil's text conversions next to glibc iconv and ICU.
+//
+// Four generated corpora of about 1 MiB of UTF-8 each go through four
+// operations, each done three ways in the same run:
+//   set_from_utf16le  UTF-16LE -> UTF-8, into a reused destination
+//   set_from_utf32    UTF-32   -> UTF-8, into a reused destination
+//   get_utf16le       UTF-8    -> UTF-16LE, into a preallocated destination
+//   alloc_utf16le     UTF-8    -> UTF-16LE, into a new block every time
+// Every benchmark counts the corpus's UTF-8 size as its bytes processed, so
+// the MB/s figures compare across operations and corpora. Before timing,
+// each benchmark checks its implementation's output once against the
+// expected bytes and stops the program when they differ.
+//
+// Benchmarks are named "<operation>/<corpus>/<implementation>"; after the
+// run a summary table gives keloutil's throughput relative to each peer.
+#include <keloutil/keloutil.h>
+
+#include <benchmark/benchmark.h>
+#include <iconv.h>
+#include <unicode/ustring.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <iterator>
+#include <map>
+#include <string>
+#include <vector>
+
+// The UTF-16 and UTF-32 forms are kept in host order and handed to the
+// peers as UTF-16LE and UTF-32LE.
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the corpora assume a little-endian host");
+
+namespace {
+
+constexpr size_t corpus_bytes = size_t{1} << 20; // UTF-8 size of each corpus
+
+[[noreturn]] void fail(const std::string& message) {
+    std::fprintf(stderr, "keloutil_bench_convert: %s\n", message.c_str());
+    std::exit(EXIT_FAILURE);
+}
+
+// ---- corpora ----------------------------------------------------------------
+
+// splitmix64: a fixed seed gives the same corpora on every run and platform.
+class Prng {
+public:
+    explicit Prng(uint64_t seed) : state_(seed) {}
+    uint32_t below(uint32_t n) { return static_cast<uint32_t>(next() % n); }
+    bool one_in(uint32_t n) { return below(n) == 0; }
+
+private:
+    uint64_t next() {
+        uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+        return z ^ (z >> 31);
+    }
+    uint64_t state_;
+};
+
+size_t utf8_width(char32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
+
+void append_utf8(std::string& out, char32_t c) {
+    static const unsigned char lead_marks[5] = {0, 0x00, 0xC0, 0xE0, 0xF0};
+    const size_t width = utf8_width(c);
+    char bytes[4];
+    for (size_t i = width - 1; i > 0; --i) {
+        bytes[i] = static_cast<char>(0x80 | (c & 0x3F));
+        c >>= 6;
+    }
+    bytes[0] = static_cast<char>(lead_marks[width] | c);
+    out.append(bytes, width);
+}
+
+void append_utf16(std::u16string& out, char32_t c) {
+    if (c < 0x10000) {
+        out.push_back(static_cast<char16_t>(c));
+        return;
+    }
+    c -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+}
+
+struct Corpus {
+    std::string name;
+    std::string utf8;     // without a terminator
+    std::u16string utf16; // host order
+    std::u32string utf32; // host order
+    size_t non_ascii = 0; // characters above U+007F
+};
+
+// Text made of chunks from `append_chunk`, cut to at most corpus_bytes of
+// UTF-8, in all three forms. The chunks never hold U+0000, which would end
+// a conversion early.
+template <class AppendChunk>
+Corpus make_corpus(const char* name, uint64_t seed, AppendChunk append_chunk) {
+    Prng prng(seed);
+    Corpus corpus;
+    corpus.name = name;
+    std::u32string& text = corpus.utf32;
+    size_t bytes = 0;
+    while (bytes < corpus_bytes) {
+        const size_t from = text.size();
+        append_chunk(prng, text);
+        for (size_t i = from; i < text.size(); ++i) bytes += utf8_width(text[i]);
+    }
+    while (bytes > corpus_bytes) {
+        bytes -= utf8_width(text.back());
+        text.pop_back();
+    }
+    for (char32_t c : text) {
+        append_utf8(corpus.utf8, c);
+        append_utf16(corpus.utf16, c);
+        corpus.non_ascii += c >= 0x80;
+    }
+    return corpus;
+}
+
+char32_t ascii_letter(Prng& prng) { return U'a' + prng.below(26); }
+
+// One letter in ten is accented: é è ê à â ç ë ï ô ö ü ä ß ø å ñ í ó ú æ.
+char32_t european_letter(Prng& prng) {
+    static const char32_t accented[] = {0xE9, 0xE8, 0xEA, 0xE0, 0xE2, 0xE7, 0xEB, 0xEF, 0xF4, 0xF6,
+                                        0xFC, 0xE4, 0xDF, 0xF8, 0xE5, 0xF1, 0xED, 0xF3, 0xFA, 0xE6};
+    return prng.one_in(10) ? accented[prng.below(std::size(accented))] : ascii_letter(prng);
+}
+
+// A word of 2 to 10 letters, sometimes followed by a comma or full stop,
+// then a space or, one time in twelve, a line break.
+void append_word(Prng& prng, std::u32string& text, char32_t (*letter)(Prng&)) {
+    const uint32_t length = 2 + prng.below(9);
+    for (uint32_t i = 0; i < length; ++i) text.push_back(letter(prng));
+    if (prng.one_in(10)) text.push_back(prng.one_in(2) ? U',' : U'.');
+    text.push_back(prng.one_in(12) ? U'\n' : U' ');
+}
+
+// A phrase of 4 to 30 ideographs from U+4E00..U+9FFF, sometimes in corner
+// brackets, closed by an ideographic comma or full stop and now and then an
+// ideographic space or a line break.
+void append_cjk_phrase(Prng& prng, std::u32string& text) {
+    const bool quoted = prng.one_in(8);
+    if (quoted) text.push_back(0x300C);
+    const uint32_t length = 4 + prng.below(27);
+    for (uint32_t i = 0; i < length; ++i) text.push_back(0x4E00 + prng.below(0x9FFF - 0x4E00 + 1));
+    if (quoted) text.push_back(0x300D);
+    text.push_back(prng.one_in(3) ? 0x3002 : 0x3001);
+    if (prng.one_in(8)) text.push_back(0x3000);
+    if (prng.one_in(6)) text.push_back(U'\n');
+}
+
+// ASCII words in which one character in ten becomes an emoji from
+// U+1F300..U+1F64F (four UTF-8 bytes, a surrogate pair in UTF-16).
+void append_emoji_words(Prng& prng, std::u32string& text) {
+    const size_t from = text.size();
+    append_word(prng, text, ascii_letter);
+    for (size_t i = from; i < text.size(); ++i) {
+        if (prng.one_in(10)) text[i] = 0x1F300 + prng.below(0x1F64F - 0x1F300 + 1);
+    }
+}
+
+std::vector<Corpus> make_corpora() {
+    std::vector<Corpus> corpora;
+    corpora.push_back(make_corpus("ascii", 1, [](Prng& prng, std::u32string& text) {
+        append_word(prng, text, ascii_letter);
+    }));
+    corpora.push_back(make_corpus("european", 2, [](Prng& prng, std::u32string& text) {
+        append_word(prng, text, european_letter);
+    }));
+    corpora.push_back(make_corpus("cjk", 3, append_cjk_phrase));
+    corpora.push_back(make_corpus("emoji", 4, append_emoji_words));
+    return corpora;
+}
+
+// ---- helpers shared by the benchmarks ---------------------------------------
+
+template <class String>
+int32_t byte_size(const String& text) {
+    return static_cast<int32_t>(text.size() * sizeof(typename String::value_type));
+}
+
+// Stops the program unless `converted` holds and `output` starts with the
+// `size` bytes of `expected` followed by `terminator` zero bytes.
+void verify(const std::string& benchmark, bool converted, const void* output, const void* expected,
+            size_t size, size_t terminator) {
+    if (!converted) fail(benchmark + ": the conversion failed or gave a wrong length");
+    const auto* got = static_cast<const unsigned char*>(output);
+    const auto* want = static_cast<const unsigned char*>(expected);
+    const auto difference = std::mismatch(got, got + size, want).first;
+    if (difference != got + size) {
+        fail(benchmark + ": output differs from the expected bytes at offset " +
+             std::to_string(difference - got));
+    }
+    for (size_t i = 0; i < terminator; ++i) {
+        if (got[size + i] != 0) fail(benchmark + ": output lacks its terminator");
+    }
+}
+
+void count_bytes(benchmark::State& state, const Corpus& corpus) {
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(corpus.utf8.size()));
+}
+
+// One iconv descriptor, opened once per benchmark.
+class Iconv {
+public:
+    Iconv(const char* to, const char* from) : cd_(iconv_open(to, from)) {
+        if (cd_ == reinterpret_cast<iconv_t>(static_cast<intptr_t>(-1))) {
+            fail(std::string("iconv_open from ") + from + " to " + to + " failed");
+        }
+    }
+    ~Iconv() { iconv_close(cd_); }
+    Iconv(const Iconv&) = delete;
+    Iconv& operator=(const Iconv&) = delete;
+
+    // Converts `size` bytes of `source` into `destination` of `room` bytes
+    // and adds `terminator` zero bytes, which iconv does not write. Returns
+    // the bytes written before the terminator, or SIZE_MAX on failure.
+    size_t convert(const void* source, size_t size, void* destination, size_t room, size_t terminator) {
+        iconv(cd_, nullptr, nullptr, nullptr, nullptr); // back to the initial state
+        auto* in = const_cast<char*>(static_cast<const char*>(source));
+        auto* out = static_cast<char*>(destination);
+        size_t in_left = size;
+        size_t out_left = room - terminator;
+        if (iconv(cd_, &in, &in_left, &out, &out_left) == static_cast<size_t>(-1)) return SIZE_MAX;
+        std::memset(out, 0, terminator);
+        return static_cast<size_t>(out - static_cast<char*>(destination));
+    }
+
+private:
+    iconv_t cd_;
+};
+
+// ---- set_from_utf16le: UTF-16LE -> UTF-8 -------------------------------------
+
+void set_from_utf16le_keloutil(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+    str_t* s = str_init();
+    const int32_t size = byte_size(corpus.utf16);
+    str_set(s, corpus.utf16.data(), size, STR_ENC_UTF16LE);
+    verify(name, str_len(s) == byte_size(corpus.utf8), s->buffer, corpus.utf8.data(), corpus.utf8.size(), 1);
+    for (auto _ : state) {
+        str_set(s, corpus.utf16.data(), size, STR_ENC_UTF16LE);
+        benchmark::DoNotOptimize(s->buffer);
+    }
+    count_bytes(state, corpus);
+    str_uninit(s);
+}
+
+void set_from_utf16le_iconv(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+    Iconv cd("UTF-8", "UTF-16LE");
+    std::vector<char> out(corpus.utf16.size() * 3 + 1); // at most 3 bytes per UTF-16 unit
+    const size_t size = corpus.utf16.size() * 2;
+    const size_t written = cd.convert(corpus.utf16.data(), size, out.data(), out.size(), 1);
+    verify(name, written == corpus.utf8.size(), out.data(), corpus.utf8.data(), corpus.utf8.size(), 1);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(cd.convert(corpus.utf16.data(), size, out.data(), out.size(), 1));
+    }
+    count_bytes(state, corpus);
+}
+
+void set_from_utf16le_icu(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+    std::vector<char> out(corpus.utf16.size() * 3 + 1);
+    const auto convert = [&] {
+        UErrorCode error = U_ZERO_ERROR;
+        int32_t length = 0;
+        u_strToUTF8(out.data(), static_cast<int32_t>(out.size()), &length, corpus.utf16.data(),
+                    static_cast<int32_t>(corpus.utf16.size()), &error);
+        return U_SUCCESS(error) ? length : -1;
+    };
+    verify(name, convert() == byte_size(corpus.utf8), out.data(), corpus.utf8.data(), corpus.utf8.size(), 1);
+    for (auto _ : state) benchmark::DoNotOptimize(convert());
+    count_bytes(state, corpus);
+}
+
+// ---- set_from_utf32: UTF-32 -> UTF-8 -----------------------------------------
+
+void set_from_utf32_keloutil(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+    str_t* s = str_init();
+    const int32_t size = byte_size(corpus.utf32);
+    str_set(s, corpus.utf32.data(), size, STR_ENC_UTF32);
+    verify(name, str_len(s) == byte_size(corpus.utf8), s->buffer, corpus.utf8.data(), corpus.utf8.size(), 1);
+    for (auto _ : state) {
+        str_set(s, corpus.utf32.data(), size, STR_ENC_UTF32);
+        benchmark::DoNotOptimize(s->buffer);
+    }
+    count_bytes(state, corpus);
+    str_uninit(s);
+}
+
+void set_from_utf32_iconv(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+    Iconv cd("UTF-8", "UTF-32LE");
+    std::vector<char> out(corpus.utf32.size() * 4 + 1);
+    const size_t size = corpus.utf32.size() * 4;
+    const size_t written = cd.convert(corpus.utf32.data(), size, out.data(), out.size(), 1);
+    verify(name, written == corpus.utf8.size(), out.data(), corpus.utf8.data(), corpus.utf8.size(), 1);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(cd.convert(corpus.utf32.data(), size, out.data(), out.size(), 1));
+    }
+    count_bytes(state, corpus);
+}
+
+// ICU has no direct UTF-32 to UTF-8 string function: u_strFromUTF32 into a
+// reused UTF-16 buffer, then u_strToUTF8.
+void set_from_utf32_icu(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+    std::vector<UChar> middle(corpus.utf32.size() * 2 + 1);
+    std::vector<char> out(corpus.utf32.size() * 4 + 1);
+    const auto* source = reinterpret_cast<const UChar32*>(corpus.utf32.data());
+    const auto convert = [&] {
+        UErrorCode error = U_ZERO_ERROR;
+        int32_t units = 0;
+        int32_t length = 0;
+        u_strFromUTF32(middle.data(), static_cast<int32_t>(middle.size()), &units, source,
+                       static_cast<int32_t>(corpus.utf32.size()), &error);
+        u_strToUTF8(out.data(), static_cast<int32_t>(out.size()), &length, middle.data(), units, &error);
+        return U_SUCCESS(error) ? length : -1;
+    };
+    verify(name, convert() == byte_size(corpus.utf8), out.data(), corpus.utf8.data(), corpus.utf8.size(), 1);
+    for (auto _ : state) benchmark::DoNotOptimize(convert());
+    count_bytes(state, corpus);
+}
+
+// ---- get_utf16le: UTF-8 -> UTF-16LE into a preallocated destination ----------
+
+void get_utf16le_keloutil(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+    str_t* s = str_init();
+    str_set(s, corpus.utf8.data(), byte_size(corpus.utf8), STR_ENC_UTF8);
+    // str_get measures over the whole buffer, so the destination is sized
+    // the same way.
+    const int32_t size = str_encoding_requires_bytes(s->buffer, s->capacity, STR_ENC_UTF8, STR_ENC_UTF16LE);
+    std::vector<char> out(static_cast<size_t>(size));
+    const int32_t measured = str_get(s, out.data(), size, STR_ENC_UTF16LE);
+    verify(name, size > 0 && measured == size, out.data(), corpus.utf16.data(), corpus.utf16.size() * 2, 2);
+    for (auto _ : state) benchmark::DoNotOptimize(str_get(s, out.data(), size, STR_ENC_UTF16LE));
+    count_bytes(state, corpus);
+    str_uninit(s);
+}
+
+void get_utf16le_iconv(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+    Iconv cd("UTF-16LE", "UTF-8");
+    std::vector<char> out(corpus.utf8.size() * 2 + 2); // at most one UTF-16 unit per UTF-8 byte
+    const size_t written = cd.convert(corpus.utf8.data(), corpus.utf8.size(), out.data(), out.size(), 2);
+    verify(name, written == corpus.utf16.size() * 2, out.data(), corpus.utf16.data(), corpus.utf16.size() * 2, 2);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(cd.convert(corpus.utf8.data(), corpus.utf8.size(), out.data(), out.size(), 2));
+    }
+    count_bytes(state, corpus);
+}
+
+void get_utf16le_icu(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+    std::vector<UChar> out(corpus.utf8.size() + 1);
+    const auto convert = [&] {
+        UErrorCode error = U_ZERO_ERROR;
+        int32_t units = 0;
+        u_strFromUTF8(out.data(), static_cast<int32_t>(out.size()), &units, corpus.utf8.data(),
+                      byte_size(corpus.utf8), &error);
+        return U_SUCCESS(error) ? units : -1;
+    };
+    verify(name, convert() == static_cast<int32_t>(corpus.utf16.size()), out.data(), corpus.utf16.data(),
+           corpus.utf16.size() * 2, 2);
+    for (auto _ : state) benchmark::DoNotOptimize(convert());
+    count_bytes(state, corpus);
+}
+
+// ---- alloc_utf16le: UTF-8 -> UTF-16LE into a new block each time -------------
+
+void alloc_utf16le_keloutil(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+    str_t* s = str_init();
+    str_set(s, corpus.utf8.data(), byte_size(corpus.utf8), STR_ENC_UTF8);
+    void* block = str_alloc(s, STR_ENC_UTF16LE);
+    verify(name, block != nullptr, block, corpus.utf16.data(), corpus.utf16.size() * 2, 2);
+    memory_free(block);
+    for (auto _ : state) {
+        block = str_alloc(s, STR_ENC_UTF16LE);
+        benchmark::DoNotOptimize(block);
+        memory_free(block);
+    }
+    count_bytes(state, corpus);
+    str_uninit(s);
+}
+
+// The block has the worst-case size: iconv cannot measure ahead.
+void alloc_utf16le_iconv(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+    Iconv cd("UTF-16LE", "UTF-8");
+    const size_t room = corpus.utf8.size() * 2 + 2;
+    const auto convert = [&](size_t* written) {
+        void* block = std::malloc(room);
+        if (block != nullptr) *written = cd.convert(corpus.utf8.data(), corpus.utf8.size(), block, room, 2);
+        return block;
+    };
+    size_t written = 0;
+    void* block = convert(&written);
+    verify(name, block != nullptr && written == corpus.utf16.size() * 2, block, corpus.utf16.data(),
+           corpus.utf16.size() * 2, 2);
+    std::free(block);
+    for (auto _ : state) {
+        block = convert(&written);
+        benchmark::DoNotOptimize(block);
+        std::free(block);
+    }
+    count_bytes(state, corpus);
+}
+
+// The block has the exact size, from a preflight pass as keloutil measures.
+void alloc_utf16le_icu(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+    const auto convert = [&](int32_t* units) {
+        UErrorCode error = U_ZERO_ERROR;
+        u_strFromUTF8(nullptr, 0, units, corpus.utf8.data(), byte_size(corpus.utf8), &error);
+        if (error != U_BUFFER_OVERFLOW_ERROR) return static_cast<UChar*>(nullptr);
+        error = U_ZERO_ERROR;
+        auto* block = static_cast<UChar*>(std::malloc((static_cast<size_t>(*units) + 1) * sizeof(UChar)));
+        if (block != nullptr) {
+            u_strFromUTF8(block, *units + 1, units, corpus.utf8.data(), byte_size(corpus.utf8), &error);
+            if (U_FAILURE(error)) *units = -1;
+        }
+        return block;
+    };
+    int32_t units = 0;
+    UChar* block = convert(&units);
+    verify(name, block != nullptr && units == static_cast<int32_t>(corpus.utf16.size()), block,
+           corpus.utf16.data(), corpus.utf16.size() * 2, 2);
+    std::free(block);
+    for (auto _ : state) {
+        block = convert(&units);
+        benchmark::DoNotOptimize(block);
+        std::free(block);
+    }
+    count_bytes(state, corpus);
+}
+
+// ---- registration, reporting, summary -----------------------------------------
+
+using BenchmarkFunction = void (*)(benchmark::State&, const Corpus&, const std::string&);
+
+struct Operation {
+    const char* name;
+    BenchmarkFunction keloutil;
+    BenchmarkFunction iconv;
+    BenchmarkFunction icu;
+};
+
+const Operation operations[] = {
+    {"set_from_utf16le", set_from_utf16le_keloutil, set_from_utf16le_iconv, set_from_utf16le_icu},
+    {"set_from_utf32", set_from_utf32_keloutil, set_from_utf32_iconv, set_from_utf32_icu},
+    {"get_utf16le", get_utf16le_keloutil, get_utf16le_iconv, get_utf16le_icu},
+    {"alloc_utf16le", alloc_utf16le_keloutil, alloc_utf16le_iconv, alloc_utf16le_icu},
+};
+
+std::string benchmark_name(const char* operation, const Corpus& corpus, const char* implementation) {
+    return std::string(operation) + "/" + corpus.name + "/" + implementation;
+}
+
+void register_benchmarks(const std::vector<Corpus>& corpora) {
+    for (const Operation& operation : operations) {
+        for (const Corpus& corpus : corpora) {
+            const std::pair<const char*, BenchmarkFunction> implementations[] = {
+                {"keloutil", operation.keloutil}, {"iconv", operation.iconv}, {"icu", operation.icu}};
+            for (const auto& [implementation, function] : implementations) {
+                const std::string name = benchmark_name(operation.name, corpus, implementation);
+                benchmark::RegisterBenchmark(name.c_str(), function, std::cref(corpus), name);
+            }
+        }
+    }
+}
+
+// Prints like the console reporter and keeps each benchmark's throughput
+// for the summary: the median when repetitions are asked for, otherwise
+// the single run.
+class CollectingReporter : public benchmark::ConsoleReporter {
+public:
+    using ConsoleReporter::ConsoleReporter;
+
+    void ReportRuns(const std::vector<Run>& reports) override {
+        ConsoleReporter::ReportRuns(reports);
+        for (const Run& run : reports) {
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.error_occurred || (run.run_type == Run::RT_Aggregate && !median)) continue;
+            const auto counter = run.counters.find("bytes_per_second");
+            if (counter == run.counters.end()) continue;
+            Result& result = results_[run.run_name.function_name];
+            if (median || !result.median) result = {counter->second.value, median};
+        }
+    }
+
+    // Bytes per second, or 0 for a benchmark that did not run.
+    double bytes_per_second(const std::string& name) const {
+        const auto result = results_.find(name);
+        return result != results_.end() ? result->second.bytes_per_second : 0.0;
+    }
+
+    bool empty() const { return results_.empty(); }
+
+private:
+    struct Result {
+        double bytes_per_second;
+        bool median;
+    };
+    std::map<std::string, Result> results_;
+};
+
+std::string format(const char* pattern, double value) {
+    if (value <= 0.0) return "-";
+    char text[32];
+    std::snprintf(text, sizeof text, pattern, value);
+    return text;
+}
+
+std::string ratio(double numerator, double denominator) {
+    return numerator > 0.0 && denominator > 0.0 ? format("%.2f", numerator / denominator) : "-";
+}
+
+// A Markdown table; MB/s counts 10^6 bytes of the corpus's UTF-8 form per
+// second, and a ratio above 1 means keloutil is faster.
+void print_summary(const CollectingReporter& reporter, const std::vector<Corpus>& corpora) {
+    std::printf("\nThroughput in MB/s (10^6 bytes of UTF-8 per second); ratios > 1 mean keloutil is faster.\n\n");
+    std::printf("| operation | corpus | keloutil MB/s | iconv MB/s | ICU MB/s | keloutil/ICU | keloutil/iconv |\n");
+    std::printf("|---|---|---:|---:|---:|---:|---:|\n");
+    for (const Operation& operation : operations) {
+        for (const Corpus& corpus : corpora) {
+            const double keloutil = reporter.bytes_per_second(benchmark_name(operation.name, corpus, "keloutil"));
+            const double iconv = reporter.bytes_per_second(benchmark_name(operation.name, corpus, "iconv"));
+            const double icu = reporter.bytes_per_second(benchmark_name(operation.name, corpus, "icu"));
+            if (keloutil <= 0.0 && iconv <= 0.0 && icu <= 0.0) continue;
+            std::printf("| %s | %s | %s | %s | %s | %s | %s |\n", operation.name, corpus.name.c_str(),
+                        format("%.0f", keloutil / 1e6).c_str(), format("%.0f", iconv / 1e6).c_str(),
+                        format("%.0f", icu / 1e6).c_str(), ratio(keloutil, icu).c_str(),
+                        ratio(keloutil, iconv).c_str());
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+
+    const std::vector<Corpus> corpora = make_corpora();
+    for (const Corpus& corpus : corpora) {
+        std::printf("corpus %-8s %8zu bytes of UTF-8, %8zu characters, %5.1f%% non-ASCII\n", corpus.name.c_str(),
+                    corpus.utf8.size(), corpus.utf32.size(),
+                    100.0 * static_cast<double>(corpus.non_ascii) / static_cast<double>(corpus.utf32.size()));
+    }
+    std::fflush(stdout);
+    register_benchmarks(corpora);
+
+    CollectingReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_Color
+                                                      : benchmark::ConsoleReporter::OO_None);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    if (!reporter.empty()) print_summary(reporter, corpora);
+    benchmark::Shutdown();
+    return 0;
+}
