@@ -1,17 +1,30 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing keloutil need, and
 # only those that are missing (apt-get update runs first when any is).
-# Usage: scripts/install-deps.sh [PACKAGE...]   (default: the native build)
+# Usage: scripts/install-deps.sh [native] [windows]   (default: native)
 set -euo pipefail
 
-native_packages=(
+native=(
     g++ cmake ninja-build pkg-config
     googletest libgtest-dev     # unit tests
     libbenchmark-dev libicu-dev # benchmarks and their peers
 )
+windows=(
+    cmake ninja-build googletest
+    g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix # the -posix compilers build GoogleTest
+    wine64                                              # runs the x86_64 test suite
+)
 
-packages=("$@")
-[ ${#packages[@]} -gt 0 ] || packages=("${native_packages[@]}")
+groups=("$@")
+[ ${#groups[@]} -gt 0 ] || groups=(native)
+packages=()
+for group in "${groups[@]}"; do
+    case "$group" in
+        native) packages+=("${native[@]}") ;;
+        windows) packages+=("${windows[@]}") ;;
+        *) echo "install-deps.sh: unknown group '$group' (native, windows)" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for package in "${packages[@]}"; do

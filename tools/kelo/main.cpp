@@ -1,11 +1,13 @@
 // kelo: the keloutil command-line tool.
 #include "commands.hpp"
+#include "platform.hpp"
 
 #include <keloutil/keloutil.h>
 
 #include <cstdio>
-#include <cstring>
 #include <exception>
+#include <string>
+#include <utility>
 
 namespace {
 
@@ -45,27 +47,30 @@ void print_help() {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
+    kelo::use_binary_standard_streams();
+    kelo::Arguments arguments = kelo::command_line_arguments(argc, argv);
+    if (arguments.empty()) {
         print_summary();
         return 0;
     }
-    const char* name = argv[1];
-    if (std::strcmp(name, "--help") == 0 || std::strcmp(name, "-h") == 0 || std::strcmp(name, "help") == 0) {
+    const std::string name = arguments.front();
+    arguments.erase(arguments.begin());
+    if (name == "--help" || name == "-h" || name == "help") {
         print_help();
         return 0;
     }
     for (const Command& command : commands) {
-        if (std::strcmp(name, command.name) != 0) continue;
+        if (name != command.name) continue;
         try {
-            return command.run(kelo::Arguments(argv + 2, argv + argc));
+            return command.run(std::move(arguments));
         } catch (const kelo::Failure& failure) {
-            std::fprintf(stderr, "kelo %s: %s\n", name, failure.message.c_str());
+            std::fprintf(stderr, "kelo %s: %s\n", name.c_str(), failure.message.c_str());
             return 1;
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "kelo %s: %s\n", name, error.what());
+            std::fprintf(stderr, "kelo %s: %s\n", name.c_str(), error.what());
             return 1;
         }
     }
-    std::fprintf(stderr, "kelo: unknown command '%s' (run 'kelo --help')\n", name);
+    std::fprintf(stderr, "kelo: unknown command '%s' (run 'kelo --help')\n", name.c_str());
     return 1;
 }

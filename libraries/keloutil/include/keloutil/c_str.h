@@ -42,60 +42,60 @@ typedef struct str_t {
 /* ---- creation, assignment, destruction ---------------------------------- */
 
 /* A new null string, or NULL when memory is exhausted. */
-KELOUTIL_API str_t* str_init(void);
+KELOUTIL_C_API str_t* str_init(void);
 /* Frees the buffer and the record. */
-KELOUTIL_API void str_uninit(str_t* s);
+KELOUTIL_C_API void str_uninit(str_t* s);
 
 /* A new string set from `length` bytes of `source` in `encoding`. Returned
  * even when the source cannot be decoded; it is then null. */
-KELOUTIL_API str_t* str_from(const void* source, int32_t length, int32_t encoding);
+KELOUTIL_C_API str_t* str_from(const void* source, int32_t length, int32_t encoding);
 /* From NUL-terminated ASCII; NULL gives a new null string. */
-KELOUTIL_API str_t* str_from_cstr(const char* text);
+KELOUTIL_C_API str_t* str_from_cstr(const char* text);
 /* From NUL-terminated UTF-8; NULL gives a new null string. */
-KELOUTIL_API str_t* str_from_utf8(const char* text);
+KELOUTIL_C_API str_t* str_from_utf8(const char* text);
 
 /* Replaces the text. Reuses the buffer when it is big enough. Source that
  * cannot be decoded leaves the string null; an unknown encoding leaves it
  * unchanged. Returns 1 (0 for a NULL record). */
-KELOUTIL_API int32_t str_set(str_t* s, const void* source, int32_t length, int32_t encoding);
+KELOUTIL_C_API int32_t str_set(str_t* s, const void* source, int32_t length, int32_t encoding);
 /* str_set with NUL-terminated UTF-8; a NULL text makes the string null. */
-KELOUTIL_API int32_t str_utf8_set(str_t* s, const char* text);
+KELOUTIL_C_API int32_t str_utf8_set(str_t* s, const char* text);
 /* str_set with ASCII; a length of -1 means up to the NUL. */
-KELOUTIL_API int32_t str_ascii_set(str_t* s, const char* text, int32_t length);
+KELOUTIL_C_API int32_t str_ascii_set(str_t* s, const char* text, int32_t length);
 
 /* A new copy of the whole buffer; NULL for NULL. A null string's copy is
  * empty but not null. */
-KELOUTIL_API str_t* str_dup(const str_t* s);
+KELOUTIL_C_API str_t* str_dup(const str_t* s);
 /* Copies `source` into `destination` (source first); returns the
  * destination's text length. A NULL record or null source clears the
  * destination and returns 0. */
-KELOUTIL_API int32_t str_cpy(const str_t* source, str_t* destination);
+KELOUTIL_C_API int32_t str_cpy(const str_t* source, str_t* destination);
 /* Frees the buffer: the string becomes null. Returns 1. */
-KELOUTIL_API int32_t str_clear(str_t* s);
+KELOUTIL_C_API int32_t str_clear(str_t* s);
 /* 1 for a NULL record or a null string. */
-KELOUTIL_API int32_t str_null(const str_t* s);
+KELOUTIL_C_API int32_t str_null(const str_t* s);
 /* 1 for a NULL record, a null string or an empty text. */
-KELOUTIL_API int32_t str_empty(const str_t* s);
+KELOUTIL_C_API int32_t str_empty(const str_t* s);
 /* Direct access to the UTF-8 bytes, grown to n + 1 bytes when the capacity
  * is below n. NULL when growing fails, or for a null string and n <= 0. */
-KELOUTIL_API char* str_buffer(str_t* s, int32_t n);
+KELOUTIL_C_API char* str_buffer(str_t* s, int32_t n);
 
 /* ---- lengths (each stops at the terminator; NULL gives 0) --------------- */
 
 /* Bytes of the UTF-8 text. */
-KELOUTIL_API int32_t str_len(const str_t* s);
+KELOUTIL_C_API int32_t str_len(const str_t* s);
 /* Bytes of NUL-terminated UTF-8, stepping sequence by sequence. */
-KELOUTIL_API int32_t str_utf8_len(const char* text);
+KELOUTIL_C_API int32_t str_utf8_len(const char* text);
 /* Characters (sequences) of the text. */
-KELOUTIL_API int32_t str_utf8_char_count(const str_t* s);
+KELOUTIL_C_API int32_t str_utf8_char_count(const str_t* s);
 /* Bytes of zero-terminated UTF-16 in host order; a leading byte-order mark
  * is skipped and not counted. */
-KELOUTIL_API int32_t str_utf16_len(const void* text);
+KELOUTIL_C_API int32_t str_utf16_len(const void* text);
 /* Bytes of zero-terminated UTF-16; no mark handling. */
-KELOUTIL_API int32_t str_utf16be_len(const void* text);
-KELOUTIL_API int32_t str_utf16le_len(const void* text);
+KELOUTIL_C_API int32_t str_utf16be_len(const void* text);
+KELOUTIL_C_API int32_t str_utf16le_len(const void* text);
 /* Units (not bytes) of zero-terminated UTF-32. */
-KELOUTIL_API int32_t str_utf32_len(const void* text);
+KELOUTIL_C_API int32_t str_utf32_len(const void* text);
 
 /* ---- reading the text out ------------------------------------------------ */
 
@@ -104,42 +104,42 @@ KELOUTIL_API int32_t str_utf32_len(const void* text);
  * nothing, when the measure exceeds `size`; 0 also for an unknown encoding or
  * a failed conversion. The measure covers the whole buffer, so it can exceed
  * what is written. */
-KELOUTIL_API int32_t str_get(const str_t* s, void* destination, int32_t size, int32_t encoding);
+KELOUTIL_C_API int32_t str_get(const str_t* s, void* destination, int32_t size, int32_t encoding);
 /* ASCII form into `destination` of *size bytes. Returns the measure; when
  * measure + 1 exceeds *size, stores measure + 1 in *size and returns 0
  * without writing. A NULL or null string writes a lone NUL and returns 0. */
-KELOUTIL_API int32_t str_cstr(const str_t* s, char* destination, int32_t* size);
+KELOUTIL_C_API int32_t str_cstr(const str_t* s, char* destination, int32_t* size);
 /* As str_cstr with the size by value; returns destination. */
-KELOUTIL_API char* str_cstrn(const str_t* s, char* destination, int32_t size);
+KELOUTIL_C_API char* str_cstrn(const str_t* s, char* destination, int32_t size);
 /* As str_cstrn in UTF-8. */
-KELOUTIL_API char* str_utf8_cstrn(const str_t* s, char* destination, int32_t size);
+KELOUTIL_C_API char* str_utf8_cstrn(const str_t* s, char* destination, int32_t size);
 
 /* The text in `encoding`, in a new block for memory_free(); NULL for a NULL
  * record or text that cannot be converted. A null string gives a block that
  * holds only a terminator. */
-KELOUTIL_API void* str_alloc(const str_t* s, int32_t encoding);
-KELOUTIL_API char* str_cstr_alloc(const str_t* s);
-KELOUTIL_API char* str_utf8_alloc(const str_t* s);
-KELOUTIL_API uint16_t* str_utf16_alloc(const str_t* s);
-KELOUTIL_API uint16_t* str_utf16be_alloc(const str_t* s);
-KELOUTIL_API uint16_t* str_utf16le_alloc(const str_t* s);
+KELOUTIL_C_API void* str_alloc(const str_t* s, int32_t encoding);
+KELOUTIL_C_API char* str_cstr_alloc(const str_t* s);
+KELOUTIL_C_API char* str_utf8_alloc(const str_t* s);
+KELOUTIL_C_API uint16_t* str_utf16_alloc(const str_t* s);
+KELOUTIL_C_API uint16_t* str_utf16be_alloc(const str_t* s);
+KELOUTIL_C_API uint16_t* str_utf16le_alloc(const str_t* s);
 /* The text as NUL-terminated wide characters (UTF-16 where wchar_t has 16
  * bits, UTF-32 where it has 32), without a mark, for memory_free(). */
-KELOUTIL_API wchar_t* str_wchar_alloc(const str_t* s);
+KELOUTIL_C_API wchar_t* str_wchar_alloc(const str_t* s);
 
 /* ---- conversion primitives ---------------------------------------------- */
 
 /* Bytes that converting `length` bytes of `source` from `from` to `to`
  * writes, terminator included; 0 when the source cannot be decoded or an
  * encoding is unknown. Never less than what str_encode writes. */
-KELOUTIL_API int32_t str_encoding_requires_bytes(const void* source, int32_t length,
+KELOUTIL_C_API int32_t str_encoding_requires_bytes(const void* source, int32_t length,
                                                  int32_t from, int32_t to);
 /* Converts `length` bytes of `source` from `from` into `destination` of
  * `size` bytes in `to`, with a terminator. Conversion stops at a character 0
  * in the source. Returns 1 on success, 0 on failure (what was written before
  * the failure stays). Between equal encodings the bytes are copied as they
  * are, truncated to fit. */
-KELOUTIL_API int32_t str_encode(const void* source, int32_t length, int32_t from,
+KELOUTIL_C_API int32_t str_encode(const void* source, int32_t length, int32_t from,
                                 void* destination, int32_t size, int32_t to);
 
 /* ---- the last conversion error ------------------------------------------ */
@@ -147,10 +147,10 @@ KELOUTIL_API int32_t str_encode(const void* source, int32_t length, int32_t from
 /* Process-wide record of the last conversion error: each error overwrites
  * all four fields and nothing clears them (code 0 and NULL texts until the
  * first error). Not synchronised between threads. */
-KELOUTIL_API int32_t str_last_error_code(void);
-KELOUTIL_API const char* str_last_error_message(void);
-KELOUTIL_API int32_t str_last_error_line(void);
-KELOUTIL_API const char* str_last_error_source(void);
+KELOUTIL_C_API int32_t str_last_error_code(void);
+KELOUTIL_C_API const char* str_last_error_message(void);
+KELOUTIL_C_API int32_t str_last_error_line(void);
+KELOUTIL_C_API const char* str_last_error_source(void);
 
 KELOUTIL_END_C
 

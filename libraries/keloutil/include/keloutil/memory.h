@@ -28,14 +28,14 @@ KELOUTIL_BEGIN_C
 
 /* Returns `size` zero-filled bytes, or NULL when the heap refuses (the total
  * is then unchanged). A size of 0 gives a valid, empty block. */
-KELOUTIL_API void* memory_allocate(uint32_t size);
+KELOUTIL_C_API void* memory_allocate(uint32_t size);
 
 /* Releases a block from memory_allocate and returns its total size, header
  * included; returns 0 for NULL. Give it only blocks from memory_allocate. */
-KELOUTIL_API uint32_t memory_free(void* block);
+KELOUTIL_C_API uint32_t memory_free(void* block);
 
 /* The bytes of all live blocks, headers included. */
-KELOUTIL_API uint32_t memory_allocated(void);
+KELOUTIL_C_API uint32_t memory_allocated(void);
 
 KELOUTIL_END_C
 

@@ -10,13 +10,13 @@
 KELOUTIL_BEGIN_C
 
 /* "5.0.31.0" */
-KELOUTIL_API const char* keloUtilVersionString(void);
+KELOUTIL_C_API const char* keloUtilVersionString(void);
 /* "a" */
-KELOUTIL_API const char* keloUtilVersionModifierString(void);
+KELOUTIL_C_API const char* keloUtilVersionModifierString(void);
 /* "5a": the major version and the modifier */
-KELOUTIL_API const char* keloUtilFrameworkVersionString(void);
+KELOUTIL_C_API const char* keloUtilFrameworkVersionString(void);
 /* The four numbers of the version in order: 5, 0, 31, 0. */
-KELOUTIL_API const int32_t* keloUtilBuildInformation(void);
+KELOUTIL_C_API const int32_t* keloUtilBuildInformation(void);
 
 KELOUTIL_END_C
 
