@@ -71,6 +71,68 @@ static void read_out_measures_the_whole_buffer(void) {
     str_uninit(s);
 }
 
+static int text_is(str_t* s, const char* text) {
+    int same = s != NULL && s->buffer != NULL && strcmp(s->buffer, text) == 0;
+    str_uninit(s);
+    return same;
+}
+
+static void editing(void) {
+    str_t* list = str_from_utf8("a;b;");
+    str_t* item = str_from_utf8("c");
+    str_t* separator = str_from_utf8(";");
+    str_t* path = str_from_utf8("\\a");
+    str_t* backslash = str_from_utf8("\\");
+    str_t* aaa = str_from_utf8("aaa");
+    str_t* aa = str_from_utf8("aa");
+    str_t* b = str_from_utf8("b");
+    str_push(list, item, separator);
+    CHECK(strcmp(list->buffer, "a;b;c") == 0);
+    CHECK(text_is(str_pop_str(path, backslash), "\\a") && str_null(path));
+    str_replace(aaa, aa, b);
+    CHECK(strcmp(aaa->buffer, "ba") == 0);
+    str_uninit(list);
+    str_uninit(item);
+    str_uninit(separator);
+    str_uninit(path);
+    str_uninit(backslash);
+    str_uninit(aaa);
+    str_uninit(aa);
+    str_uninit(b);
+}
+
+static void numbers_and_search(void) {
+    int32_t ok = 1;
+    str_t* too_big = str_from_utf8("2147483648");
+    str_t* pattern = str_from_utf8("%2 and %1");
+    str_t* x = str_from_utf8("X");
+    str_t* y = str_from_utf8("Y");
+    str_t* once = str_arg_str(pattern, x, 0, 0);
+    str_t* abcde = str_from_utf8("abcde");
+    str_t* spans = str_from_utf8("a!{b!{41}}c");
+    str_t* open = str_from_utf8("!{");
+    str_t* close = str_from_utf8("}");
+    str_t* escaped = str_from_utf8("!{e9}");
+    int32_t length = 0;
+    CHECK(str_to_long(too_big, &ok, 10) == 0 && ok == 0);
+    CHECK(text_is(str_from_huge(INT64_MIN, 16), "-8000000000000000"));
+    CHECK(text_is(str_arg_str(once, y, 0, 0), "Y and X"));
+    CHECK(str_hash(abcde) == (host_is_little_endian() ? 0x64636261u : 0x61626364u));
+    CHECK(str_find_span(spans, open, close, &length, 0) == 4 && length == 5);
+    str_expand(escaped);
+    CHECK(strcmp(escaped->buffer, "\xC3\xA9") == 0);
+    str_uninit(too_big);
+    str_uninit(pattern);
+    str_uninit(x);
+    str_uninit(y);
+    str_uninit(once);
+    str_uninit(abcde);
+    str_uninit(spans);
+    str_uninit(open);
+    str_uninit(close);
+    str_uninit(escaped);
+}
+
 static void version(void) {
     const int32_t* numbers = keloUtilBuildInformation();
     CHECK(strcmp(keloUtilVersionString(), "5.0.31.0") == 0);
@@ -86,6 +148,8 @@ int main(void) {
     marked_utf16_output();
     surrogate_pairs();
     read_out_measures_the_whole_buffer();
+    editing();
+    numbers_and_search();
     version();
     CHECK(memory_allocated() == before);
     printf("%d passed, %d failed\n", checks - failures, failures);

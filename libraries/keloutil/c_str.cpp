@@ -10,7 +10,10 @@
 #include <keloutil/memory.h>
 
 #include <climits>
+#include <cstdio>
 #include <cstring>
+#include <string>
+#include <string_view>
 
 #include "platform/os.h"
 
@@ -624,5 +627,734 @@ int32_t str_last_error_code(void) { return last_error.code; }
 const char* str_last_error_message(void) { return last_error.message; }
 int32_t str_last_error_line(void) { return last_error.line; }
 const char* str_last_error_source(void) { return last_error.source; }
+
+} // extern "C"
+
+// ============================================================================
+// Editing, numbers, searching and transforming. These work on the UTF-8 text
+// of the record: character indexes step from lead byte to lead byte, byte
+// offsets count bytes.
+// ============================================================================
+
+namespace {
+
+// The bytes of the text before its terminator; empty for a null string.
+std::string_view text_of(const str_t* s) {
+    if (s == nullptr || s->buffer == nullptr) return {};
+    return std::string_view(s->buffer, static_cast<size_t>(str_len(s)));
+}
+
+// A new string holding `length` bytes of UTF-8 copied as they are.
+str_t* new_string(const char* bytes, size_t length) {
+    return str_from(bytes, static_cast<int32_t>(length), STR_ENC_UTF8);
+}
+
+str_t* new_string(std::string_view text) { return new_string(text.data(), text.size()); }
+
+// Replaces the text of `s` with `text` (which must not point into s).
+void assign(str_t* s, std::string_view text) {
+    str_set(s, text.data(), static_cast<int32_t>(text.size()), STR_ENC_UTF8);
+}
+
+// Bytes of the character that starts at text[i], never passing the end.
+size_t character_size(std::string_view text, size_t i) {
+    const size_t announced = static_cast<size_t>(utf8_sequence_length(static_cast<byte>(text[i])));
+    return announced < text.size() - i ? announced : text.size() - i;
+}
+
+// Byte offset of character `index` (the text's size for index = the
+// character count), or npos when index is negative or beyond the end.
+size_t character_offset(std::string_view text, int32_t index) {
+    if (index < 0) return std::string_view::npos;
+    size_t offset = 0;
+    for (; index > 0; --index) {
+        if (offset >= text.size()) return std::string_view::npos;
+        offset += character_size(text, offset);
+    }
+    return offset;
+}
+
+// Bytes of the first n characters (all of them when there are fewer).
+size_t leading_characters_size(std::string_view text, int32_t n) {
+    size_t offset = 0;
+    for (; n > 0 && offset < text.size(); --n) offset += character_size(text, offset);
+    return offset;
+}
+
+int32_t character_count(std::string_view text) {
+    int32_t count = 0;
+    for (size_t offset = 0; offset < text.size(); offset += character_size(text, offset)) ++count;
+    return count;
+}
+
+// A set of separator bytes: every byte of a text is a member.
+class ByteSet {
+public:
+    explicit ByteSet(std::string_view bytes) {
+        for (char c : bytes) members_[static_cast<byte>(c)] = true;
+    }
+    bool has(char c) const { return members_[static_cast<byte>(c)]; }
+
+private:
+    bool members_[256] = {};
+};
+
+// The separator text of a list operation: none for a NULL or null record.
+std::string_view separator_of(const str_t* separator) { return text_of(separator); }
+
+bool begins_with(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool ends_with(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Makes sure the buffer holds at least `size` bytes, growing it to exactly
+// that size when it is smaller.
+bool reserve(str_t* s, int64_t size) {
+    if (size > INT32_MAX) return false;
+    return s->capacity >= size || resize(s, static_cast<int32_t>(size));
+}
+
+// Appends `length` bytes and a terminator; the bytes may lie in s's own
+// buffer. Returns the new length, or 0 when growing fails.
+int32_t append_bytes(str_t* s, const char* bytes, size_t length) {
+    const int32_t old_length = str_len(s);
+    const bool inside = s->buffer != nullptr && bytes >= s->buffer && bytes < s->buffer + s->capacity;
+    const ptrdiff_t offset = inside ? bytes - s->buffer : 0;
+    if (!reserve(s, int64_t{old_length} + static_cast<int64_t>(length) + 1)) return 0;
+    if (inside) bytes = s->buffer + offset;
+    std::memmove(s->buffer + old_length, bytes, length);
+    s->buffer[old_length + static_cast<int32_t>(length)] = '\0';
+    return old_length + static_cast<int32_t>(length);
+}
+
+// ASCII white space: space and the bytes 9 to 13.
+bool is_white(char c) { return c == ' ' || (c >= 9 && c <= 13); }
+
+// Changes the ASCII letters at lead-byte positions; continuation bytes are
+// never looked at.
+void change_case(char* text, size_t length, char from_first, char from_last) {
+    std::string_view view(text, length);
+    for (size_t i = 0; i < length; i += character_size(view, i)) {
+        if (text[i] >= from_first && text[i] <= from_last) text[i] = static_cast<char>(text[i] ^ 0x20);
+    }
+}
+
+// Escape syntax of str_collapse and str_expand.
+constexpr std::string_view escape_open = "!{";
+constexpr std::string_view escape_close = "}";
+constexpr std::string_view escaped_always = "!{}";
+
+constexpr char digit_set[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+
+// The value of an ASCII digit in `base`, or -1.
+int digit_value(char c, int32_t base) {
+    int value = 36;
+    if (c >= '0' && c <= '9') value = c - '0';
+    if (c >= 'a' && c <= 'z') value = c - 'a' + 10;
+    if (c >= 'A' && c <= 'Z') value = c - 'A' + 10;
+    return value < base ? value : -1;
+}
+
+bool is_number_space(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+
+void set_ok(int32_t* ok, bool value) {
+    if (ok != nullptr) *ok = value ? 1 : 0;
+}
+
+// Builds the field of an argument: the argument padded with `fill` to
+// |width| bytes, before it for a positive width and after it otherwise.
+std::string argument_field(std::string_view argument, int32_t width, char fill) {
+    // The fill character is one ASCII byte; other bytes read as ASCII give '?'.
+    const char fill_byte = fill == 0 ? ' ' : (static_cast<byte>(fill) >= 0x80 ? '?' : fill);
+    const int64_t field_width = width < 0 ? -int64_t{width} : int64_t{width};
+    std::string field(argument);
+    if (field_width > static_cast<int64_t>(argument.size())) {
+        const std::string padding(static_cast<size_t>(field_width) - argument.size(), fill_byte);
+        field = width > 0 ? padding + field : field + padding;
+    }
+    return field;
+}
+
+// The pattern with every occurrence of its lowest placeholder replaced.
+str_t* substitute(const str_t* pattern, std::string_view argument, int32_t width, char fill) {
+    if (pattern == nullptr || pattern->buffer == nullptr) return str_init();
+    const std::string_view text = text_of(pattern);
+    // A '%' consumes the character after it, so "%%1" holds no placeholder.
+    char lowest = 0;
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != '%') continue;
+        const char next = text[++i];
+        if (next >= '1' && next <= '9' && (lowest == 0 || next < lowest)) lowest = next;
+    }
+    if (lowest == 0) return new_string(text);
+
+    const std::string field = argument_field(argument, width, fill);
+    std::string result;
+    result.reserve(text.size() + field.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 1 < text.size()) {
+            if (text[i + 1] == lowest) result += field;
+            else result.append(text, i, 2);
+            ++i;
+        } else {
+            result += text[i];
+        }
+    }
+    return new_string(result);
+}
+
+// An owner for temporaries of this module.
+struct StrOwner {
+    str_t* s;
+    explicit StrOwner(str_t* owned) : s(owned) {}
+    StrOwner(const StrOwner&) = delete;
+    StrOwner& operator=(const StrOwner&) = delete;
+    ~StrOwner() { str_uninit(s); }
+};
+
+} // namespace
+
+extern "C" {
+
+// ---- appending and comparing -----------------------------------------------
+
+int32_t str_cat_utf8_limit(str_t* destination, const char* text, int32_t n) {
+    if (destination == nullptr) return 0;
+    if (destination->buffer == nullptr) {
+        if (text == nullptr) return 0;
+        str_utf8_set(destination, text);
+        str_truncate(destination, n);
+        return str_len(destination);
+    }
+    if (text == nullptr || text[0] == '\0') return str_len(destination);
+    const std::string_view view(text, std::strlen(text));
+    return append_bytes(destination, text, leading_characters_size(view, n));
+}
+
+int32_t str_cat(str_t* destination, const str_t* source) {
+    if (destination == nullptr) return 0;
+    if (source == nullptr || source->buffer == nullptr) return str_len(destination);
+    // Appending all of the source's characters is appending all of its bytes.
+    if (destination->buffer == nullptr) {
+        const std::string_view text = text_of(source);
+        assign(destination, text);
+        return str_len(destination);
+    }
+    const int32_t length = str_len(source);
+    if (length == 0) return str_len(destination);
+    return append_bytes(destination, source->buffer, static_cast<size_t>(length));
+}
+
+int32_t str_utf8_cat_limit(str_t* destination, const char* text, int32_t n) {
+    if (n > 0) str_cat_utf8_limit(destination, text, n);
+    return 0;
+}
+
+int32_t str_cmp(const str_t* a, const str_t* b) {
+    return str_utf8_cmp(a, b != nullptr ? b->buffer : nullptr);
+}
+
+int32_t str_utf8_cmp(const str_t* s, const char* text) {
+    const bool s_null = str_null(s);
+    if (s_null || text == nullptr) return s_null == (text == nullptr) ? 0 : (s_null ? -1 : 1);
+    const int result = std::strcmp(s->buffer, text); // compares bytes as unsigned char
+    return result < 0 ? -1 : (result > 0 ? 1 : 0);
+}
+
+int32_t str_ascii_cmp(const str_t* s, const char* text) { return str_utf8_cmp(s, text); }
+
+// ---- cutting and padding ---------------------------------------------------
+
+str_t* str_left(const str_t* s, int32_t n) {
+    if (s == nullptr) return nullptr;
+    const std::string_view text = text_of(s);
+    const size_t end = n < 0 ? text.size() : leading_characters_size(text, n);
+    return new_string(text.substr(0, end));
+}
+
+str_t* str_right(const str_t* s, int32_t n) {
+    if (str_null(s)) return nullptr;
+    const std::string_view text = text_of(s);
+    const int32_t count = character_count(text);
+    if (n < 0 || n > count) return new_string(text);
+    return new_string(text.substr(character_offset(text, count - n)));
+}
+
+str_t* str_mid(const str_t* s, int32_t start, int32_t length) {
+    if (str_null(s)) return nullptr;
+    const std::string_view text = text_of(s);
+    const size_t offset = character_offset(text, start);
+    if (offset == std::string_view::npos) return nullptr;
+    return new_string(text.substr(offset, length < 0 ? std::string_view::npos : static_cast<size_t>(length)));
+}
+
+char* str_truncate(str_t* s, int32_t n) {
+    const size_t offset = character_offset(text_of(s), n);
+    if (str_null(s) || offset == std::string_view::npos) return nullptr;
+    s->buffer[offset] = '\0';
+    return s->buffer + offset;
+}
+
+str_t* str_pad(const str_t* unit, int32_t n) {
+    const std::string_view text = text_of(unit);
+    if (text.empty()) return new_string("", 0);
+    std::string padded(text);
+    // Whole copies of the unit until the length reaches n, as repeated
+    // appending would give, in one allocation.
+    if (n > 0) {
+        const size_t copies = (static_cast<size_t>(n) + text.size() - 1) / text.size();
+        padded.reserve(copies * text.size());
+        for (size_t i = 1; i < copies; ++i) padded += text;
+    }
+    if (padded.size() > static_cast<size_t>(n < 0 ? 0 : n))
+        padded.resize(leading_characters_size(padded, n < 0 ? 0 : n));
+    return new_string(padded);
+}
+
+int32_t str_at(const str_t* s, int32_t i) {
+    const std::string_view text = text_of(s);
+    const size_t offset = character_offset(text, i);
+    if (offset == std::string_view::npos || offset >= text.size()) return 0;
+    return static_cast<signed char>(text[offset]);
+}
+
+// ---- lists -----------------------------------------------------------------
+
+void str_push(str_t* list, const str_t* item, const str_t* separator) {
+    if (list == nullptr || str_empty(item)) return;
+    if (list->buffer == nullptr) {
+        assign(list, text_of(item));
+        return;
+    }
+    // Copies, because the item or the separator may be the list itself.
+    const std::string item_text(text_of(item));
+    const std::string separator_text(separator_of(separator));
+    std::string_view piece = item_text;
+    bool separator_first = false;
+    if (!separator_text.empty()) {
+        // Exactly one separator joins the two.
+        const bool list_has = ends_with(text_of(list), separator_text);
+        const bool item_has = begins_with(item_text, separator_text);
+        if (list_has && item_has) piece.remove_prefix(separator_text.size());
+        separator_first = !list_has && !item_has;
+    }
+    const int64_t needed = int64_t{str_len(list)} + static_cast<int64_t>(separator_text.size() + item_text.size()) + 1;
+    if (!reserve(list, needed)) return;
+    if (separator_first) append_bytes(list, separator_text.data(), separator_text.size());
+    append_bytes(list, piece.data(), piece.size());
+}
+
+void str_unshift(str_t* list, const str_t* item, const str_t* separator) {
+    if (list == nullptr || str_empty(item)) return;
+    if (list->buffer == nullptr) {
+        assign(list, text_of(item));
+        return;
+    }
+    const std::string separator_text(separator_of(separator));
+    std::string prefix(text_of(item));
+    if (!separator_text.empty()) {
+        const bool item_has = ends_with(prefix, separator_text);
+        const bool list_has = begins_with(text_of(list), separator_text);
+        if (item_has && list_has) prefix.resize(prefix.size() - separator_text.size());
+        if (!item_has && !list_has) prefix += separator_text;
+    }
+    const int32_t length = str_len(list);
+    if (!reserve(list, int64_t{length} + static_cast<int64_t>(separator_text.size() + text_of(item).size()) + 1))
+        return;
+    std::memmove(list->buffer + prefix.size(), list->buffer, static_cast<size_t>(length) + 1);
+    std::memcpy(list->buffer, prefix.data(), prefix.size());
+}
+
+// The common end of shifting and popping when no separator is found: the
+// whole text is the item and the list becomes null.
+static str_t* take_whole_list(str_t* list, int32_t* separator) {
+    if (separator != nullptr) *separator = 0;
+    if (str_len(list) == 0) return nullptr;
+    str_t* item = new_string(text_of(list));
+    str_clear(list);
+    return item;
+}
+
+str_t* str_shift(str_t* list, const str_t* separators, int32_t* separator) {
+    if (list == nullptr || list->buffer == nullptr) return nullptr;
+    const std::string_view text = text_of(list);
+    const ByteSet set(text_of(separators));
+    size_t found = 0;
+    while (found < text.size() && !set.has(text[found])) ++found;
+    if (found == text.size()) return take_whole_list(list, separator);
+    str_t* item = new_string(text.substr(0, found));
+    if (separator != nullptr) *separator = static_cast<signed char>(text[found]);
+    size_t rest = found;
+    while (rest < text.size() && set.has(text[rest])) ++rest;
+    std::memmove(list->buffer, list->buffer + rest, text.size() - rest + 1);
+    return item;
+}
+
+str_t* str_pop(str_t* list, const str_t* separators, int32_t* separator) {
+    if (list == nullptr || list->buffer == nullptr) return nullptr;
+    const std::string_view text = text_of(list);
+    const ByteSet set(text_of(separators));
+    size_t found = text.size();
+    while (found > 0 && !set.has(text[found - 1])) --found;
+    if (found == 0) return take_whole_list(list, separator);
+    --found; // the separator's offset
+    str_t* item = new_string(text.substr(found + 1));
+    if (separator != nullptr) *separator = static_cast<signed char>(text[found]);
+    while (found > 0 && set.has(text[found - 1])) --found;
+    list->buffer[found] = '\0';
+    return item;
+}
+
+str_t* str_shift_str(str_t* list, const str_t* separator) {
+    if (list == nullptr || list->buffer == nullptr) return nullptr;
+    const std::string_view text = text_of(list);
+    const std::string_view separator_text = separator_of(separator);
+    if (separator_text.empty()) {
+        list->buffer[0] = '\0'; // found at the start: nothing before it, and the list is left empty
+        return new_string("", 0);
+    }
+    const size_t found = text.find(separator_text);
+    if (found == std::string_view::npos) {
+        str_t* item = new_string(text);
+        str_clear(list);
+        return item;
+    }
+    str_t* item = new_string(text.substr(0, found));
+    const size_t rest = found + separator_text.size();
+    std::memmove(list->buffer, list->buffer + rest, text.size() - rest + 1);
+    return item;
+}
+
+str_t* str_pop_str(str_t* list, const str_t* separator) {
+    if (list == nullptr || list->buffer == nullptr) return nullptr;
+    const std::string_view text = text_of(list);
+    const std::string_view separator_text = separator_of(separator);
+    // An occurrence at offset 0 does not count.
+    const size_t found = text.size() > separator_text.size() ? text.rfind(separator_text) : std::string_view::npos;
+    if (found == std::string_view::npos || found == 0) {
+        str_t* item = new_string(text);
+        str_clear(list);
+        return item;
+    }
+    str_t* item = new_string(text.substr(found + separator_text.size()));
+    std::memset(list->buffer + found, 0, static_cast<size_t>(list->capacity) - found);
+    return item;
+}
+
+// ---- replacing -------------------------------------------------------------
+
+int32_t str_replace(str_t* s, const str_t* search, const str_t* replacement) {
+    const std::string_view pattern = text_of(search);
+    if (s == nullptr || pattern.empty()) return 1;
+    const std::string_view text = text_of(s);
+    if (text.empty()) {
+        str_clear(s); // an empty or null string ends null
+        return 1;
+    }
+    const std::string_view with = text_of(replacement);
+    std::string result;
+    size_t from = 0;
+    for (size_t found; (found = text.find(pattern, from)) != std::string_view::npos; from = found + pattern.size()) {
+        result.append(text, from, found - from);
+        result += with;
+    }
+    if (from == 0) return 1; // no occurrence
+    result.append(text, from);
+    // The pieces were appended to a fresh string, which ends with exactly
+    // the room its text needs.
+    str_clear(s);
+    assign(s, result);
+    return 1;
+}
+
+str_t* str_replace_all(const str_t* s, const str_t* separators, const str_t* joiner) {
+    str_t* result = str_init();
+    if (result == nullptr) return nullptr;
+    // The pieces between runs of separator bytes, pushed one by one; only the
+    // first piece can be empty, and pushing drops it.
+    const std::string_view text = text_of(s);
+    const ByteSet set(text_of(separators));
+    StrOwner piece(str_init());
+    for (size_t start = 0; start < text.size();) {
+        size_t end = start;
+        while (end < text.size() && !set.has(text[end])) ++end;
+        assign(piece.s, text.substr(start, end - start));
+        str_push(result, piece.s, joiner);
+        while (end < text.size() && set.has(text[end])) ++end;
+        start = end;
+    }
+    return result;
+}
+
+// ---- numbers ---------------------------------------------------------------
+
+str_t* str_from_huge(int64_t value, int32_t base) {
+    if (base < 2 || base > 36) base = 10;
+    // Unsigned arithmetic gives the one value without a positive
+    // counterpart, -9223372036854775808, its digits too.
+    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    char digits[66];
+    size_t start = sizeof digits;
+    do {
+        digits[--start] = digit_set[magnitude % static_cast<uint64_t>(base)];
+        magnitude /= static_cast<uint64_t>(base);
+    } while (magnitude != 0);
+    if (value < 0) digits[--start] = '-';
+    return str_from(digits + start, static_cast<int32_t>(sizeof digits - start), STR_ENC_ASCII);
+}
+
+str_t* str_from_long(int32_t value, int32_t base) { return str_from_huge(value, base); }
+str_t* str_from_int(int32_t value, int32_t base) { return str_from_huge(value, base); }
+
+str_t* str_from_double(double value, char format, int32_t precision) {
+    if (std::strchr("fFeEgG", format) == nullptr || format == '\0') format = 'f';
+    char pattern[8] = "%";
+    if (precision >= 0) std::snprintf(pattern + 1, 4, ".%d", precision > 99 ? 99 : precision);
+    const size_t length = std::strlen(pattern);
+    pattern[length] = 'l';
+    pattern[length + 1] = format;
+    pattern[length + 2] = '\0';
+    char text[512]; // the longest: 309 integer digits and 99 decimals
+    const int written = std::snprintf(text, sizeof text, pattern, value);
+    return str_from(text, written < 0 ? 0 : written, STR_ENC_ASCII);
+}
+
+str_t* str_from_float(float value, char format, int32_t precision) {
+    return str_from_double(value, format, precision);
+}
+
+int64_t str_to_huge(const str_t* s, int32_t* ok, int32_t base) {
+    set_ok(ok, false);
+    if (str_null(s) || base < 2 || base > 36) return 0;
+    const std::string_view text = text_of(s);
+    size_t i = 0;
+    while (i < text.size() && is_number_space(text[i])) ++i;
+    if (i == text.size()) return 0;
+    const bool negative = text[i] == '-';
+    if (text[i] == '-' || text[i] == '+') ++i;
+    if (i == text.size() || digit_value(text[i], base) < 0) return 0;
+
+    const uint64_t limit = static_cast<uint64_t>(INT64_MAX) / static_cast<uint64_t>(base);
+    const uint64_t last_digit = static_cast<uint64_t>(INT64_MAX) % static_cast<uint64_t>(base) + (negative ? 1 : 0);
+    uint64_t value = 0;
+    for (int digit; i < text.size() && (digit = digit_value(text[i], base)) >= 0; ++i) {
+        if (value > limit || (value == limit && static_cast<uint64_t>(digit) > last_digit)) return 0;
+        value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+    }
+    while (i < text.size() && is_number_space(text[i])) ++i;
+    if (i != text.size()) return 0;
+    set_ok(ok, true);
+    return negative ? static_cast<int64_t>(0 - value) : static_cast<int64_t>(value);
+}
+
+int32_t str_to_long(const str_t* s, int32_t* ok, int32_t base) {
+    int32_t parsed = 0;
+    const int64_t value = str_to_huge(s, &parsed, base);
+    const bool fits = parsed != 0 && value >= INT32_MIN && value <= INT32_MAX;
+    set_ok(ok, fits);
+    return fits ? static_cast<int32_t>(value) : 0;
+}
+
+int32_t str_to_int(const str_t* s, int32_t* ok, int32_t base) { return str_to_long(s, ok, base); }
+
+double str_to_double(const str_t* s, int32_t* ok) {
+    if (str_null(s)) {
+        set_ok(ok, false);
+        return 0.0;
+    }
+    char* end = nullptr;
+    const double value = std::strtod(s->buffer, &end);
+    set_ok(ok, s->buffer[0] != '\0' && *end == '\0');
+    return value;
+}
+
+float str_to_float(const str_t* s, int32_t* ok) { return static_cast<float>(str_to_double(s, ok)); }
+
+// ---- argument substitution -------------------------------------------------
+
+str_t* str_arg_str(const str_t* pattern, const str_t* argument, int32_t width, char fill) {
+    return substitute(pattern, text_of(argument), width, fill);
+}
+
+str_t* str_arg_char(const str_t* pattern, char c, int32_t width, char fill) {
+    StrOwner argument(str_from(&c, 1, STR_ENC_ASCII));
+    return substitute(pattern, text_of(argument.s), width, fill);
+}
+
+str_t* str_arg_long(const str_t* pattern, int32_t value, int32_t width, int32_t base, char fill) {
+    StrOwner argument(str_from_long(value, base));
+    return substitute(pattern, text_of(argument.s), width, fill);
+}
+
+str_t* str_arg_int(const str_t* pattern, int32_t value, int32_t width, int32_t base, char fill) {
+    return str_arg_long(pattern, value, width, base, fill);
+}
+
+str_t* str_arg_double(const str_t* pattern, double value, int32_t width, char format, int32_t precision,
+                      char fill) {
+    StrOwner argument(str_from_double(value, format, precision));
+    return substitute(pattern, text_of(argument.s), width, fill);
+}
+
+str_t* str_arg_float(const str_t* pattern, float value, int32_t width, char format, int32_t precision,
+                     char fill) {
+    return str_arg_double(pattern, value, width, format, precision, fill);
+}
+
+uint32_t str_hash(const str_t* s) {
+    const std::string_view text = text_of(s);
+    if (text.size() >= 5) {
+        uint32_t hash;
+        std::memcpy(&hash, text.data(), 4);
+        return hash;
+    }
+    uint32_t hash = 0;
+    for (char c : text) hash = hash << 8 | static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(c)));
+    return hash;
+}
+
+// ---- searching and transforming --------------------------------------------
+
+int32_t str_utf8_find(const str_t* haystack, const char* needle, int32_t start, int32_t case_sensitive) {
+    if (str_null(haystack) || needle == nullptr) return -1;
+    const std::string_view text = text_of(haystack);
+    const size_t from = character_offset(text, start);
+    if (from == std::string_view::npos) return -1;
+    size_t found;
+    if (case_sensitive) {
+        found = text.find(needle, from);
+    } else {
+        // Both sides folded to upper case as str_upper folds them.
+        std::string folded_text(text);
+        std::string folded_needle(needle);
+        change_case(folded_text.data(), folded_text.size(), 'a', 'z');
+        change_case(folded_needle.data(), folded_needle.size(), 'a', 'z');
+        found = folded_text.find(folded_needle, from);
+    }
+    return found == std::string_view::npos ? -1 : static_cast<int32_t>(found);
+}
+
+int32_t str_find(const str_t* haystack, const str_t* needle, int32_t start, int32_t case_sensitive) {
+    return str_utf8_find(haystack, needle != nullptr ? needle->buffer : nullptr, start, case_sensitive);
+}
+
+int32_t str_find_span(const str_t* s, const str_t* open, const str_t* close, int32_t* length, int32_t start) {
+    if (str_null(s) || str_null(open) || str_null(close) || start < 0) return -1;
+    const std::string_view text = text_of(s);
+    const std::string_view opening = text_of(open);
+    const std::string_view closing = text_of(close);
+    const size_t from = static_cast<size_t>(start);
+    // The innermost span that ends first: for each closing occurrence in
+    // turn, the last opening that begins before it.
+    for (size_t end = text.find(closing, from); end != std::string_view::npos; end = text.find(closing, end + 1)) {
+        size_t last_open = std::string_view::npos;
+        for (size_t o = text.find(opening, from); o != std::string_view::npos && o < end; o = text.find(opening, o + 1))
+            last_open = o;
+        if (last_open != std::string_view::npos) {
+            if (length != nullptr) *length = static_cast<int32_t>(end + closing.size() - last_open);
+            return static_cast<int32_t>(last_open);
+        }
+        if (end >= text.size()) break; // an empty closing text found at the very end
+    }
+    return -1;
+}
+
+void str_upper(str_t* s) {
+    if (!str_null(s)) change_case(s->buffer, static_cast<size_t>(str_len(s)), 'a', 'z');
+}
+
+void str_lower(str_t* s) {
+    if (!str_null(s)) change_case(s->buffer, static_cast<size_t>(str_len(s)), 'A', 'Z');
+}
+
+// Compacts the text within its buffer: white space at both ends goes and,
+// when `simplify` is set, every inner run of it becomes one space. White
+// space is ASCII, so white characters are single bytes, while the last
+// character kept is kept whole.
+static void trim_white(str_t* s, bool simplify) {
+    if (str_null(s)) return;
+    const std::string_view text = text_of(s);
+    char* out = s->buffer;
+    size_t written = 0;
+    size_t kept_end = 0; // the length up to the end of the last non-white character
+    bool pending_space = false;
+    for (size_t i = 0; i < text.size();) {
+        const size_t size = character_size(text, i);
+        if (is_white(text[i])) {
+            pending_space = simplify && written > 0;
+            if (!simplify && written > 0) out[written++] = text[i];
+        } else {
+            if (pending_space) out[written++] = ' ';
+            pending_space = false;
+            std::memmove(out + written, text.data() + i, size);
+            written += size;
+            kept_end = written;
+        }
+        i += size;
+    }
+    out[kept_end] = '\0';
+}
+
+void str_strip_whitespace(str_t* s) { trim_white(s, false); }
+
+void str_simplify_whitespace(str_t* s) { trim_white(s, true); }
+
+void str_collapse(str_t* s, const str_t* characters) {
+    if (str_null(s)) return;
+    const std::string text(text_of(s));
+    const ByteSet set(std::string(escaped_always) + std::string(text_of(characters)));
+    // Items between runs of escaped bytes, each joined to the one before by
+    // the escape of the first byte of the run between them. Runs at the
+    // start and at the end vanish.
+    StrOwner pattern(str_from_utf8("!{%1}"));
+    std::string result;
+    bool have_item = false;
+    char run_first = 0;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = start;
+        while (end < text.size() && !set.has(text[end])) ++end;
+        if (end > start) {
+            if (have_item) {
+                StrOwner escape(str_arg_long(pattern.s, static_cast<signed char>(run_first), 0, 16, 0));
+                result += text_of(escape.s);
+            }
+            result.append(text, start, end - start);
+            have_item = true;
+        }
+        if (end < text.size()) run_first = text[end];
+        while (end < text.size() && set.has(text[end])) ++end;
+        start = end;
+    }
+    str_clear(s);
+    if (have_item) assign(s, result);
+}
+
+void str_expand(str_t* s) {
+    if (str_null(s)) return;
+    StrOwner copy(str_dup(s));
+    StrOwner open(str_from_utf8(std::string(escape_open).c_str()));
+    StrOwner close(str_from_utf8(std::string(escape_close).c_str()));
+    StrOwner number(str_init());
+    std::string result;
+    int32_t from = 0;
+    int32_t length = 0;
+    const std::string_view text = text_of(copy.s);
+    for (int32_t at; (at = str_find_span(copy.s, open.s, close.s, &length, from)) >= 0; from = at + length) {
+        result.append(text, static_cast<size_t>(from), static_cast<size_t>(at - from));
+        const std::string_view digits = text.substr(static_cast<size_t>(at) + escape_open.size(),
+                                                    static_cast<size_t>(length) - escape_open.size() - escape_close.size());
+        assign(number.s, digits);
+        const int32_t code = str_to_long(number.s, nullptr, 16); // not a number: 0
+        if (code != 0) {
+            StrOwner character(str_from(&code, 4, STR_ENC_UTF32));
+            result += text_of(character.s);
+        }
+    }
+    result.append(text, static_cast<size_t>(from));
+    assign(s, result);
+}
 
 } // extern "C"

@@ -142,6 +142,141 @@ KELOUTIL_C_API int32_t str_encoding_requires_bytes(const void* source, int32_t l
 KELOUTIL_C_API int32_t str_encode(const void* source, int32_t length, int32_t from,
                                 void* destination, int32_t size, int32_t to);
 
+/* ---- appending and comparing -------------------------------------------- */
+
+/* Appends the whole text of `source`; a NULL or null source appends nothing.
+ * Returns the destination's new length in bytes. */
+KELOUTIL_C_API int32_t str_cat(str_t* destination, const str_t* source);
+/* Appends the first n characters of UTF-8 `text` (fewer if it is shorter).
+ * Returns the new length in bytes, 0 if growing the buffer failed. */
+KELOUTIL_C_API int32_t str_cat_utf8_limit(str_t* destination, const char* text, int32_t n);
+/* As str_cat_utf8_limit (n characters; 0 appends nothing), but returns 0. */
+KELOUTIL_C_API int32_t str_utf8_cat_limit(str_t* destination, const char* text, int32_t n);
+/* Byte-wise comparison (unsigned bytes): negative, 0 or positive. A null
+ * string is smaller than any other, two null strings are equal. */
+KELOUTIL_C_API int32_t str_cmp(const str_t* a, const str_t* b);
+/* The same against NUL-terminated bytes (a NULL text plays the null string). */
+KELOUTIL_C_API int32_t str_ascii_cmp(const str_t* s, const char* text);
+KELOUTIL_C_API int32_t str_utf8_cmp(const str_t* s, const char* text);
+
+/* ---- cutting and padding (counts in characters unless said otherwise) ---- */
+
+/* New string of the first n characters (all for n < 0 or beyond the end). A
+ * null string gives an empty string, a NULL record NULL. */
+KELOUTIL_C_API str_t* str_left(const str_t* s, int32_t n);
+/* New string of the last n characters (all for n < 0 or beyond the end);
+ * NULL for a NULL record or a null string. */
+KELOUTIL_C_API str_t* str_right(const str_t* s, int32_t n);
+/* New string of `length` bytes from character `start` on (to the end for a
+ * negative length); NULL when start lies beyond the end. */
+KELOUTIL_C_API str_t* str_mid(const str_t* s, int32_t start, int32_t length);
+/* Ends the text after n characters when it has at least n. Returns the new
+ * end, or NULL when nothing changed. */
+KELOUTIL_C_API char* str_truncate(str_t* s, int32_t n);
+/* New string: `unit` repeated to at least n bytes, then cut to n characters.
+ * An empty or null unit gives an empty string. */
+KELOUTIL_C_API str_t* str_pad(const str_t* unit, int32_t n);
+/* The first byte of character i, as a signed byte widened to int; 0 when i
+ * is out of range. */
+KELOUTIL_C_API int32_t str_at(const str_t* s, int32_t i);
+
+/* ---- lists of items joined by a separator ------------------------------- */
+
+/* Appends `item` at the end, joined by exactly one `separator` text (a NULL,
+ * null or empty separator joins without one). An empty item changes
+ * nothing; a null list becomes a copy of the item. */
+KELOUTIL_C_API void str_push(str_t* list, const str_t* item, const str_t* separator);
+/* Inserts `item` at the front, joined as str_push joins. */
+KELOUTIL_C_API void str_unshift(str_t* list, const str_t* item, const str_t* separator);
+/* Removes the last item; every byte of `separators` is a separator, and a
+ * run of them goes with the item. The separator byte found is stored in
+ * *separator (0 when there was none). NULL for a null or empty list. */
+KELOUTIL_C_API str_t* str_pop(str_t* list, const str_t* separators, int32_t* separator);
+/* Removes the last item after the separator text (an occurrence at the very
+ * start does not count). Without one the whole text is returned and the list
+ * becomes null. */
+KELOUTIL_C_API str_t* str_pop_str(str_t* list, const str_t* separator);
+/* Removes the first item, as str_pop removes the last. */
+KELOUTIL_C_API str_t* str_shift(str_t* list, const str_t* separators, int32_t* separator);
+/* Removes the first item before the separator text. */
+KELOUTIL_C_API str_t* str_shift_str(str_t* list, const str_t* separator);
+
+/* ---- replacing ------------------------------------------------------------ */
+
+/* Replaces every occurrence of `search` in place, left to right, without
+ * overlaps. Returns 1. */
+KELOUTIL_C_API int32_t str_replace(str_t* s, const str_t* search, const str_t* replacement);
+/* New string: the pieces between runs of `separators` bytes, joined by
+ * `joiner` as str_push joins them; `s` is not changed. */
+KELOUTIL_C_API str_t* str_replace_all(const str_t* s, const str_t* separators, const str_t* joiner);
+
+/* ---- numbers -------------------------------------------------------------- */
+
+/* New string of the value in `base` (2..36; any other base means 10). */
+KELOUTIL_C_API str_t* str_from_huge(int64_t value, int32_t base);
+KELOUTIL_C_API str_t* str_from_long(int32_t value, int32_t base);
+KELOUTIL_C_API str_t* str_from_int(int32_t value, int32_t base);
+/* New string of the value formatted with sprintf: `format` is one of f F e E
+ * g G (others mean f), `precision` < 0 means the default, above 99 means 99. */
+KELOUTIL_C_API str_t* str_from_double(double value, char format, int32_t precision);
+KELOUTIL_C_API str_t* str_from_float(float value, char format, int32_t precision);
+/* The number in the text, in `base` (2..36). *ok (when ok is not NULL)
+ * becomes 1 on success, 0 otherwise (the result is then 0). Space, tab and
+ * line feed may surround the number; no prefix such as 0x is read. */
+KELOUTIL_C_API int64_t str_to_huge(const str_t* s, int32_t* ok, int32_t base);
+/* As str_to_huge, failing also outside -2147483648..2147483647. */
+KELOUTIL_C_API int32_t str_to_long(const str_t* s, int32_t* ok, int32_t base);
+KELOUTIL_C_API int32_t str_to_int(const str_t* s, int32_t* ok, int32_t base);
+/* strtod of the text; ok only when the whole, non-empty text is a number. */
+KELOUTIL_C_API double str_to_double(const str_t* s, int32_t* ok);
+KELOUTIL_C_API float str_to_float(const str_t* s, int32_t* ok);
+
+/* ---- argument substitution ------------------------------------------------ */
+
+/* New string: `pattern` with its lowest-numbered placeholder (%1 to %9, every
+ * occurrence of it) replaced by the argument, padded to |width| bytes with
+ * `fill` (a space for 0): before the argument for a positive width, after it
+ * for a negative one. "%%" keeps its second character from being read. */
+KELOUTIL_C_API str_t* str_arg_str(const str_t* pattern, const str_t* argument, int32_t width, char fill);
+KELOUTIL_C_API str_t* str_arg_char(const str_t* pattern, char c, int32_t width, char fill);
+KELOUTIL_C_API str_t* str_arg_long(const str_t* pattern, int32_t value, int32_t width, int32_t base, char fill);
+KELOUTIL_C_API str_t* str_arg_int(const str_t* pattern, int32_t value, int32_t width, int32_t base, char fill);
+KELOUTIL_C_API str_t* str_arg_double(const str_t* pattern, double value, int32_t width, char format,
+                                     int32_t precision, char fill);
+KELOUTIL_C_API str_t* str_arg_float(const str_t* pattern, float value, int32_t width, char format,
+                                    int32_t precision, char fill);
+
+/* 32-bit hash: the first four bytes in host order for texts of 5 bytes or
+ * more, the bytes shifted together for shorter ones; 0 for a null string. */
+KELOUTIL_C_API uint32_t str_hash(const str_t* s);
+
+/* ---- searching and transforming ------------------------------------------- */
+
+/* Byte offset of the first occurrence of the needle at or after character
+ * `start`, or -1. Case-insensitive search folds ASCII letters only. An empty
+ * needle is found at the start character. */
+KELOUTIL_C_API int32_t str_find(const str_t* haystack, const str_t* needle, int32_t start, int32_t case_sensitive);
+KELOUTIL_C_API int32_t str_utf8_find(const str_t* haystack, const char* needle, int32_t start,
+                                     int32_t case_sensitive);
+/* Byte offset of the innermost span from `open` to `close` that ends first,
+ * at or after byte offset `start`; its length (both delimiters included) goes
+ * to *length when one is found. -1 when there is none. */
+KELOUTIL_C_API int32_t str_find_span(const str_t* s, const str_t* open, const str_t* close, int32_t* length,
+                                     int32_t start);
+/* In place: ASCII letters to upper or lower case; other bytes unchanged. */
+KELOUTIL_C_API void str_upper(str_t* s);
+KELOUTIL_C_API void str_lower(str_t* s);
+/* In place: white space (space and bytes 9 to 13) removed at both ends. */
+KELOUTIL_C_API void str_strip_whitespace(str_t* s);
+/* In place: as str_strip_whitespace, and each inner run becomes one space. */
+KELOUTIL_C_API void str_simplify_whitespace(str_t* s);
+/* In place: the characters "!{}" and those of `characters` are replaced by
+ * escapes "!{hex}" (a run of them by the escape of its first byte; at the
+ * ends they vanish). */
+KELOUTIL_C_API void str_collapse(str_t* s, const str_t* characters);
+/* In place: every escape "!{hex}" becomes the character with that code. */
+KELOUTIL_C_API void str_expand(str_t* s);
+
 /* ---- the last conversion error ------------------------------------------ */
 
 /* Process-wide record of the last conversion error: each error overwrites

@@ -1,0 +1,132 @@
+// Searching, case, white space and the escape pair.
+#include "test_support.hpp"
+
+namespace {
+
+Str make(const char* text) { return own(text ? str_from_utf8(text) : str_init()); }
+std::string shown(const Str& s) { return !s ? "<NULL>" : s->buffer == nullptr ? "<null>" : s->buffer; }
+
+} // namespace
+
+struct FindCase {
+    const char* haystack;
+    const char* needle;
+    int32_t start;
+    bool case_sensitive;
+    int32_t found;
+};
+
+class Find : public LeakCheckedParamTest<FindCase> {};
+
+TEST_P(Find, ReturnsAByteOffsetFromACharacterStart) {
+    const FindCase& c = GetParam();
+    Str haystack = make(c.haystack);
+    Str needle = make(c.needle);
+    EXPECT_EQ(str_utf8_find(haystack.get(), c.needle, c.start, c.case_sensitive), c.found);
+    EXPECT_EQ(str_find(haystack.get(), needle.get(), c.start, c.case_sensitive), c.found);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, Find,
+    ::testing::Values(FindCase{"hello", "lo", 0, true, 3}, FindCase{"hello", "LO", 0, false, 3},
+                      FindCase{"hello", "LO", 0, true, -1}, FindCase{"hello", "lo", 4, true, -1},
+                      FindCase{"hello", "lo", 9, true, -1}, FindCase{"hello", "lo", -1, true, -1},
+                      FindCase{"h\xC3\xA9llo", "l", 0, true, 3}, FindCase{"h\xC3\xA9llo", "l", 3, true, 4},
+                      FindCase{"hello", "", 2, true, 2}, FindCase{"hello", "", 5, true, 5},
+                      FindCase{"STRA\xC3\x9F" "E", "strasse", 0, false, -1}, // only ASCII letters fold
+                      FindCase{nullptr, "a", 0, true, -1}));
+
+TEST_F(LeakCheckedTest, FindSpanGivesTheInnermostSpanThatEndsFirst) {
+    const struct {
+        const char* text;
+        int32_t start;
+        int32_t at;
+        int32_t length;
+    } cases[] = {{"a!{b!{41}}c", 0, 4, 5}, {"!{41}", 0, 0, 5}, {"x}!{1}", 0, 2, 4}, {"!{1}", 1, -1, 0},
+                 {"}{", 0, -1, 0},         {"!{a}!{b}", 4, 4, 4}};
+    Str open = make("!{");
+    Str close = make("}");
+    for (const auto& c : cases) {
+        Str s = make(c.text);
+        int32_t length = -7;
+        EXPECT_EQ(str_find_span(s.get(), open.get(), close.get(), &length, c.start), c.at) << c.text;
+        EXPECT_EQ(length, c.at >= 0 ? c.length : -7) << c.text; // stored only when found
+    }
+    Str s = make("!{1}");
+    EXPECT_EQ(str_find_span(s.get(), nullptr, close.get(), nullptr, 0), -1);
+}
+
+TEST_F(LeakCheckedTest, CaseMappingTouchesAsciiLettersOnly) {
+    Str s = make("stra\xC3\x9F" "e 1-z");
+    str_upper(s.get());
+    EXPECT_EQ(shown(s), "STRA\xC3\x9F" "E 1-Z");
+    str_lower(s.get());
+    EXPECT_EQ(shown(s), "stra\xC3\x9F" "e 1-z");
+    Str malformed = make("\xC3" "a"); // 'a' sits where a continuation byte belongs
+    str_upper(malformed.get());
+    EXPECT_EQ(shown(malformed), "\xC3" "a");
+}
+
+TEST_F(LeakCheckedTest, StripAndSimplifyWhiteSpace) {
+    const struct {
+        const char* text;
+        const char* stripped;
+        const char* simplified;
+    } cases[] = {{" \t a b \r\n", "a b", "a b"},
+                 {"  a \t\n b  c ", "a \t\n b  c", "a b c"},
+                 {"   ", "", ""},
+                 {"ab", "ab", "ab"},
+                 {"\x0B" "x\x0C", "x", "x"},
+                 {" \xC3\xA9 \xC3\xA9 ", "\xC3\xA9 \xC3\xA9", "\xC3\xA9 \xC3\xA9"},
+                 {"\xE2  ", "\xE2  ", "\xE2  "}}; // the spaces belong to the cut sequence
+    for (const auto& c : cases) {
+        Str stripped = make(c.text);
+        const int32_t capacity = stripped->capacity;
+        str_strip_whitespace(stripped.get());
+        EXPECT_EQ(shown(stripped), c.stripped);
+        EXPECT_EQ(stripped->capacity, capacity);
+        Str simplified = make(c.text);
+        str_simplify_whitespace(simplified.get());
+        EXPECT_EQ(shown(simplified), c.simplified);
+    }
+    Str null_string = make(nullptr);
+    str_simplify_whitespace(null_string.get());
+    EXPECT_TRUE(str_null(null_string.get()));
+}
+
+TEST_F(LeakCheckedTest, CollapseAndExpandEscapes) {
+    const struct {
+        const char* text;
+        const char* characters;
+        const char* collapsed;
+    } collapses[] = {{"a b", " ", "a!{20}b"},      {"a{b", "", "a!{7b}b"},    {" a  b ", " ", "a!{20}b"},
+                     {"a!b}c", "", "a!{21}b!{7d}c"}, {"plain", " ", "plain"}, {"   ", " ", "<null>"}};
+    for (const auto& c : collapses) {
+        Str s = make(c.text);
+        Str characters = make(c.characters);
+        str_collapse(s.get(), characters.get());
+        EXPECT_EQ(shown(s), c.collapsed) << c.text;
+    }
+    const struct {
+        const char* text;
+        const char* expanded;
+    } expansions[] = {{"x!{41}y", "xAy"},     {"!{e9}", "\xC3\xA9"},        {"a!{zz}b", "ab"},
+                      {"no escapes", "no escapes"}, {"!{1f600}", "\xF0\x9F\x98\x80"}, {"!{41", "!{41"},
+                      {"", ""},                   {"a!{20}b!{7b}", "a b{"}};
+    for (const auto& e : expansions) {
+        Str s = make(e.text);
+        str_expand(s.get());
+        EXPECT_EQ(shown(s), e.expanded) << e.text;
+    }
+}
+
+// Single separator bytes inside the text survive the round trip; runs and
+// separators at the ends do not, by design.
+TEST_F(LeakCheckedTest, CollapsedTextExpandsBack) {
+    Str s = make("path with single spaces!and{braces}x");
+    Str characters = make(" ");
+    str_collapse(s.get(), characters.get());
+    EXPECT_EQ(shown(s), "path!{20}with!{20}single!{20}spaces!{21}and!{7b}braces!{7d}x");
+    str_expand(s.get());
+    EXPECT_EQ(shown(s), "path with single spaces!and{braces}x");
+}
