@@ -6,6 +6,7 @@ export WINE=/usr/lib/wine/wine64
 export WINESERVER=/usr/lib/wine/wineserver64
 export WINEPREFIX="$PWD/build/windows-x64/wineprefix"
 export WINEDEBUG=-all
+export LC_ALL=C.UTF-8 # command lines reach Windows programs as UTF-8
 unset DISPLAY
 
 wine_start() {

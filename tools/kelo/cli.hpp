@@ -23,6 +23,13 @@ struct Failure {
 // std::nullopt when the option is absent.
 std::optional<std::string> take_option(Arguments& args, std::string_view name);
 
+// Length of the well-formed UTF-8 sequence at `p` (no over-long forms, no
+// surrogates, nothing above U+10FFFF) within `left` bytes, or 0.
+size_t utf8_sequence_length(const unsigned char* p, size_t left);
+
+// Fails with "WHAT is not valid UTF-8 at byte offset N" unless `text` is.
+void require_utf8(std::string_view text, const std::string& what);
+
 // Reads a whole file, or standard input for "-" or an empty name.
 std::string read_input(const std::string& path);
 

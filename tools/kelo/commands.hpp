@@ -8,9 +8,11 @@
 namespace kelo {
 
 int run_convert(Arguments args);
+int run_str(Arguments args);
 
 // Usage text of each command, for kelo --help.
 extern const char* const convert_usage;
+extern const char* const str_usage;
 
 } // namespace kelo
 

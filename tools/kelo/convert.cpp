@@ -57,26 +57,6 @@ std::string hex(uint32_t value) {
     return out.str();
 }
 
-// Length of the well-formed UTF-8 sequence at `p` (no over-long forms, no
-// surrogates, nothing above U+10FFFF), or 0.
-size_t utf8_sequence(const unsigned char* p, size_t left) {
-    const unsigned char b = p[0];
-    if (b < 0x80) return 1;
-    size_t length;
-    uint32_t value, minimum;
-    if ((b & 0xE0) == 0xC0) length = 2, value = b & 0x1Fu, minimum = 0x80;
-    else if ((b & 0xF0) == 0xE0) length = 3, value = b & 0x0Fu, minimum = 0x800;
-    else if ((b & 0xF8) == 0xF0) length = 4, value = b & 0x07u, minimum = 0x10000;
-    else return 0;
-    if (left < length) return 0;
-    for (size_t i = 1; i < length; ++i) {
-        if ((p[i] & 0xC0) != 0x80) return 0;
-        value = value << 6 | (p[i] & 0x3Fu);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-    return length;
-}
-
 uint32_t read_unit(const unsigned char* p, int32_t unit) {
     uint32_t value = 0;
     std::memcpy(&value, p, static_cast<size_t>(unit)); // host order; only compared with 0 for UTF-16
@@ -96,7 +76,7 @@ void check_input(const std::string& data, size_t start, const Encoding& from) {
         if (from.id == STR_ENC_ASCII && bytes[i] >= 0x80)
             fail("input is not ascii: byte " + hex(bytes[i]) + " " + offset_text(i));
         if (from.id == STR_ENC_UTF8) {
-            const size_t length = utf8_sequence(bytes + i, size - i);
+            const size_t length = utf8_sequence_length(bytes + i, size - i);
             if (length == 0) fail("input is not valid utf-8 " + offset_text(i));
             i += length;
             continue;

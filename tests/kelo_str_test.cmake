@@ -1,0 +1,32 @@
+# kelo str, end to end. Run by ctest as:
+#   cmake -DKELO=<kelo> [-DEMULATOR=<runner>] -DWORK_DIR=<dir> -P kelo_str_test.cmake
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/kelo_test_common.cmake)
+
+kelo(str arg "%2 and %1" X Y)
+expect_output("arg fills the lowest placeholder first" "Y and X")
+kelo(str arg "%1-%1" "é")
+expect_output("arg fills every occurrence" "é-é")
+kelo(str arg "%%1 %1" X)
+expect_output("arg leaves %%1 alone" "%%1 X")
+kelo(str arg "100%" X)
+expect_refusal("arg without a placeholder" none)
+
+kelo(str escape --chars " " "a b{c")
+expect_output("escape" "a!{20}b!{7b}c")
+kelo(str unescape "x!{41}y!{e9}")
+expect_output("unescape" "xAyé")
+kelo(str escape "a b")
+expect_refusal("escape without --chars" none)
+
+file(WRITE "${WORK_DIR}/list.txt" "one;two;;four\n")
+execute_process(COMMAND ${EMULATOR} "${KELO}" str split-list --sep ";" -
+    INPUT_FILE "${WORK_DIR}/list.txt" RESULT_VARIABLE RC OUTPUT_VARIABLE OUT ERROR_VARIABLE ERR)
+expect_output("split-list from standard input" "one\ntwo\n\nfour")
+kelo(str split-list --sep "::" "a::b")
+expect_output("split-list with a text separator" "a\nb")
+
+kelo(str frobnicate)
+expect_refusal("unknown operation" none)
+kelo(str unescape a b)
+expect_refusal("two operands" none)

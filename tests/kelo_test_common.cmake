@@ -1,0 +1,55 @@
+# Shared by the kelo tests: run kelo (through an emulator when given) in
+# WORK_DIR and check its outcome. The including script sets KELO, EMULATOR
+# and WORK_DIR.
+file(REMOVE_RECURSE "${WORK_DIR}")
+file(MAKE_DIRECTORY "${WORK_DIR}")
+
+# Runs kelo with the given arguments; sets RC, OUT and ERR in the caller.
+function(kelo)
+    execute_process(COMMAND ${EMULATOR} "${KELO}" ${ARGN}
+        WORKING_DIRECTORY "${WORK_DIR}"
+        RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    set(RC "${rc}" PARENT_SCOPE)
+    set(OUT "${out}" PARENT_SCOPE)
+    set(ERR "${err}" PARENT_SCOPE)
+endfunction()
+
+function(expect_success what)
+    if(NOT RC EQUAL 0)
+        message(FATAL_ERROR "${what}: exit status ${RC}, stderr: ${ERR}")
+    endif()
+endfunction()
+
+# Expects exit status 1 with a one-line message, and no output file.
+function(expect_refusal what output)
+    if(NOT RC EQUAL 1)
+        message(FATAL_ERROR "${what}: expected exit status 1, got ${RC}")
+    endif()
+    string(STRIP "${ERR}" message)
+    if(message STREQUAL "" OR message MATCHES "\n")
+        message(FATAL_ERROR "${what}: expected a one-line message, got '${ERR}'")
+    endif()
+    if(EXISTS "${WORK_DIR}/${output}")
+        message(FATAL_ERROR "${what}: left an output file behind")
+    endif()
+    file(GLOB leftovers "${WORK_DIR}/*.tmp")
+    if(leftovers)
+        message(FATAL_ERROR "${what}: left temporary files: ${leftovers}")
+    endif()
+endfunction()
+
+function(expect_same_files what a b)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK_DIR}/${a}" "${WORK_DIR}/${b}"
+        RESULT_VARIABLE different)
+    if(different)
+        message(FATAL_ERROR "${what}: ${a} and ${b} differ")
+    endif()
+endfunction()
+
+# Expects exit status 0 and standard output `expected` (one line).
+function(expect_output what expected)
+    expect_success("${what}")
+    if(NOT OUT STREQUAL "${expected}\n")
+        message(FATAL_ERROR "${what}: printed '${OUT}', expected '${expected}'")
+    endif()
+endfunction()

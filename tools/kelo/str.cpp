@@ -1,0 +1,124 @@
+// kelo str: a few string operations of the library for scripts.
+#include "commands.hpp"
+
+#include <keloutil/keloutil.h>
+
+#include <cstdio>
+#include <memory>
+#include <string_view>
+
+namespace kelo {
+
+const char* const str_usage =
+    "kelo str arg PATTERN ARG...\n"
+    "    Fill the placeholders %1..%9 of PATTERN with the ARGs, lowest placeholder\n"
+    "    first (\"%2 and %1\" with X and Y gives \"Y and X\").\n"
+    "kelo str escape --chars CHARS TEXT\n"
+    "    Replace the characters ! { } and those of CHARS in TEXT by escapes !{hex}\n"
+    "    (a run of them by the escape of its first one; at the ends they vanish).\n"
+    "kelo str unescape TEXT\n"
+    "    Turn the escapes !{hex} of TEXT back into characters.\n"
+    "kelo str split-list --sep SEP LIST\n"
+    "    Print the items of LIST, separated by the text SEP, one per line.\n"
+    "    TEXT and LIST may be \"-\" to read standard input (without its final line break).\n";
+
+namespace {
+
+using Owned = std::unique_ptr<str_t, decltype(&str_uninit)>;
+
+Owned owned(str_t* s) {
+    if (s == nullptr) fail("out of memory");
+    return Owned(s, str_uninit);
+}
+
+// A string of UTF-8 text given on the command line ("-": standard input).
+Owned text_argument(const std::string& argument, const std::string& what) {
+    std::string text = argument;
+    if (argument == "-") {
+        text = read_input("-");
+        if (!text.empty() && text.back() == '\n') text.pop_back();
+        if (!text.empty() && text.back() == '\r') text.pop_back();
+    }
+    require_utf8(text, what);
+    if (text.find('\0') != std::string::npos) fail(what + " holds a NUL character");
+    return owned(str_from(text.data(), static_cast<int32_t>(text.size()), STR_ENC_UTF8));
+}
+
+void print_line(const str_t* s) {
+    std::fwrite(s->buffer != nullptr ? s->buffer : "", 1, static_cast<size_t>(str_len(s)), stdout);
+    std::fputc('\n', stdout);
+}
+
+// Whether a placeholder %1..%9 is left; a '%' takes the character after it,
+// so "%%1" holds none.
+bool has_placeholder(const str_t* pattern) {
+    const std::string_view text(pattern->buffer != nullptr ? pattern->buffer : "");
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != '%') continue;
+        const char next = text[++i];
+        if (next >= '1' && next <= '9') return true;
+    }
+    return false;
+}
+
+// The one operand left after the options.
+const std::string& single_operand(const Arguments& args, const char* usage) {
+    for (const std::string& arg : args)
+        if (arg.size() > 1 && arg[0] == '-') fail("unknown option '" + arg + "'");
+    if (args.size() != 1) fail(std::string("usage: ") + usage);
+    return args.front();
+}
+
+int run_arg(const Arguments& args) {
+    if (args.empty()) fail("usage: kelo str arg PATTERN ARG...");
+    Owned result = text_argument(args[0], "PATTERN");
+    for (size_t i = 1; i < args.size(); ++i) {
+        Owned argument = text_argument(args[i], "argument " + std::to_string(i));
+        if (!has_placeholder(result.get()))
+            fail("PATTERN has no placeholder left for argument " + std::to_string(i));
+        result = owned(str_arg_str(result.get(), argument.get(), 0, 0));
+    }
+    print_line(result.get());
+    return 0;
+}
+
+int run_escape(Arguments args) {
+    const auto chars = take_option(args, "chars");
+    if (!chars) fail("usage: kelo str escape --chars CHARS TEXT");
+    Owned characters = text_argument(*chars, "CHARS");
+    Owned text = text_argument(single_operand(args, "kelo str escape --chars CHARS TEXT"), "TEXT");
+    str_collapse(text.get(), characters.get());
+    print_line(text.get());
+    return 0;
+}
+
+int run_unescape(const Arguments& args) {
+    Owned text = text_argument(single_operand(args, "kelo str unescape TEXT"), "TEXT");
+    str_expand(text.get());
+    print_line(text.get());
+    return 0;
+}
+
+int run_split_list(Arguments args) {
+    const auto sep = take_option(args, "sep");
+    if (!sep || sep->empty()) fail("usage: kelo str split-list --sep SEP LIST (SEP not empty)");
+    Owned separator = text_argument(*sep, "SEP");
+    Owned list = text_argument(single_operand(args, "kelo str split-list --sep SEP LIST"), "LIST");
+    while (!str_null(list.get())) print_line(owned(str_shift_str(list.get(), separator.get())).get());
+    return 0;
+}
+
+} // namespace
+
+int run_str(Arguments args) {
+    if (args.empty()) fail("needs an operation: arg, escape, unescape or split-list");
+    const std::string operation = args.front();
+    args.erase(args.begin());
+    if (operation == "arg") return run_arg(args);
+    if (operation == "escape") return run_escape(std::move(args));
+    if (operation == "unescape") return run_unescape(args);
+    if (operation == "split-list") return run_split_list(std::move(args));
+    fail("unknown operation '" + operation + "' (arg, escape, unescape, split-list)");
+}
+
+} // namespace kelo
