@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "memory_internal.h"
 #include "platform/os.h"
 
 namespace {
@@ -294,16 +295,13 @@ int32_t length_of(const char* text) {
 
 // ---- buffer management -----------------------------------------------------
 
-// Grows (or shrinks) the buffer to `size` bytes, keeping the text. Leaves the
-// record unchanged and returns false when the allocation fails.
+// Grows (or shrinks) the buffer to `size` bytes, keeping the text and
+// zero-filling what is new. Leaves the record unchanged and returns false
+// when the allocation fails.
 bool resize(str_t* s, int32_t size) {
     if (size <= 0) return false;
-    auto* buffer = static_cast<char*>(memory_allocate(static_cast<uint32_t>(size)));
+    auto* buffer = static_cast<char*>(keloutil::memory_reallocate(s->buffer, static_cast<uint32_t>(size)));
     if (buffer == nullptr) return false;
-    if (s->buffer != nullptr) {
-        std::memcpy(buffer, s->buffer, static_cast<size_t>(size < s->capacity ? size : s->capacity));
-        memory_free(s->buffer);
-    }
     if (size < s->capacity) buffer[size - 1] = '\0';
     s->buffer = buffer;
     s->capacity = size;

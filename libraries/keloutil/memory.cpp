@@ -2,6 +2,8 @@
 // block and a process-wide total of the bytes that are live.
 #include <keloutil/memory.h>
 
+#include "memory_internal.h"
+
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -47,3 +49,24 @@ uint32_t memory_free(void* pointer) {
 uint32_t memory_allocated(void) { return g_allocated; }
 
 } // extern "C"
+
+namespace keloutil {
+
+void* memory_reallocate(void* pointer, uint32_t size) {
+    if (pointer == nullptr) return memory_allocate(size);
+    if (size > UINT32_MAX - MEMORY_HEADER_SIZE) return nullptr;
+    uint32_t old_total;
+    std::memcpy(&old_total, static_cast<unsigned char*>(pointer) - MEMORY_HEADER_SIZE, sizeof old_total);
+    const uint32_t old_size = old_total - MEMORY_HEADER_SIZE;
+    auto* block = static_cast<unsigned char*>(
+        std::realloc(static_cast<unsigned char*>(pointer) - prefix_size, prefix_size + size));
+    if (block == nullptr) return nullptr;
+    unsigned char* user = block + prefix_size;
+    if (size > old_size) std::memset(user + old_size, 0, size - old_size);
+    const uint32_t total = size + MEMORY_HEADER_SIZE;
+    std::memcpy(user - MEMORY_HEADER_SIZE, &total, sizeof total);
+    g_allocated = g_allocated - old_total + total;
+    return user;
+}
+
+} // namespace keloutil
