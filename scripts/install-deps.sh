@@ -8,6 +8,7 @@ native=(
     g++ cmake ninja-build pkg-config
     googletest libgtest-dev     # unit tests
     libbenchmark-dev libicu-dev # benchmarks and their peers
+    qtbase5-dev                 # a peer of the string benchmark only; never linked into the library
 )
 windows=(
     cmake ninja-build googletest

@@ -4,5 +4,6 @@
 #define KELOUTIL_KELOUTIL_HPP
 
 #include <keloutil/keloutil.h>
+#include <keloutil/tstr.hpp>
 
 #endif // KELOUTIL_KELOUTIL_HPP
