@@ -133,6 +133,73 @@ static void numbers_and_search(void) {
     str_uninit(escaped);
 }
 
+/* Keys that are NUL-terminated strings, owned by the map. */
+static uint32_t string_size(hashmap_t* map, const void* text) {
+    (void)map;
+    return (uint32_t)strlen((const char*)text) + 1;
+}
+
+static uint32_t string_hash(hashmap_t* map, const void* text) {
+    const unsigned char* p = (const unsigned char*)text;
+    uint32_t h = 5381;
+    (void)map;
+    while (*p) h = h * 33 + *p++;
+    return h;
+}
+
+static int32_t string_equal(hashmap_t* map, const void* stored, const void* key) {
+    (void)map;
+    return strcmp((const char*)stored, (const char*)key) == 0;
+}
+
+static void string_keyed_map(void) {
+    hashmap_info_t info = {0};
+    hashmap_t* map;
+    hashmapiter_t* found;
+    char key[16] = "alpha";
+    info.key_size_of = string_size;
+    info.key_hash = string_hash;
+    info.key_equal = string_equal;
+    info.flags = HASHMAP_OWN_KEYS;
+    map = hashmap_init(8, &info);
+    CHECK(map != NULL);
+    hashmap_insert(map, key, (void*)1);
+    strcpy(key, "beta");
+    hashmap_insert(map, key, (void*)2);
+    hashmap_insert(map, key, (void*)3); /* replaces */
+    CHECK(hashmap_count(map) == 2);
+    found = hashmap_find(map, "alpha");
+    CHECK(hashmapiter_dereference(found) == (void*)1);
+    hashmapiter_uninit(found);
+    CHECK(hashmap_has(map, "beta") && !hashmap_has(map, "gamma"));
+    hashmap_remove(map, "alpha");
+    CHECK(hashmap_count(map) == 1);
+    hashmap_uninit(map);
+}
+
+static void list_of_owned_elements(void) {
+    static const char names[3][8] = {"alpha", "beta", "gamma"};
+    const char key[8] = "beta";
+    list_info_t info = {0};
+    list_t* list;
+    list_iter_t* found;
+    char* last;
+    int i;
+    info.elem_size = 8; /* the list keeps its own 8-byte copies */
+    list = list_init(&info);
+    CHECK(list != NULL);
+    for (i = 0; i < 3; ++i) CHECK(list_push(list, names[i]) != NULL);
+    CHECK(list_index(list, key) == 1);      /* content rule: the bytes match */
+    found = list_find(list, key);           /* find rule: pointers, so no match */
+    CHECK(list_iter_entry(found) == NULL);
+    list_iter_uninit(found);
+    CHECK(list_remove(list, key) == 1);
+    last = (char*)list_pop(list);           /* the copy of gamma is now ours */
+    CHECK(strcmp(last, "gamma") == 0 && list_count(list) == 1);
+    memory_free(last);
+    list_uninit(list);
+}
+
 static void version(void) {
     const int32_t* numbers = keloUtilBuildInformation();
     CHECK(strcmp(keloUtilVersionString(), "5.0.31.0") == 0);
@@ -150,6 +217,8 @@ int main(void) {
     read_out_measures_the_whole_buffer();
     editing();
     numbers_and_search();
+    string_keyed_map();
+    list_of_owned_elements();
     version();
     CHECK(memory_allocated() == before);
     printf("%d passed, %d failed\n", checks - failures, failures);

@@ -6,6 +6,8 @@
 #include <keloutil/export.h>
 #include <keloutil/memory.h>
 #include <keloutil/c_str.h>
+#include <keloutil/list.h>
+#include <keloutil/hashmap.h>
 #include <keloutil/version.h>
 
 #endif /* KELOUTIL_KELOUTIL_H */

@@ -4,6 +4,7 @@
 #define KELOUTIL_KELOUTIL_HPP
 
 #include <keloutil/keloutil.h>
+#include <keloutil/hash.hpp>
 #include <keloutil/tstr.hpp>
 
 #endif // KELOUTIL_KELOUTIL_HPP

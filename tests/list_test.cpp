@@ -1,0 +1,251 @@
+// Lists: linking, positions, the descriptor's ownership and matching rules,
+// iterators and allocation failures.
+#include "test_support.hpp"
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+using List = std::unique_ptr<list_t, decltype(&list_uninit)>;
+List own(list_t* list) { return List(list, list_uninit); }
+using Iter = std::unique_ptr<list_iter_t, decltype(&list_iter_uninit)>;
+Iter own(list_iter_t* iter) { return Iter(iter, list_iter_uninit); }
+
+// The first character of each element, head to tail, after checking that
+// the prev chain gives the same entries in reverse and the count agrees.
+std::string chars(const list_t* list) {
+    std::string forward, backward;
+    for (const list_entry_t* e = list->head; e != nullptr; e = e->next) forward += *static_cast<const char*>(e->data);
+    for (const list_entry_t* e = list->tail; e != nullptr; e = e->prev) backward.insert(0, 1, *static_cast<const char*>(e->data));
+    EXPECT_EQ(forward, backward) << "next and prev chains disagree";
+    EXPECT_EQ(static_cast<size_t>(list->count), forward.size());
+    return forward;
+}
+
+// A list of pointers to the characters of `text` (which must outlive it).
+List pointers(const char* text, list_info_t* info = nullptr) {
+    List list = own(list_init(info));
+    for (const char* c = text; *c != '\0'; ++c) list_push(list.get(), c);
+    return list;
+}
+
+// Keys of several lengths and the position each finds in ["xyz", "abc"]
+// by content.
+const struct {
+    const char* key;
+    int32_t index;
+} content_cases[] = {{"abc", 1}, {"ab", 1}, {"abcz", 1}, {"abd", -1}, {"x", 0}, {"", 0}, {"q", -1}};
+
+// For elem_size_of: a key of content_cases its length, a text starting with
+// '!' more than memory_allocate gives, anything else a 3-byte record.
+uint32_t record_size(list_t*, const void* data) {
+    for (const auto& c : content_cases) {
+        if (c.key == data) return static_cast<uint32_t>(std::strlen(c.key));
+    }
+    return *static_cast<const char*>(data) == '!' ? UINT32_MAX : 3;
+}
+
+// Asymmetric on purpose, so that argument order shows: b is a multiple of a.
+int32_t divides(const void* a, const void* b) { return *static_cast<const int*>(b) % *static_cast<const int*>(a) == 0; }
+
+int destroyed = 0;
+void* create_doubled(list_t*, const void* data) {
+    const int value = *static_cast<const int*>(data);
+    if (value == 0) return nullptr; // the list then stores the caller's pointer
+    auto* made = static_cast<int*>(memory_allocate(sizeof(int)));
+    *made = value * 2;
+    return made;
+}
+void destroy_counted(list_t*, void* data) {
+    ++destroyed;
+    if (*static_cast<int*>(data) != 0) memory_free(data);
+}
+void copy_negated(list_t*, void* destination, const void* source) {
+    *static_cast<int*>(destination) = -*static_cast<const int*>(source);
+}
+
+} // namespace
+
+using ListTest = LeakCheckedTest;
+
+struct LinkCase {
+    const char* name;
+    bool after; // list_insert_after, else list_insert_before
+    int32_t index;
+    const char* expected; // after inserting 'x' into "AB"
+};
+void PrintTo(const LinkCase& c, std::ostream* out) { *out << c.name; }
+
+class ListLinking : public LeakCheckedParamTest<LinkCase> {};
+
+TEST_P(ListLinking, InsertsAtThePositionAndKeepsBothChains) {
+    const LinkCase& c = GetParam();
+    const char x = 'x';
+    List list = pointers("AB");
+    list_entry_t* entry = (c.after ? list_insert_after : list_insert_before)(list.get(), c.index, &x);
+    ASSERT_NE(entry, nullptr);
+    EXPECT_EQ(entry->data, &x);
+    EXPECT_EQ(chars(list.get()), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Positions, ListLinking,
+                         ::testing::Values(LinkCase{"after0", true, 0, "AxB"}, LinkCase{"after1", true, 1, "ABx"},
+                                           LinkCase{"afterCount", true, 2, "ABx"}, LinkCase{"afterNegative", true, -1, "ABx"},
+                                           LinkCase{"before0", false, 0, "xAB"}, LinkCase{"beforeNegative", false, -5, "xAB"},
+                                           LinkCase{"before1", false, 1, "AxB"}, LinkCase{"beforeCount", false, 2, "ABx"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ListTest, PointerListsStoreTheCallersPointersAndNeverReleaseThem) {
+    list_info_t zero = {};
+    const char* text = "ABC";
+    for (list_info_t* info : {static_cast<list_info_t*>(nullptr), &zero}) {
+        const uint32_t before = memory_allocated();
+        List list = pointers(text, info);
+        EXPECT_EQ(memory_allocated() - before, sizeof(list_t) + 3 * sizeof(list_entry_t) + 4 * MEMORY_HEADER_SIZE);
+        EXPECT_EQ(list_pop(list.get()), text + 2);
+        EXPECT_EQ(chars(list.get()), "AB");
+        EXPECT_EQ(list_remove_entry(list.get(), list->head), list->tail);
+        EXPECT_EQ(list_remove_entry(list.get(), list->tail), nullptr);
+        EXPECT_EQ(list_shift(list.get()), nullptr);
+        list_unshift(list.get(), text + 2);
+        list_clear(list.get()); // must not touch the caller's text
+        EXPECT_TRUE(list_is_empty(list.get()));
+        EXPECT_EQ(list_pop(list.get()), nullptr);
+    }
+}
+
+TEST_F(ListTest, FixedSizeListsCopyAndMatchByContent) {
+    list_info_t info = {};
+    info.elem_size = 8;
+    List list = own(list_init(&info));
+    char buffer[8] = "abcdefg";
+    const char same[8] = "abcdefg";
+    list_entry_t* entry = list_push(list.get(), buffer);
+    buffer[0] = 'z';
+    EXPECT_EQ(std::memcmp(entry->data, same, 8), 0);
+    EXPECT_EQ(list_iter_entry(own(list_find(list.get(), same)).get()), nullptr); // find compares pointers
+    EXPECT_EQ(list_index(list.get(), same), 0);
+    EXPECT_EQ(list_index(list.get(), buffer), -1);
+    EXPECT_EQ(list_index(list.get(), nullptr), -1);
+
+    list_push(list.get(), buffer);
+    Block popped = own_block(list_pop(list.get())); // the caller's block now
+    EXPECT_EQ(std::memcmp(popped.get(), buffer, 8), 0);
+    EXPECT_EQ(list_remove(list.get(), buffer), 0);
+    ASSERT_EQ(list_append(list.get(), list.get()), 1); // stops at the old tail
+    EXPECT_EQ(list_count(list.get()), 2);
+    EXPECT_NE(list->head->data, list->tail->data);
+    List copy = own(list_dup(list.get()));
+    EXPECT_EQ(std::memcmp(copy->tail->data, same, 8), 0);
+    EXPECT_NE(copy->tail->data, list->tail->data);
+    EXPECT_EQ(list_remove(list.get(), same), 1); // its copy goes with it (leak check)
+    EXPECT_EQ(list_index(list.get(), same), 0);
+}
+
+TEST_F(ListTest, SizedContentComparesTheShorterLength) {
+    list_info_t info = {};
+    info.elem_size_of = record_size;
+    List list = own(list_init(&info));
+    const char records[] = "xyzabc";
+    list_push(list.get(), records);
+    list_push(list.get(), records + 3);
+    for (const auto& c : content_cases) EXPECT_EQ(list_index(list.get(), c.key), c.index) << c.key;
+}
+
+TEST_F(ListTest, EqualCallbackArgumentOrderDependsOnTheRule) {
+    list_info_t info = {};
+    info.equal = divides;
+    int values[] = {4, 6};
+    int multiples[] = {8, 18};
+    List list = own(list_init(&info));
+    List other = own(list_init(&info));
+    for (int i = 0; i < 2; ++i) {
+        list_push(list.get(), &values[i]);
+        list_push(other.get(), &multiples[i]);
+    }
+    const int two = 2;
+    const int twelve = 12;
+    EXPECT_EQ(list_iter_entry(own(list_find(list.get(), &two)).get()), nullptr); // equal(element, key)
+    EXPECT_EQ(list_iter_dereference(own(list_find(list.get(), &twelve)).get()), &values[0]);
+    EXPECT_EQ(list_index(list.get(), &two), 0); // equal(key, element)
+    EXPECT_EQ(list_index(list.get(), &twelve), -1);
+    EXPECT_EQ(list_equal(list.get(), other.get()), 1); // equal(a's, b's)
+    EXPECT_EQ(list_equal(other.get(), list.get()), 0);
+}
+
+TEST_F(ListTest, DescriptorCallbacksMakeCopyAndRelease) {
+    list_info_t info = {};
+    info.create = create_doubled;
+    info.destroy = destroy_counted;
+    destroyed = 0;
+    int values[] = {1, 2, 0, 3};
+    List list = own(list_init(&info));
+    for (int& v : values) list_push(list.get(), &v);
+    EXPECT_EQ(list->tail->prev->data, &values[2]);
+    Block taken = own_block(list_shift(list.get())); // handed over, not destroyed
+    EXPECT_EQ(*static_cast<int*>(taken.get()), 2);
+    list_remove_entry(list.get(), list->head);
+    EXPECT_EQ(destroyed, 1);
+    list.reset();
+    EXPECT_EQ(destroyed, 3);
+
+    list_info_t copying = {};
+    copying.elem_size = sizeof(int);
+    copying.copy = copy_negated;
+    List negated = own(list_init(&copying));
+    EXPECT_EQ(*static_cast<int*>(list_push(negated.get(), &values[1])->data), -2);
+}
+
+TEST_F(ListTest, EqualityNeedsTheSameDescriptorAndLength) {
+    list_info_t info = {};
+    List ab = pointers("AB");
+    List a = pointers("A");
+    List zero_info = own(list_init(&info));
+    EXPECT_EQ(list_equal(ab.get(), ab.get()), 1);
+    EXPECT_EQ(list_equal(own(list_init(nullptr)).get(), zero_info.get()), 0); // both empty
+    EXPECT_EQ(list_equal(a.get(), ab.get()), 0);
+    EXPECT_EQ(list_equal(ab.get(), a.get()), 0);
+    List copy = own(list_dup(ab.get())); // same pointers: nothing is copied
+    EXPECT_EQ(list_equal(ab.get(), copy.get()), 1);
+    list_set_info(copy.get(), &info);
+    EXPECT_EQ(list_equal(ab.get(), copy.get()), 0);
+}
+
+TEST_F(ListTest, FailedAllocationsChangeNothing) {
+    list_info_t info = {};
+    info.elem_size_of = record_size;
+    List list = own(list_init(&info));
+    list_push(list.get(), "Axx");
+    List source = pointers("BC!D"); // a pointer list holds '!' without sizing it
+    const uint32_t before = memory_allocated();
+    EXPECT_EQ(list_push(list.get(), "!"), nullptr);
+    EXPECT_EQ(list_insert_after(list.get(), 0, "!"), nullptr);
+    EXPECT_EQ(list_unshift(list.get(), "!"), nullptr);
+    EXPECT_EQ(list_append(list.get(), source.get()), 0); // B and C are taken back
+    EXPECT_EQ(chars(list.get()), "A");
+    list_set_info(source.get(), &info);
+    EXPECT_EQ(list_dup(source.get()), nullptr);
+    list_set_info(source.get(), nullptr);
+    EXPECT_EQ(memory_allocated(), before);
+}
+
+TEST_F(ListTest, IteratorsStepToTheEndAndStayThere) {
+    const char* text = "ABCDEFG";
+    List list = pointers(text);
+    List other = own(list_init(nullptr));
+    Iter end = own(list_end(list.get()));
+    for (int32_t i = -1; i <= 7; ++i) { // list_at walks from either end
+        Iter at = own(list_at(list.get(), i));
+        EXPECT_EQ(list_iter_dereference(at.get()), i < 0 || i == 7 ? nullptr : text + i) << i;
+        EXPECT_EQ(list_iter_equal(at.get(), end.get()), i < 0 || i == 7) << i;
+    }
+    Iter it = own(list_iter_init(list.get(), list->tail->prev));
+    EXPECT_EQ(list_iter_next(it.get()), 1);
+    EXPECT_EQ(list_iter_next(it.get()), 0);
+    EXPECT_TRUE(list_iter_equal(it.get(), end.get()));
+    EXPECT_EQ(list_iter_next(it.get()), 0);
+    EXPECT_TRUE(list_iter_not_equal(end.get(), own(list_end(other.get())).get())); // another list's end
+    EXPECT_TRUE(list_iter_equal(own(list_begin(other.get())).get(), own(list_end(other.get())).get()));
+    EXPECT_EQ(list_iter_next(nullptr), 0);
+}
