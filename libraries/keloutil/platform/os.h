@@ -7,6 +7,10 @@
 #define KELOUTIL_PLATFORM_OS_H
 
 #include <cstdint>
+#include <cstdio>
+
+#include <keloutil/c_str.h>
+#include <keloutil/path.h>
 
 namespace keloutil::os {
 
@@ -21,6 +25,43 @@ constexpr int32_t wide_char_size = static_cast<int32_t>(sizeof(wchar_t));
 // sequences become U+FFFD. Returns the wide characters written (terminator
 // included), or 0 when `destination` is too small.
 int32_t utf8_to_wide(const char* utf8, wchar_t* destination, int32_t capacity);
+
+// ---- files and directories ---------------------------------------------------
+// Paths reach these functions in the library's form ("\\" between
+// components) and each side makes the native copy that its calls take.
+// Results and return codes are those of the runtime functions they wrap.
+
+// The working directory in the library's form: a new string, empty when it
+// cannot be read, NULL when memory runs out.
+str_t* current_directory();
+// true when the working directory changed.
+bool change_directory(const str_t* path);
+// Whether the file or directory exists.
+bool file_exists(const str_t* path);
+// Fills *status from the runtime's status call; its result is not used.
+void file_status(const str_t* path, path_status_t* status);
+FILE* open_file(const str_t* path, const char* mode);
+// 0 on success, -1 on failure. `mode` gives the permissions where the
+// platform has them (0: read, write and search for all, less the umask).
+int32_t make_directory(const str_t* path, int32_t mode);
+int32_t remove_directory(const str_t* path);
+int32_t remove_file(const str_t* path);
+// Whether the caller may write (`write`) or read the file.
+bool may_access(const str_t* path, bool write);
+// Whether a path that begins at the file system's root ("\\..." or
+// "/...") counts as absolute, besides the drive-letter rule.
+bool root_is_absolute();
+// The path in the platform's native form, as a new string.
+str_t* native_path(const str_t* path);
+
+// ---- the running program -------------------------------------------------------
+
+// The program file as it was started, in the library's form: a new string,
+// empty when it cannot be found.
+str_t* program_as_started();
+// The pattern that gives a program name its platform's extension ("%1.exe"),
+// or nullptr where programs have none.
+const char* program_file_pattern();
 
 } // namespace keloutil::os
 

@@ -8,6 +8,7 @@
 #include <keloutil/c_str.h>
 #include <keloutil/list.h>
 #include <keloutil/hashmap.h>
+#include <keloutil/path.h>
 #include <keloutil/version.h>
 
 #endif /* KELOUTIL_KELOUTIL_H */

@@ -1,0 +1,79 @@
+// Files, directories and the running program on POSIX systems. The library
+// writes paths with "\\"; the native copy made here has "/" instead, and
+// text that comes from the system gets "\\" back.
+#include "platform/os.h"
+
+#include <cerrno>
+#include <climits>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace keloutil::os {
+
+namespace {
+
+// The native copy of a path: its UTF-8 text with "/" for every "\\".
+std::string native(const str_t* path) {
+    std::string text(path != nullptr && path->buffer != nullptr ? path->buffer : "");
+    for (char& c : text)
+        if (c == '\\') c = '/';
+    return text;
+}
+
+// A new string in the library's form made from native text.
+str_t* from_native(std::string text) {
+    for (char& c : text)
+        if (c == '/') c = '\\';
+    return str_from(text.data(), static_cast<int32_t>(text.size()), STR_ENC_UTF8);
+}
+
+} // namespace
+
+str_t* current_directory() {
+    std::vector<char> buffer(256);
+    while (getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE || buffer.size() > (1u << 20)) return from_native(std::string());
+        buffer.resize(buffer.size() * 2);
+    }
+    return from_native(buffer.data());
+}
+
+bool change_directory(const str_t* path) { return chdir(native(path).c_str()) == 0; }
+
+bool file_exists(const str_t* path) {
+    struct stat status;
+    return stat(native(path).c_str(), &status) == 0;
+}
+
+void file_status(const str_t* path, path_status_t* status) { stat(native(path).c_str(), status); }
+
+FILE* open_file(const str_t* path, const char* mode) { return std::fopen(native(path).c_str(), mode); }
+
+int32_t make_directory(const str_t* path, int32_t mode) {
+    return mkdir(native(path).c_str(), mode != 0 ? static_cast<mode_t>(mode) : 0777) == 0 ? 0 : -1;
+}
+
+int32_t remove_directory(const str_t* path) { return rmdir(native(path).c_str()) == 0 ? 0 : -1; }
+
+int32_t remove_file(const str_t* path) { return unlink(native(path).c_str()) == 0 ? 0 : -1; }
+
+bool may_access(const str_t* path, bool write) { return access(native(path).c_str(), write ? W_OK : R_OK) == 0; }
+
+bool root_is_absolute() { return true; }
+
+str_t* native_path(const str_t* path) {
+    const std::string text = native(path);
+    return str_from(text.data(), static_cast<int32_t>(text.size()), STR_ENC_UTF8);
+}
+
+str_t* program_as_started() {
+    std::vector<char> buffer(PATH_MAX + 1);
+    const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+    return from_native(length > 0 ? std::string(buffer.data(), static_cast<size_t>(length)) : std::string());
+}
+
+const char* program_file_pattern() { return nullptr; }
+
+} // namespace keloutil::os

@@ -1,0 +1,89 @@
+// Files, directories and the running program on Windows: the runtime's
+// wide-character functions and the shell's command-line splitter, each
+// given a UTF-16LE copy of the path.
+#include "platform/os.h"
+
+#include <keloutil/memory.h>
+
+#include <direct.h>
+#include <io.h>
+#include <windows.h> // before shellapi.h, which relies on it
+
+#include <shellapi.h>
+
+namespace keloutil::os {
+
+namespace {
+
+// A NUL-terminated UTF-16LE copy of a path, released when it goes. A text
+// that cannot be converted gives no buffer, and the call it is made for
+// fails.
+class WidePath {
+public:
+    explicit WidePath(const str_t* path) : text_(reinterpret_cast<wchar_t*>(str_utf16le_alloc(path))) {}
+    ~WidePath() { memory_free(text_); }
+    WidePath(const WidePath&) = delete;
+    WidePath& operator=(const WidePath&) = delete;
+    const wchar_t* get() const { return text_ != nullptr ? text_ : L""; }
+
+private:
+    wchar_t* text_;
+};
+
+} // namespace
+
+str_t* current_directory() {
+    // 2048 UTF-16 units and a terminator, zero-filled: an unreadable
+    // directory leaves it empty.
+    auto* buffer = static_cast<wchar_t*>(memory_allocate(4098));
+    if (buffer == nullptr) return nullptr;
+    _wgetcwd(buffer, 2048);
+    str_t* directory = str_from(buffer, static_cast<int32_t>(2 * wcslen(buffer)), STR_ENC_UTF16LE);
+    memory_free(buffer);
+    return directory;
+}
+
+bool change_directory(const str_t* path) {
+    wchar_t* wide = str_wchar_alloc(path);
+    if (wide == nullptr) return false;
+    const bool changed = _wchdir(wide) == 0;
+    memory_free(wide);
+    return changed;
+}
+
+bool file_exists(const str_t* path) { return GetFileAttributesW(WidePath(path).get()) != INVALID_FILE_ATTRIBUTES; }
+
+void file_status(const str_t* path, path_status_t* status) { _wstat64i32(WidePath(path).get(), status); }
+
+FILE* open_file(const str_t* path, const char* mode) {
+    str_t* mode_text = str_from_cstr(mode);
+    const WidePath wide_mode(mode_text);
+    str_uninit(mode_text);
+    return _wfopen(WidePath(path).get(), wide_mode.get());
+}
+
+int32_t make_directory(const str_t* path, int32_t) { return _wmkdir(WidePath(path).get()); }
+
+int32_t remove_directory(const str_t* path) { return _wrmdir(WidePath(path).get()); }
+
+int32_t remove_file(const str_t* path) { return _wunlink(WidePath(path).get()); }
+
+bool may_access(const str_t* path, bool write) { return _waccess(WidePath(path).get(), write ? 2 : 4) == 0; }
+
+bool root_is_absolute() { return false; }
+
+str_t* native_path(const str_t* path) { return str_dup(path); }
+
+str_t* program_as_started() {
+    int count = 0;
+    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (arguments == nullptr) return str_from_utf8("");
+    str_t* program = count > 0 ? str_from(arguments[0], static_cast<int32_t>(2 * wcslen(arguments[0])), STR_ENC_UTF16LE)
+                               : str_from_utf8("");
+    GlobalFree(arguments);
+    return program;
+}
+
+const char* program_file_pattern() { return "%1.exe"; }
+
+} // namespace keloutil::os
