@@ -9,10 +9,12 @@ namespace kelo {
 
 int run_convert(Arguments args);
 int run_str(Arguments args);
+int run_path(Arguments args);
 
 // Usage text of each command, for kelo --help.
 extern const char* const convert_usage;
 extern const char* const str_usage;
+extern const char* const path_usage;
 
 } // namespace kelo
 

@@ -31,6 +31,7 @@ const Command commands[] = {
     {"version", "print the library's version", run_version, "kelo version\n    Print the library's version.\n"},
     {"convert", "convert text between ASCII, UTF-8, UTF-16 and UTF-32", kelo::run_convert, kelo::convert_usage},
     {"str", "fill placeholders, escape and unescape text, split lists", kelo::run_str, kelo::str_usage},
+    {"path", "join, split and inspect paths, create directories", kelo::run_path, kelo::path_usage},
 };
 
 void print_summary() {

@@ -6,5 +6,6 @@
 #include <keloutil/keloutil.h>
 #include <keloutil/hash.hpp>
 #include <keloutil/tstr.hpp>
+#include <keloutil/tpath.hpp>
 
 #endif // KELOUTIL_KELOUTIL_HPP

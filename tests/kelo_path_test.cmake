@@ -1,0 +1,43 @@
+# kelo path, end to end. Run by ctest as:
+#   cmake -DKELO=<kelo> [-DEMULATOR=<runner>] -DWORK_DIR=<dir> -P kelo_path_test.cmake
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/kelo_test_common.cmake)
+
+# "/" is read as "\"; one "\" at each join.
+kelo(path join "C:/a" "b/" "\\c" d)
+expect_output("join" "C:\\a\\b\\c\\d")
+kelo(path split "/top/x\\y.txt")
+expect_output("split" "\ntop\nx\ny.txt")
+
+file(WRITE "${WORK_DIR}/file.txt" "hello")
+kelo(path info file.txt missing/one)
+expect_success("info")
+set(pattern "^path: file.txt\nexists: yes\ntype: file\nsize: 5\nreadable: yes\nwritable: yes\n")
+string(APPEND pattern "absolute: [^\n]+\\\\file.txt\nnative: file.txt\n\n")
+string(APPEND pattern "path: missing\\\\one\nexists: no\ntype: none\nsize: 0\nreadable: no\nwritable: no\n")
+string(APPEND pattern "absolute: [^\n]+\\\\missing\\\\one\nnative: missing[/\\\\]one\n$")
+if(NOT OUT MATCHES "${pattern}")
+    message(FATAL_ERROR "info printed:\n${OUT}")
+endif()
+
+kelo(path mkpath "deep/er/est/")
+expect_success("mkpath with a trailing separator")
+if(NOT IS_DIRECTORY "${WORK_DIR}/deep/er/est")
+    message(FATAL_ERROR "mkpath did not create deep/er/est")
+endif()
+kelo(path mkpath file.txt/sub/dir)
+expect_refusal("mkpath below a regular file" file.txt/sub)
+
+# app: the directory that holds kelo; its full form only where kelo sees the
+# same file system paths as this script.
+get_filename_component(kelo_dir "${KELO}" DIRECTORY)
+get_filename_component(kelo_dir_name "${kelo_dir}" NAME)
+kelo(path app)
+if(NOT OUT MATCHES "\\\\${kelo_dir_name}\n$")
+    message(FATAL_ERROR "app printed '${OUT}', expected a directory named ${kelo_dir_name}")
+endif()
+if(EMULATOR STREQUAL "")
+    file(REAL_PATH "${kelo_dir}" kelo_dir)
+    string(REPLACE "/" "\\" expected "${kelo_dir}")
+    expect_output("app" "${expected}")
+endif()

@@ -1,0 +1,208 @@
+// TPath: joining without localising, the members that localise, the
+// conversion cache, directory creation and the program's directory.
+#include "test_support.hpp"
+
+#include <keloutil/tpath.hpp>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <utility>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool on_windows() { return sizeof(wchar_t) == 2; }
+
+// The text of the record, read without touching the conversion cache.
+std::string text(const TStr& s) {
+    const auto* record = static_cast<const str_t*>(s.handle());
+    return record == nullptr ? "<no record>" : record->buffer == nullptr ? "<null>" : record->buffer;
+}
+
+str_t* record_of(const TPath& p) { return static_cast<str_t*>(static_cast<void*>(p)); }
+
+// A path in the library's form ("\\" between components).
+std::string library_form(const fs::path& path) {
+    std::string form = path.u8string();
+    for (char& c : form)
+        if (c == '/') c = '\\';
+    return form;
+}
+
+// appPath keeps its answer for the life of the process; it is filled before
+// the first test so that no test counts it as a leak.
+class TPathTest : public LeakCheckedTest {
+protected:
+    static void SetUpTestSuite() { TPath::appPath(); }
+};
+
+// A derived class, as the private record is meant for.
+class Extended : public TPath {
+public:
+    using TPath::Private;
+    using TPath::TPath;
+    void init() { initPrivate(); }
+    Private* record() const { return privateRecord(); }
+};
+
+} // namespace
+
+using TPathText = TPathTest;
+
+TEST_F(TPathText, JoiningPushesOneSeparatorWithoutLocalising) {
+    // A null path takes the piece as it is; an empty one is a text that the
+    // piece is joined to.
+    const char* const cases[][3] = {{"C:/a", "b", "C:/a\\b"}, {"C:\\a\\", "\\b", "C:\\a\\b"},
+                                    {nullptr, "b", "b"},      {"", "b", "\\b"}, {"C:\\a", "", "C:\\a"}};
+    for (const auto& c : cases) {
+        const TPath path(c[0]);
+        EXPECT_EQ(text(path + c[1]), c[2]);
+        EXPECT_EQ(text(path + TPath(c[1])), c[2]);
+        EXPECT_EQ(text(path), text(TPath(c[0]))) << "operator+ changed its left operand";
+        TPath pushed(c[0]);
+        EXPECT_EQ(text(pushed += c[1]), c[2]);
+    }
+    EXPECT_EQ(text(TPath("\\b").unshift("C:\\a\\")), "C:\\a\\b");
+    TPath self("a");
+    EXPECT_EQ(text(self.push(self).unshift(self)), "a\\a\\a\\a");
+}
+
+TEST_F(TPathText, ComponentsAndDerivedForms) {
+    TPath joined = TPath("C:/a") + "b";
+    EXPECT_EQ(text(joined.baseName()), "b");
+    EXPECT_EQ(text(joined), "C:\\a\\b") << "baseName localises the path";
+    TPath popped("C:\\a\\b"), shifted("C:\\a\\b");
+    EXPECT_EQ(text(popped.pop()), "b");
+    EXPECT_EQ(text(popped), "C:\\a");
+    EXPECT_EQ(text(shifted.shift()), "C:");
+    EXPECT_EQ(text(shifted), "a\\b");
+
+    const TPath file("C:\\a\\b.txt");
+    EXPECT_EQ(text(file.dirPath(false)), "C:\\a");
+    EXPECT_EQ(text(file.dirPath(true)), "C:\\a");
+    EXPECT_TRUE(TPath("name").dirName().isEmpty());
+    const Str cwd = own(path_cwd());
+    TPath relative("b.txt");
+    EXPECT_EQ(text(relative.dirPath(true)), text_of(cwd.get()));
+    EXPECT_EQ(text(relative.absFilePath("f")), text_of(cwd.get()) + "\\b.txt\\f");
+
+    EXPECT_EQ(text(TPath("a\\b/c").nativePath()), on_windows() ? "a\\b/c" : "a/b/c");
+}
+
+TEST_F(TPathText, RecordsAreAdoptedAndMissingRecordsReadAsNull) {
+    str_t* record = str_from_utf8("x");
+    EXPECT_EQ(record_of(TPath(static_cast<void*>(record))), record);
+    void* const none = nullptr;
+    TPath empty(none);
+    EXPECT_FALSE(empty.exists() || empty.isFile() || empty.size() != 0 || TPath("").exists());
+    EXPECT_EQ(text(empty += "a"), "a");
+}
+
+TEST_F(TPathText, PrivateRecordBelongsToItsObject) {
+    Extended original("a"), assigned("b");
+    EXPECT_EQ(original.record(), nullptr);
+    original.init();
+    Extended::Private* const made = original.record();
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->value, 0);
+    original.init();
+    EXPECT_EQ(original.record(), made) << "a second initPrivate replaced the record";
+    EXPECT_EQ(Extended(original).record(), nullptr);
+    assigned.init();
+    Extended::Private* const kept = assigned.record();
+    assigned = original;
+    EXPECT_EQ(assigned.record(), kept);
+}
+
+// A pointer from toUtf8() taken before a member that changes the text must
+// not be handed out again afterwards.
+TEST_F(TPathText, ChangingMembersDropTheConversionCache) {
+    const std::string local = "C:\\a\\b.txt";
+    const std::pair<std::function<void(TPath&)>, std::string> cases[] = {
+        {[](TPath& p) { p.push("c"); }, "C:\\a/b.txt\\c"}, {[](TPath& p) { p.unshift("x"); }, "x\\C:\\a/b.txt"},
+        {[](TPath& p) { p.pop(); }, "C:"},  {[](TPath& p) { p.shift(); }, "a/b.txt"},
+        {[](TPath& p) { p.cdUp(); }, "C:"}, {[](TPath& p) { p.setFile("z"); }, "z"},
+        {[](TPath& p) { p.baseName(); }, local}, {[](TPath& p) { p.extension(); }, local},
+        {[](TPath& p) { p.isFile(); }, local},   {[](TPath& p) { p.isDir(); }, local},
+        {[](TPath& p) { p.size(); }, local},     {[](TPath& p) { p.mkdir(); }, local},
+        {[](TPath& p) { p.remove(); }, local}};
+    for (const auto& [change, expected] : cases) {
+        TPath path("C:\\a/b.txt");
+        EXPECT_STREQ(path.toUtf8(), "C:\\a/b.txt");
+        change(path);
+        EXPECT_EQ(std::string(path.toUtf8()), expected);
+    }
+}
+
+// Each test gets a fresh directory under the system's temporary directory,
+// and the working directory back afterwards.
+class TPathFiles : public TPathTest {
+protected:
+    void SetUp() override {
+        TPathTest::SetUp();
+        previous_ = fs::current_path();
+        std::random_device random;
+        do root_ = fs::temp_directory_path() / ("keloutil-tpath-" + std::to_string(random()));
+        while (!fs::create_directory(root_));
+        root_text_ = library_form(root_);
+    }
+    void TearDown() override {
+        fs::current_path(previous_);
+        std::error_code ignored;
+        fs::remove_all(root_, ignored);
+        TPathTest::TearDown();
+    }
+
+    TPath at(const char* relative) const { return TPath(root_text_.c_str()) + relative; }
+
+    fs::path previous_, root_;
+    std::string root_text_;
+};
+
+TEST_F(TPathFiles, MkpathCreatesEveryMissingLevel) {
+    for (const char* path : {"x\\y\\z", "p\\q\\"}) {
+        EXPECT_TRUE(at(path).mkpath()) << path;
+        EXPECT_TRUE(at(path).isDir()) << path;
+    }
+    EXPECT_TRUE(fs::is_directory(root_ / "x" / "y" / "z") && fs::is_directory(root_ / "p" / "q"));
+    // A relative path ends its recursion at its first component.
+    ASSERT_EQ(path_chdir(record_of(TPath(root_text_.c_str()))), 1);
+    EXPECT_TRUE(TPath("r\\s").mkpath());
+    EXPECT_TRUE(fs::is_directory(root_ / "r" / "s"));
+
+    std::ofstream(root_ / "plain") << "x";
+    EXPECT_FALSE(at("plain\\sub\\deeper").mkpath()) << "below a regular file";
+}
+
+TEST_F(TPathFiles, QueriesLocaliseAndIgnoreOneTrailingSeparator) {
+    std::ofstream(root_ / "f.txt") << "hello";
+    EXPECT_TRUE(TPath((root_text_ + "\\").c_str()).exists());
+    EXPECT_TRUE(TPath((root_text_ + "/").c_str()).exists());
+    EXPECT_FALSE(at("missing\\").exists());
+    // "\" alone is the root where paths start at one; on Windows popping its
+    // separator leaves nothing, which does not exist.
+    EXPECT_EQ(TPath("\\").exists(), !on_windows());
+
+    TPath file((root_text_ + "/f.txt").c_str());
+    EXPECT_TRUE(file.isFile() && !file.isDir() && file.isReadable());
+    EXPECT_EQ(text(file), root_text_ + "\\f.txt");
+    EXPECT_EQ(file.size(), 5);
+    file.remove();
+    EXPECT_FALSE(fs::exists(root_ / "f.txt"));
+}
+
+TEST_F(TPathFiles, AppPathHoldsTheProgramAndIgnoresLaterChdir) {
+    const TPath first = TPath::appPath();
+    EXPECT_TRUE((first + (on_windows() ? "keloutil_tests.exe" : "keloutil_tests")).isFile()) << text(first);
+    ASSERT_EQ(path_chdir(record_of(TPath(root_text_.c_str()))), 1);
+    EXPECT_EQ(text(TPath::appPath()), text(first));
+}
+
+TEST_F(TPathFiles, AppPathMatchesTheRunningExecutable) {
+    if (on_windows()) GTEST_SKIP() << "the running executable is read from /proc/self/exe on Linux only";
+    EXPECT_EQ(text(TPath::appPath()), library_form(fs::canonical("/proc/self/exe").parent_path()));
+}
