@@ -123,7 +123,12 @@ TEST_P(Substitution, FillsTheLowestPlaceholder) {
     const ArgCase& c = GetParam();
     Str pattern = make(c.pattern);
     Str argument = make(c.argument);
-    EXPECT_EQ(shown(own(str_arg_str(pattern.get(), argument.get(), c.width, c.fill))), c.result);
+    Str result = own(str_arg_str(pattern.get(), argument.get(), c.width, c.fill));
+    EXPECT_EQ(shown(result), c.result);
+    // A new string set from the result: a buffer of exactly its length + 1.
+    if (result->buffer != nullptr) {
+        EXPECT_EQ(result->capacity, static_cast<int32_t>(std::strlen(c.result)) + 1);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -131,7 +136,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ArgCase{"%2 and %1", "X", 0, 0, "%2 and X"}, ArgCase{"%2 and X", "Y", 0, 0, "Y and X"},
                       ArgCase{"%1", "ab", 5, '*', "***ab"}, ArgCase{"%1", "ab", -5, '*', "ab***"},
                       ArgCase{"%1", "ab", 1, '*', "ab"}, ArgCase{"[%1]", "ab", 4, 0, "[  ab]"},
-                      ArgCase{"%1-%1", "X", 0, 0, "X-X"}, ArgCase{"100%", "X", 0, 0, "100%"},
+                      ArgCase{"%1-%1", "X", 0, 0, "X-X"}, ArgCase{"%1-%1", "X", -3, '.', "X..-X.."},
+                      ArgCase{"100%", "X", 0, 0, "100%"},
                       ArgCase{"%%1", "X", 0, 0, "%%1"}, ArgCase{"%0 %1", "X", 0, 0, "%0 X"},
                       ArgCase{"%9%3", "X", 0, 0, "%9X"}, ArgCase{"%1", nullptr, 0, 0, ""},
                       ArgCase{nullptr, "X", 0, 0, "<null>"}));
@@ -142,6 +148,9 @@ TEST_F(LeakCheckedTest, TypedArgumentsFormatFirst) {
     EXPECT_EQ(shown(own(str_arg_int(pattern.get(), -3, -3, 10, 0))), "<-3 >");
     EXPECT_EQ(shown(own(str_arg_char(pattern.get(), 'c', 0, 0))), "<c>");
     EXPECT_EQ(shown(own(str_arg_char(pattern.get(), '\xE9', 0, 0))), "<?>"); // the byte is read as ASCII
+    Str empty_argument = own(str_arg_char(pattern.get(), '\0', 0, 0)); // the ASCII text of 0 is empty
+    EXPECT_EQ(shown(empty_argument), "<>");
+    EXPECT_EQ(empty_argument->capacity, 3);
     EXPECT_EQ(shown(own(str_arg_double(pattern.get(), 2.5, 0, 'f', 1, 0))), "<2.5>");
     EXPECT_EQ(shown(own(str_arg_float(pattern.get(), 2.5f, 6, 'e', 0, '_'))), "<_2e+00>");
 }

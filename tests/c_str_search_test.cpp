@@ -65,6 +65,13 @@ TEST_F(LeakCheckedTest, CaseMappingTouchesAsciiLettersOnly) {
     Str malformed = make("\xC3" "a"); // 'a' sits where a continuation byte belongs
     str_upper(malformed.get());
     EXPECT_EQ(shown(malformed), "\xC3" "a");
+    // The same within long ASCII runs, with the sequence across the point
+    // where a run of 16 bytes would end.
+    const std::string run(15, 'a');
+    Str long_malformed = make((run + "\xF0" "abc" + run + run).c_str());
+    str_upper(long_malformed.get());
+    const std::string upper_run(15, 'A');
+    EXPECT_EQ(shown(long_malformed), upper_run + "\xF0" "abc" + upper_run + upper_run);
 }
 
 TEST_F(LeakCheckedTest, StripAndSimplifyWhiteSpace) {

@@ -656,6 +656,7 @@ void assign(str_t* s, std::string_view text) {
 
 // Bytes of the character that starts at text[i], never passing the end.
 size_t character_size(std::string_view text, size_t i) {
+    if (static_cast<byte>(text[i]) < 0x80) return 1; // ASCII, the common case
     const size_t announced = static_cast<size_t>(utf8_sequence_length(static_cast<byte>(text[i])));
     return announced < text.size() - i ? announced : text.size() - i;
 }
@@ -731,12 +732,33 @@ int32_t append_bytes(str_t* s, const char* bytes, size_t length) {
 // ASCII white space: space and the bytes 9 to 13.
 bool is_white(char c) { return c == ' ' || (c >= 9 && c <= 13); }
 
-// Changes the ASCII letters at lead-byte positions; continuation bytes are
-// never looked at.
+// Changes the ASCII letters at lead-byte positions; the bytes that a lead
+// byte announces as its continuation are never changed.
 void change_case(char* text, size_t length, char from_first, char from_last) {
-    std::string_view view(text, length);
-    for (size_t i = 0; i < length; i += character_size(view, i)) {
-        if (text[i] >= from_first && text[i] <= from_last) text[i] = static_cast<char>(text[i] ^ 0x20);
+    const std::string_view view(text, length);
+    const auto fold = [from_first, from_last](char c) {
+        return c >= from_first && c <= from_last ? static_cast<char>(c ^ 0x20) : c;
+    };
+    constexpr size_t block = 16;
+    for (size_t i = 0; i < length;) {
+        // A block of ASCII bytes is a block of one-byte characters, changed
+        // in one pass; a block with other bytes is stepped through
+        // character by character.
+        const size_t end = length - i >= block ? i + block : length;
+        byte any = 0;
+        for (size_t k = i; k < end; ++k) any |= static_cast<byte>(text[k]);
+        if (any < 0x80) {
+            for (; i < end; ++i) text[i] = fold(text[i]);
+            continue;
+        }
+        while (i < end) {
+            if (static_cast<byte>(text[i]) < 0x80) {
+                text[i] = fold(text[i]); // a one-byte character: the only kind that can be a letter
+                ++i;
+            } else {
+                i += character_size(view, i);
+            }
+        }
     }
 }
 
@@ -746,6 +768,22 @@ constexpr std::string_view escape_close = "}";
 constexpr std::string_view escaped_always = "!{}";
 
 constexpr char digit_set[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+
+// The text of `value` in `base` (a base outside 2..36 means 10): its digits
+// with a leading '-' when negative, written at the end of `digits`.
+std::string_view integer_text(int64_t value, int32_t base, char (&digits)[66]) {
+    if (base < 2 || base > 36) base = 10;
+    // Unsigned arithmetic gives the one value without a positive
+    // counterpart, -9223372036854775808, its digits too.
+    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+    size_t start = sizeof digits;
+    do {
+        digits[--start] = digit_set[magnitude % static_cast<uint64_t>(base)];
+        magnitude /= static_cast<uint64_t>(base);
+    } while (magnitude != 0);
+    if (value < 0) digits[--start] = '-';
+    return std::string_view(digits + start, sizeof digits - start);
+}
 
 // The value of an ASCII digit in `base`, or -1.
 int digit_value(char c, int32_t base) {
@@ -762,46 +800,64 @@ void set_ok(int32_t* ok, bool value) {
     if (ok != nullptr) *ok = value ? 1 : 0;
 }
 
-// Builds the field of an argument: the argument padded with `fill` to
-// |width| bytes, before it for a positive width and after it otherwise.
-std::string argument_field(std::string_view argument, int32_t width, char fill) {
-    // The fill character is one ASCII byte; other bytes read as ASCII give '?'.
-    const char fill_byte = fill == 0 ? ' ' : (static_cast<byte>(fill) >= 0x80 ? '?' : fill);
-    const int64_t field_width = width < 0 ? -int64_t{width} : int64_t{width};
-    std::string field(argument);
-    if (field_width > static_cast<int64_t>(argument.size())) {
-        const std::string padding(static_cast<size_t>(field_width) - argument.size(), fill_byte);
-        field = width > 0 ? padding + field : field + padding;
-    }
-    return field;
-}
-
-// The pattern with every occurrence of its lowest placeholder replaced.
+// The pattern with every occurrence of its lowest placeholder replaced by
+// the field: the argument padded with `fill` to |width| bytes, before it
+// for a positive width and after it otherwise. The result is measured
+// first and written straight into the buffer of the new string, which
+// gets the record and the buffer that new_string of the same text gives.
 str_t* substitute(const str_t* pattern, std::string_view argument, int32_t width, char fill) {
     if (pattern == nullptr || pattern->buffer == nullptr) return str_init();
     const std::string_view text = text_of(pattern);
     // A '%' consumes the character after it, so "%%1" holds no placeholder.
     char lowest = 0;
+    size_t occurrences = 0;
     for (size_t i = 0; i + 1 < text.size(); ++i) {
         if (text[i] != '%') continue;
         const char next = text[++i];
-        if (next >= '1' && next <= '9' && (lowest == 0 || next < lowest)) lowest = next;
+        if (next < '1' || next > '9' || (lowest != 0 && next > lowest)) continue;
+        if (next != lowest) occurrences = 0;
+        lowest = next;
+        ++occurrences;
     }
     if (lowest == 0) return new_string(text);
 
-    const std::string field = argument_field(argument, width, fill);
-    std::string result;
-    result.reserve(text.size() + field.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 1 < text.size()) {
-            if (text[i + 1] == lowest) result += field;
-            else result.append(text, i, 2);
-            ++i;
-        } else {
-            result += text[i];
+    // The fill character is one ASCII byte; other bytes read as ASCII give '?'.
+    const char fill_byte = fill == 0 ? ' ' : (static_cast<byte>(fill) >= 0x80 ? '?' : fill);
+    const uint64_t field_width = width < 0 ? uint64_t{0} - static_cast<uint64_t>(width) : static_cast<uint64_t>(width);
+    const size_t padding = field_width > argument.size() ? static_cast<size_t>(field_width) - argument.size() : 0;
+    const uint64_t size = (text.size() - 2 * occurrences) + uint64_t{occurrences} * (argument.size() + padding);
+
+    str_t* result = str_init();
+    // A text without room for its terminator in a 32-bit capacity leaves
+    // the string null, as setting it would.
+    if (result == nullptr || size >= INT32_MAX) return result;
+    char* out = static_cast<char*>(memory_allocate(static_cast<uint32_t>(size) + 1)); // zero-filled: terminated
+    if (out == nullptr) return result;
+    result->buffer = out;
+    result->capacity = static_cast<int32_t>(size) + 1;
+    const auto write = [&out](std::string_view bytes) {
+        if (bytes.empty()) return; // an empty argument may have no data pointer
+        std::memcpy(out, bytes.data(), bytes.size());
+        out += bytes.size();
+    };
+    const auto pad = [&out, fill_byte, padding] {
+        std::memset(out, fill_byte, padding);
+        out += padding;
+    };
+    size_t copied = 0; // where the pattern text not yet copied starts
+    for (size_t i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != '%') continue;
+        if (text[i + 1] == lowest) {
+            write(text.substr(copied, i - copied));
+            if (width > 0) pad();
+            write(argument);
+            if (width <= 0) pad();
+            copied = i + 2;
         }
+        ++i; // the character after a '%' is never a placeholder start
     }
-    return new_string(result);
+    write(text.substr(copied));
+    return result;
 }
 
 // An owner for temporaries of this module.
@@ -1090,18 +1146,9 @@ str_t* str_replace_all(const str_t* s, const str_t* separators, const str_t* joi
 // ---- numbers ---------------------------------------------------------------
 
 str_t* str_from_huge(int64_t value, int32_t base) {
-    if (base < 2 || base > 36) base = 10;
-    // Unsigned arithmetic gives the one value without a positive
-    // counterpart, -9223372036854775808, its digits too.
-    uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
     char digits[66];
-    size_t start = sizeof digits;
-    do {
-        digits[--start] = digit_set[magnitude % static_cast<uint64_t>(base)];
-        magnitude /= static_cast<uint64_t>(base);
-    } while (magnitude != 0);
-    if (value < 0) digits[--start] = '-';
-    return str_from(digits + start, static_cast<int32_t>(sizeof digits - start), STR_ENC_ASCII);
+    const std::string_view text = integer_text(value, base, digits);
+    return str_from(text.data(), static_cast<int32_t>(text.size()), STR_ENC_ASCII);
 }
 
 str_t* str_from_long(int32_t value, int32_t base) { return str_from_huge(value, base); }
@@ -1177,14 +1224,18 @@ str_t* str_arg_str(const str_t* pattern, const str_t* argument, int32_t width, c
     return substitute(pattern, text_of(argument), width, fill);
 }
 
+// The typed variants pass the text that the argument's own string would
+// hold, made on the stack: str_from(&c, 1, STR_ENC_ASCII) holds c, '?' for
+// a byte of 0x80 or above, or nothing for 0; str_from_long holds the
+// ASCII digits of integer_text.
 str_t* str_arg_char(const str_t* pattern, char c, int32_t width, char fill) {
-    StrOwner argument(str_from(&c, 1, STR_ENC_ASCII));
-    return substitute(pattern, text_of(argument.s), width, fill);
+    const char ascii = static_cast<byte>(c) < 0x80 ? c : '?';
+    return substitute(pattern, std::string_view(&ascii, c != '\0' ? 1 : 0), width, fill);
 }
 
 str_t* str_arg_long(const str_t* pattern, int32_t value, int32_t width, int32_t base, char fill) {
-    StrOwner argument(str_from_long(value, base));
-    return substitute(pattern, text_of(argument.s), width, fill);
+    char digits[66];
+    return substitute(pattern, integer_text(value, base, digits), width, fill);
 }
 
 str_t* str_arg_int(const str_t* pattern, int32_t value, int32_t width, int32_t base, char fill) {
@@ -1280,18 +1331,24 @@ static void trim_white(str_t* s, bool simplify) {
     size_t kept_end = 0; // the length up to the end of the last non-white character
     bool pending_space = false;
     for (size_t i = 0; i < text.size();) {
-        const size_t size = character_size(text, i);
-        if (is_white(text[i])) {
+        if (is_white(text[i])) { // an ASCII byte, so a whole character
             pending_space = simplify && written > 0;
             if (!simplify && written > 0) out[written++] = text[i];
-        } else {
-            if (pending_space) out[written++] = ' ';
-            pending_space = false;
-            std::memmove(out + written, text.data() + i, size);
-            written += size;
-            kept_end = written;
+            ++i;
+            continue;
         }
-        i += size;
+        // The run of characters up to the next white one, moved at once.
+        // Only a byte that starts a character can be white: a white byte
+        // that a lead byte announces as its continuation belongs to it.
+        const size_t start = i;
+        do {
+            i += character_size(text, i);
+        } while (i < text.size() && !is_white(text[i]));
+        if (pending_space) out[written++] = ' ';
+        pending_space = false;
+        std::memmove(out + written, text.data() + start, i - start);
+        written += i - start;
+        kept_end = written;
     }
     out[kept_end] = '\0';
 }

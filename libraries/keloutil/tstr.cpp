@@ -30,6 +30,16 @@ TStr adopt(str_t* record) {
     return TStr(handle);
 }
 
+// The record that str_from_utf8(text) would make, lent without the copy:
+// str_from_utf8 takes UTF-8 bytes as they are, into a buffer of strlen + 1
+// bytes, and leaves a text too long for a 32-bit capacity null. Only for
+// str_* functions that read their operand.
+str_t borrowed_utf8(const char* text) {
+    const size_t length = text != nullptr ? std::strlen(text) : 0;
+    if (text == nullptr || length >= INT32_MAX) return {nullptr, 0};
+    return {const_cast<char*>(text), static_cast<int32_t>(length) + 1};
+}
+
 // The record to pass for a TStr operand of an edit. When the operand is the
 // edited object itself (s += s, s.push(s, sep)), the str_* function would
 // read the very buffer that it grows or rewrites, so a copy is passed.
@@ -199,11 +209,23 @@ TStr& TStr::operator+=(const TStr& other) {
     return *this;
 }
 
-TStr& TStr::operator+=(const char* text) { return *this += TStr(text); }
+// Appends what TStr(text) would hold, read in place. The edit starts
+// before the text is read, which keeps a text in the cached conversion
+// (s += s.toUtf8()) alive until it has been appended.
+TStr& TStr::operator+=(const char* text) {
+    Edit edit(*this);
+    const str_t source = borrowed_utf8(text);
+    str_cat(edit.record(), &source);
+    return *this;
+}
 
+// As += of the text {c, 0}, whose length is known without measuring.
 TStr& TStr::operator+=(char c) {
-    const char text[2] = {c, '\0'};
-    return *this += TStr(text);
+    char text[2] = {c, '\0'};
+    Edit edit(*this);
+    const str_t source = {text, c != '\0' ? 2 : 1};
+    str_cat(edit.record(), &source);
+    return *this;
 }
 
 TStr& TStr::operator+=(uint32_t codePoint) { return *this += TStr(codePoint); }
