@@ -1,6 +1,8 @@
 // Appending, comparing, cutting, lists and replacing.
 #include "test_support.hpp"
 
+#include <ostream>
+
 namespace {
 
 // A string from UTF-8, or a null string for nullptr.
@@ -112,6 +114,10 @@ struct JoinCase {
     const char* unshifted;
 };
 
+void PrintTo(const JoinCase& c, std::ostream* os) {
+    *os << printable(c.item) << " onto " << printable(c.list) << " with " << printable(c.separator);
+}
+
 class ListJoins : public LeakCheckedParamTest<JoinCase> {};
 
 TEST_P(ListJoins, PushAndUnshiftJoinWithExactlyOneSeparator) {
@@ -150,6 +156,8 @@ struct TakeCase {
     const char* remaining; // "<null>" for a null list
     int32_t separator;
 };
+
+void PrintTo(const TakeCase& c, std::ostream* os) { *os << printable(c.list); }
 
 class ShiftBySet : public LeakCheckedParamTest<TakeCase> {};
 class PopBySet : public LeakCheckedParamTest<TakeCase> {};

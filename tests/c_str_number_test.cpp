@@ -1,6 +1,8 @@
 // Numbers to and from text, argument substitution and the hash.
 #include "test_support.hpp"
 
+#include <ostream>
+
 #include <cstring>
 
 namespace {
@@ -16,6 +18,8 @@ struct ParseCase {
     int64_t value;
     bool ok;
 };
+
+void PrintTo(const ParseCase& c, std::ostream* os) { *os << printable(c.text) << " in base " << c.base; }
 
 class ParseHuge : public LeakCheckedParamTest<ParseCase> {};
 
@@ -116,6 +120,10 @@ struct ArgCase {
     char fill;
     const char* result;
 };
+
+void PrintTo(const ArgCase& c, std::ostream* os) {
+    *os << printable(c.argument) << " into " << printable(c.pattern) << " width " << c.width;
+}
 
 class Substitution : public LeakCheckedParamTest<ArgCase> {};
 

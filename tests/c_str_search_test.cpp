@@ -1,6 +1,8 @@
 // Searching, case, white space and the escape pair.
 #include "test_support.hpp"
 
+#include <ostream>
+
 namespace {
 
 Str make(const char* text) { return own(text ? str_from_utf8(text) : str_init()); }
@@ -15,6 +17,11 @@ struct FindCase {
     bool case_sensitive;
     int32_t found;
 };
+
+void PrintTo(const FindCase& c, std::ostream* os) {
+    *os << printable(c.needle) << " in " << printable(c.haystack) << " from " << c.start
+        << (c.case_sensitive ? "" : " ignoring case");
+}
 
 class Find : public LeakCheckedParamTest<FindCase> {};
 

@@ -39,4 +39,7 @@ inline std::string bytes(const void* data, size_t size) {
 
 inline std::string text_of(const str_t* s) { return s && s->buffer ? std::string(s->buffer) : std::string(); }
 
+// A text for test names: the text itself, or "<NULL>" for a null pointer.
+inline std::string printable(const char* text) { return text != nullptr ? text : "<NULL>"; }
+
 #endif // KELOUTIL_TESTS_TEST_SUPPORT_HPP
