@@ -41,3 +41,13 @@ if(EMULATOR STREQUAL "")
     string(REPLACE "/" "\\" expected "${kelo_dir}")
     expect_output("app" "${expected}")
 endif()
+
+# However kelo is started (by a relative path, from another working
+# directory), app answers the directory that holds it.
+if(EMULATOR STREQUAL "")
+    file(MAKE_DIRECTORY "${WORK_DIR}/elsewhere")
+    file(RELATIVE_PATH relative_kelo "${WORK_DIR}/elsewhere" "${KELO}")
+    execute_process(COMMAND "./${relative_kelo}" path app WORKING_DIRECTORY "${WORK_DIR}/elsewhere"
+        RESULT_VARIABLE RC OUTPUT_VARIABLE OUT ERROR_VARIABLE ERR)
+    expect_output("app when started by a relative path" "${expected}")
+endif()
