@@ -3,18 +3,6 @@
 
 #include <ostream>
 
-namespace {
-
-// A string from UTF-8, or a null string for nullptr.
-Str make(const char* text) { return own(text ? str_from_utf8(text) : str_init()); }
-
-// The text of a string, "<null>" for a null string and "<NULL>" for no record.
-std::string shown(const str_t* s) { return s == nullptr ? "<NULL>" : s->buffer == nullptr ? "<null>" : s->buffer; }
-
-std::string shown(const Str& s) { return shown(s.get()); }
-
-} // namespace
-
 using StrEdit = LeakCheckedTest;
 
 TEST_F(StrEdit, CatAppendsWholeTextsAndLeadingCharacters) {

@@ -1,16 +1,8 @@
 // Numbers to and from text, argument substitution and the hash.
 #include "test_support.hpp"
 
-#include <ostream>
-
 #include <cstring>
-
-namespace {
-
-Str make(const char* text) { return own(text ? str_from_utf8(text) : str_init()); }
-std::string shown(const Str& s) { return !s ? "<NULL>" : s->buffer == nullptr ? "<null>" : s->buffer; }
-
-} // namespace
+#include <ostream>
 
 struct ParseCase {
     const char* text;

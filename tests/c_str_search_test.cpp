@@ -3,13 +3,6 @@
 
 #include <ostream>
 
-namespace {
-
-Str make(const char* text) { return own(text ? str_from_utf8(text) : str_init()); }
-std::string shown(const Str& s) { return !s ? "<NULL>" : s->buffer == nullptr ? "<null>" : s->buffer; }
-
-} // namespace
-
 struct FindCase {
     const char* haystack;
     const char* needle;

@@ -11,10 +11,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Str make(const char* text) { return own(text ? str_from_utf8(text) : str_init()); }
-std::string shown(const str_t* s) { return s == nullptr ? "<NULL>" : s->buffer == nullptr ? "<null>" : s->buffer; }
-std::string shown(const Str& s) { return shown(s.get()); }
-
 bool on_windows() { return sizeof(wchar_t) == 2; }
 
 // A path in the library's form ("\\" between components).

@@ -39,6 +39,14 @@ inline std::string bytes(const void* data, size_t size) {
 
 inline std::string text_of(const str_t* s) { return s && s->buffer ? std::string(s->buffer) : std::string(); }
 
+// A string from UTF-8, or a null string for a null pointer.
+inline Str make(const char* text) { return own(text ? str_from_utf8(text) : str_init()); }
+
+// The text of a string for comparisons: "<null>" for a null string and
+// "<NULL>" for no record at all.
+inline std::string shown(const str_t* s) { return s == nullptr ? "<NULL>" : s->buffer == nullptr ? "<null>" : s->buffer; }
+inline std::string shown(const Str& s) { return shown(s.get()); }
+
 // A text for test names: the text itself, or "<NULL>" for a null pointer.
 inline std::string printable(const char* text) { return text != nullptr ? text : "<NULL>"; }
 
