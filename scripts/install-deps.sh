@@ -9,6 +9,7 @@ native=(
     googletest libgtest-dev     # unit tests
     libbenchmark-dev libicu-dev # benchmarks and their peers
     qtbase5-dev                 # a peer of the string benchmark only; never linked into the library
+    libglib2.0-dev              # a peer of the container benchmark only; never linked into the library
 )
 windows=(
     cmake ninja-build googletest

@@ -4,8 +4,10 @@
 #include <keloutil/keloutil.hpp>
 
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -104,6 +106,47 @@ TEST_F(HashMap, CountsItsRecordsAndLiveIterators) {
     EXPECT_EQ(hashmap_allocated(map.get()), expected + sizeof(hashmap_entry_t) + 4);
     EXPECT_EQ(hashmap_has(map.get(), as_key(3)), 1);
     EXPECT_EQ(hashmap_allocated(map.get()), expected + sizeof(hashmap_entry_t) + 4);
+}
+
+// Only the map allocates here, so its count must move with the counted
+// allocator's total through every operation: for entries and iterators, for
+// owned keys the map allocates itself, and for values an alloc callback makes.
+TEST_F(HashMap, CountFollowsTheAllocatorTotal) {
+    hashmap_info_t info = string_keys();
+    info.value_size_of = nullptr;
+    info.value_size = 8;
+    info.value_alloc = [](hashmap_t*) { return memory_allocate(24); }; // more than value_size: counted as taken
+    for (hashmap_info_t* descriptor : {static_cast<hashmap_info_t*>(nullptr), &info}) {
+        const bool strings = descriptor != nullptr;
+        Map map = make_map(5, descriptor);
+        const uint32_t others = memory_allocated() - hashmap_allocated(map.get());
+        const auto expect_in_step = [&](const char* after) {
+            EXPECT_EQ(memory_allocated() - hashmap_allocated(map.get()), others)
+                << after << (strings ? " (owned keys and values)" : " (default descriptor)");
+        };
+        const std::string keys[] = {"alpha", "be", "c", "delta-delta", "e", "f", "g"};
+        const auto key = [&](size_t i) { return strings ? const_cast<char*>(keys[i].c_str()) : as_key(i + 1); };
+        for (size_t i = 0; i < std::size(keys); ++i) hashmap_insert(map.get(), key(i), const_cast<char*>("value-1"));
+        expect_in_step("inserting");
+        hashmap_insert(map.get(), key(2), const_cast<char*>("value-2"));
+        expect_in_step("replacing a value");
+        {
+            Iter found = own_iter(hashmap_find(map.get(), key(3)));
+            Iter missing = own_iter(hashmap_find(map.get(), strings ? const_cast<char*>("none") : as_key(99)));
+            Iter begin = own_iter(hashmap_begin(map.get()));
+            expect_in_step("making iterators");
+            hashmap_erase(map.get(), begin.get());
+            expect_in_step("erasing");
+        }
+        expect_in_step("releasing iterators");
+        hashmap_remove(map.get(), key(4));
+        expect_in_step("removing");
+        Map copy(hashmap_duplicate(map.get()), hashmap_uninit);
+        EXPECT_EQ(hashmap_allocated(copy.get()), hashmap_allocated(map.get())) << "a copy holds what its original holds";
+        copy.reset();
+        hashmap_clear(map.get());
+        expect_in_step("clearing");
+    }
 }
 
 TEST_F(HashMap, OwnedKeysAreCopiesAndGoBackOnRemoval) {
