@@ -43,10 +43,11 @@
 // Benchmarks are named "<container>/<operation>/<size>/<implementation>";
 // after the run, summary tables give the time per element, keloutil's time
 // relative to each peer, and the lookup times at each load factor.
+#include "bench_support.hpp"
+
 #include <keloutil/keloutil.h>
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #ifdef KELOUTIL_BENCH_GLIB
 #include <glib.h>
@@ -68,30 +69,11 @@
 #include <utility>
 #include <vector>
 
+const char* const program_name = "keloutil_bench_containers";
+
 namespace {
 
-[[noreturn]] void fail(const std::string& message) {
-    std::fprintf(stderr, "keloutil_bench_containers: %s\n", message.c_str());
-    std::exit(EXIT_FAILURE);
-}
-
 // ---- the inputs -------------------------------------------------------------------
-
-// splitmix64: a fixed seed gives the same keys on every run and platform.
-class Prng {
-public:
-    explicit Prng(uint64_t seed) : state_(seed) {}
-    uint64_t next() {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-        return z ^ (z >> 31);
-    }
-    size_t below(size_t n) { return static_cast<size_t>(next() % n); }
-
-private:
-    uint64_t state_;
-};
 
 constexpr uint32_t bucket_count = 4096;
 
@@ -121,7 +103,7 @@ struct Keys {
 };
 
 std::vector<uintptr_t> shuffled(std::vector<uintptr_t> keys, Prng& prng) {
-    for (size_t i = keys.size(); i > 1; --i) std::swap(keys[i - 1], keys[prng.below(i)]);
+    for (size_t i = keys.size(); i > 1; --i) std::swap(keys[i - 1], keys[prng.below(static_cast<uint32_t>(i))]);
     return keys;
 }
 
@@ -268,27 +250,17 @@ void map_insert(benchmark::State& state, size_t n) {
     }
 }
 
-template <class Map>
-void map_find(benchmark::State& state, size_t n, bool hit) {
+// n lookups with `lookup` (Map::find or Map::has), of the map's keys in
+// shuffled order (hit) or of absent keys, adding up the answers.
+template <class Map, auto lookup>
+void map_lookup(benchmark::State& state, size_t n, bool hit) {
     Map map;
     fill(map, n);
     const std::vector<uintptr_t>& looked_up = hit ? keys().lookups.at(n) : keys().absent;
     for (auto _ : state) {
         uintptr_t sum = 0;
-        for (size_t i = 0; i < n; ++i) sum += map.find(looked_up[i]);
+        for (size_t i = 0; i < n; ++i) sum += (map.*lookup)(looked_up[i]);
         benchmark::DoNotOptimize(sum);
-    }
-}
-
-template <class Map>
-void map_has(benchmark::State& state, size_t n, bool hit) {
-    Map map;
-    fill(map, n);
-    const std::vector<uintptr_t>& looked_up = hit ? keys().lookups.at(n) : keys().absent;
-    for (auto _ : state) {
-        size_t found = 0;
-        for (size_t i = 0; i < n; ++i) found += map.has(looked_up[i]);
-        benchmark::DoNotOptimize(found);
     }
 }
 
@@ -499,7 +471,7 @@ void* allocate_zeroed_malloc(uint32_t size) {
 }
 void release_heap(void* block) { std::free(block); }
 
-// ---- registration, reporting, summary -------------------------------------------------------
+// ---- registration and summary ------------------------------------------------------------
 
 struct MapOperation {
     const char* name;
@@ -515,13 +487,13 @@ struct MapOperation {
 #endif
 
 template <class Map>
-void map_find_hit(benchmark::State& state, size_t n) { map_find<Map>(state, n, true); }
+void map_find_hit(benchmark::State& state, size_t n) { map_lookup<Map, &Map::find>(state, n, true); }
 template <class Map>
-void map_find_miss(benchmark::State& state, size_t n) { map_find<Map>(state, n, false); }
+void map_find_miss(benchmark::State& state, size_t n) { map_lookup<Map, &Map::find>(state, n, false); }
 template <class Map>
-void map_has_hit(benchmark::State& state, size_t n) { map_has<Map>(state, n, true); }
+void map_has_hit(benchmark::State& state, size_t n) { map_lookup<Map, &Map::has>(state, n, true); }
 template <class Map>
-void map_has_miss(benchmark::State& state, size_t n) { map_has<Map>(state, n, false); }
+void map_has_miss(benchmark::State& state, size_t n) { map_lookup<Map, &Map::has>(state, n, false); }
 
 const MapOperation map_operations[] = {
     {"insert", map_insert<KeloutilMap>, map_insert<StdMap>, GLIB_CASE(map_insert<GlibMap>)},
@@ -559,10 +531,16 @@ std::map<std::string, size_t>& elements_per_iteration() {
     return elements;
 }
 
+// Registers `function`, which handles `elements` elements per iteration, and
+// counts them as its items processed.
 template <class Function>
 void register_one(const std::string& name, size_t elements, Function function) {
     elements_per_iteration()[name] = elements;
-    benchmark::RegisterBenchmark(name.c_str(), function)->Unit(benchmark::kMicrosecond);
+    const auto counted = [function, elements](benchmark::State& state) {
+        function(state);
+        state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(elements));
+    };
+    benchmark::RegisterBenchmark(name.c_str(), counted)->Unit(benchmark::kMicrosecond);
 }
 
 void register_benchmarks() {
@@ -574,10 +552,7 @@ void register_benchmarks() {
             for (const auto& [implementation, function] : implementations) {
                 if (function == nullptr) continue;
                 register_one(benchmark_name("hashmap", operation.name, lf.name, implementation), n,
-                             [function = function, n](benchmark::State& state) {
-                                 function(state, n);
-                                 state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(n));
-                             });
+                             [function = function, n](benchmark::State& state) { function(state, n); });
             }
         }
     }
@@ -588,105 +563,40 @@ void register_benchmarks() {
         for (const auto& [implementation, function] : implementations) {
             // std::list's iteration is registered once, under "iterate".
             if (std::string(operation.name) == "walk" && std::string(implementation) == "std") continue;
-            register_one(benchmark_name("list", operation.name, list_size, implementation), list_elements,
-                         [function = function](benchmark::State& state) {
-                             function(state);
-                             state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(list_elements));
-                         });
+            register_one(benchmark_name("list", operation.name, list_size, implementation), list_elements, function);
         }
     }
     for (const BlockSize& block : block_sizes) {
-        const auto count = [&block](benchmark::State& state) {
-            state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(block.batch));
+        const auto name = [&block](const char* implementation) {
+            return benchmark_name("memory", "alloc_free", block.name, implementation);
         };
-        register_one(benchmark_name("memory", "alloc_free", block.name, "keloutil"), block.batch,
-                     [&block, count](benchmark::State& state) {
-                         alloc_batch(state, block, allocate_counted, release_counted);
-                         count(state);
-                     });
-        register_one(benchmark_name("memory", "alloc_free", block.name, "calloc"), block.batch,
-                     [&block, count](benchmark::State& state) {
-                         alloc_batch(state, block, allocate_calloc, release_heap);
-                         count(state);
-                     });
-        register_one(benchmark_name("memory", "alloc_free", block.name, "malloc_zero"), block.batch,
-                     [&block, count](benchmark::State& state) {
-                         alloc_batch(state, block, allocate_zeroed_malloc, release_heap);
-                         count(state);
-                     });
+        register_one(name("keloutil"), block.batch, [&block](benchmark::State& state) {
+            alloc_batch(state, block, allocate_counted, release_counted);
+        });
+        register_one(name("calloc"), block.batch, [&block](benchmark::State& state) {
+            alloc_batch(state, block, allocate_calloc, release_heap);
+        });
+        register_one(name("malloc_zero"), block.batch, [&block](benchmark::State& state) {
+            alloc_batch(state, block, allocate_zeroed_malloc, release_heap);
+        });
     }
 }
 
-// Prints like the console reporter and keeps each benchmark's CPU time per
-// iteration, in nanoseconds, for the summary: the median when repetitions
-// are asked for, otherwise the single run.
-class CollectingReporter : public benchmark::ConsoleReporter {
-public:
-    using ConsoleReporter::ConsoleReporter;
-
-    void ReportRuns(const std::vector<Run>& reports) override {
-        ConsoleReporter::ReportRuns(reports);
-        for (const Run& run : reports) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.error_occurred || (run.run_type == Run::RT_Aggregate && !median)) continue;
-            const double ns = run.GetAdjustedCPUTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
-            Result& result = results_[run.run_name.function_name];
-            if (median || !result.median) result = {ns, median};
-        }
-    }
-
-    // CPU time per element in nanoseconds, or 0 for a benchmark that did
-    // not run.
-    double per_element(const std::string& name) const {
-        const auto result = results_.find(name);
-        if (result == results_.end()) return 0.0;
-        return result->second.ns / static_cast<double>(elements_per_iteration().at(name));
-    }
-
-    bool empty() const { return results_.empty(); }
-
-private:
-    struct Result {
-        double ns;
-        bool median;
-    };
-    std::map<std::string, Result> results_;
-};
-
-std::string format(const char* pattern, double value) {
-    if (value <= 0.0) return "-";
-    char text[32];
-    std::snprintf(text, sizeof text, pattern, value);
-    return text;
-}
-
-std::string ratio(double numerator, double denominator) {
-    return numerator > 0.0 && denominator > 0.0 ? format("%.2f", numerator / denominator) : "-";
-}
-
-std::string table_row(std::initializer_list<std::string> cells) {
-    std::string row = "|";
-    for (const std::string& cell : cells) row += " " + cell + " |";
-    return row;
-}
-
-// Prints a Markdown table with its introduction, or nothing when no
-// benchmark of the table ran (as with --benchmark_filter).
-void print_table(const char* introduction, const char* header, const std::vector<std::string>& rows) {
-    if (rows.empty()) return;
-    std::printf("\n%s\n\n%s\n", introduction, header);
-    for (const std::string& row : rows) std::printf("%s\n", row.c_str());
+// CPU time per element in nanoseconds.
+double ns_per_element(const CollectingReporter::Run& run) {
+    const double ns = run.GetAdjustedCPUTime() * 1e9 / benchmark::GetTimeUnitMultiplier(run.time_unit);
+    return ns / static_cast<double>(elements_per_iteration().at(run.run_name.function_name));
 }
 
 // Markdown tables of CPU time per element and the time ratios: keloutil's
 // time divided by the peer's, so above 1 means keloutil is slower.
-void print_summary(const CollectingReporter& reporter) {
+void print_summary(const CollectingReporter& results) {
     std::vector<std::string> rows;
     const auto add_row = [&](const char* container, const std::string& operation, const std::string& size,
                              const std::string& peer_operation) {
-        const double keloutil = reporter.per_element(benchmark_name(container, operation, size, "keloutil"));
-        const double std_peer = reporter.per_element(benchmark_name(container, peer_operation, size, "std"));
-        const double glib = reporter.per_element(benchmark_name(container, peer_operation, size, "glib"));
+        const double keloutil = results.figure(benchmark_name(container, operation, size, "keloutil"));
+        const double std_peer = results.figure(benchmark_name(container, peer_operation, size, "std"));
+        const double glib = results.figure(benchmark_name(container, peer_operation, size, "glib"));
         if (keloutil <= 0.0 && std_peer <= 0.0 && glib <= 0.0) return;
         rows.push_back(table_row({container, operation, size, format("%.2f", keloutil), format("%.2f", std_peer),
                                   format("%.2f", glib), ratio(keloutil, std_peer), ratio(keloutil, glib)}));
@@ -712,7 +622,7 @@ void print_summary(const CollectingReporter& reporter) {
         for (const char* implementation : {"keloutil", "std", "glib"}) {
             double times[steps];
             for (size_t i = 0; i < steps; ++i)
-                times[i] = reporter.per_element(benchmark_name("hashmap", operation, load_factors[i].name, implementation));
+                times[i] = results.figure(benchmark_name("hashmap", operation, load_factors[i].name, implementation));
             if (std::all_of(std::begin(times), std::end(times), [](double t) { return t <= 0.0; })) continue;
             rows.push_back(table_row({operation, implementation, format("%.2f", times[0]), format("%.2f", times[1]),
                                       format("%.2f", times[2]), format("%.2f", times[3]),
@@ -727,10 +637,9 @@ void print_summary(const CollectingReporter& reporter) {
 
     rows.clear();
     for (const BlockSize& block : block_sizes) {
-        const double keloutil = reporter.per_element(benchmark_name("memory", "alloc_free", block.name, "keloutil"));
-        const double calloc_time = reporter.per_element(benchmark_name("memory", "alloc_free", block.name, "calloc"));
-        const double malloc_time =
-            reporter.per_element(benchmark_name("memory", "alloc_free", block.name, "malloc_zero"));
+        const double keloutil = results.figure(benchmark_name("memory", "alloc_free", block.name, "keloutil"));
+        const double calloc_time = results.figure(benchmark_name("memory", "alloc_free", block.name, "calloc"));
+        const double malloc_time = results.figure(benchmark_name("memory", "alloc_free", block.name, "malloc_zero"));
         if (keloutil <= 0.0 && calloc_time <= 0.0 && malloc_time <= 0.0) continue;
         rows.push_back(table_row({block.name, format("%.1f", keloutil), format("%.1f", calloc_time),
                                   format("%.1f", malloc_time), ratio(keloutil, calloc_time),
@@ -762,32 +671,24 @@ void check() {
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-
-    check();
-    {
-        StdMap std_map;
-        const size_t requested = std_map.buckets();
-        fill(std_map, max_keys);
-        std::printf("hash maps: %u buckets for keloutil; std::unordered_map has %zu after rehash(%u) and %zu "
-                    "with %zu keys\n",
-                    bucket_count, requested, bucket_count, std_map.buckets(), max_keys);
-    }
+    const auto prepare = [] {
+        check();
+        {
+            StdMap std_map;
+            const size_t requested = std_map.buckets();
+            fill(std_map, max_keys);
+            std::printf("hash maps: %u buckets for keloutil; std::unordered_map has %zu after rehash(%u) and %zu "
+                        "with %zu keys\n",
+                        bucket_count, requested, bucket_count, std_map.buckets(), max_keys);
+        }
 #ifdef KELOUTIL_BENCH_GLIB
-    std::printf("GHashTable sizes itself as it fills (GLib %u.%u.%u)\n", glib_major_version, glib_minor_version,
-                glib_micro_version);
+        std::printf("GHashTable sizes itself as it fills (GLib %u.%u.%u)\n", glib_major_version, glib_minor_version,
+                    glib_micro_version);
 #else
-    std::printf("built without GLib: the GHashTable cases are left out\n");
+        std::printf("built without GLib: the GHashTable cases are left out\n");
 #endif
-    std::printf("lists: %zu elements\n", list_elements);
-    std::fflush(stdout);
-    register_benchmarks();
-
-    CollectingReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_Color
-                                                      : benchmark::ConsoleReporter::OO_None);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    if (!reporter.empty()) print_summary(reporter);
-    benchmark::Shutdown();
-    return 0;
+        std::printf("lists: %zu elements\n", list_elements);
+        register_benchmarks();
+    };
+    return run_benchmarks(argc, argv, ns_per_element, prepare, print_summary);
 }

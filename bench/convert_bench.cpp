@@ -13,21 +13,20 @@
 //
 // Benchmarks are named "<operation>/<corpus>/<implementation>"; after the
 // run a summary table gives keloutil's throughput relative to each peer.
+#include "bench_support.hpp"
+
 #include <keloutil/keloutil.h>
 
 #include <benchmark/benchmark.h>
 #include <iconv.h>
 #include <unicode/ustring.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <iterator>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -35,33 +34,13 @@
 // peers as UTF-16LE and UTF-32LE.
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the corpora assume a little-endian host");
 
+const char* const program_name = "keloutil_bench_convert";
+
 namespace {
 
 constexpr size_t corpus_bytes = size_t{1} << 20; // UTF-8 size of each corpus
 
-[[noreturn]] void fail(const std::string& message) {
-    std::fprintf(stderr, "keloutil_bench_convert: %s\n", message.c_str());
-    std::exit(EXIT_FAILURE);
-}
-
 // ---- corpora ----------------------------------------------------------------
-
-// splitmix64: a fixed seed gives the same corpora on every run and platform.
-class Prng {
-public:
-    explicit Prng(uint64_t seed) : state_(seed) {}
-    uint32_t below(uint32_t n) { return static_cast<uint32_t>(next() % n); }
-    bool one_in(uint32_t n) { return below(n) == 0; }
-
-private:
-    uint64_t next() {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-        return z ^ (z >> 31);
-    }
-    uint64_t state_;
-};
 
 size_t utf8_width(char32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
 
@@ -201,10 +180,6 @@ void verify(const std::string& benchmark, bool converted, const void* output, co
     }
 }
 
-void count_bytes(benchmark::State& state, const Corpus& corpus) {
-    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(corpus.utf8.size()));
-}
-
 // One iconv descriptor, opened once per benchmark.
 class Iconv {
 public:
@@ -235,31 +210,48 @@ private:
     iconv_t cd_;
 };
 
-// ---- set_from_utf16le: UTF-16LE -> UTF-8 -------------------------------------
+// ---- set_from_utf16le and set_from_utf32: UTF-16LE or UTF-32 -> UTF-8 -----------
+//
+// keloutil and iconv take either form the same way, told its encoding; ICU
+// has a function for each.
 
-void set_from_utf16le_keloutil(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+// str_set from `source` in `encoding`, into a reused destination.
+template <class Source>
+void set_from_keloutil(benchmark::State& state, const Corpus& corpus, const std::string& name, const Source& source,
+                       int32_t encoding) {
     str_t* s = str_init();
-    const int32_t size = byte_size(corpus.utf16);
-    str_set(s, corpus.utf16.data(), size, STR_ENC_UTF16LE);
+    const int32_t size = byte_size(source);
+    str_set(s, source.data(), size, encoding);
     verify(name, str_len(s) == byte_size(corpus.utf8), s->buffer, corpus.utf8.data(), corpus.utf8.size(), 1);
     for (auto _ : state) {
-        str_set(s, corpus.utf16.data(), size, STR_ENC_UTF16LE);
+        str_set(s, source.data(), size, encoding);
         benchmark::DoNotOptimize(s->buffer);
     }
-    count_bytes(state, corpus);
     str_uninit(s);
 }
 
-void set_from_utf16le_iconv(benchmark::State& state, const Corpus& corpus, const std::string& name) {
-    Iconv cd("UTF-8", "UTF-16LE");
-    std::vector<char> out(corpus.utf16.size() * 3 + 1); // at most 3 bytes per UTF-16 unit
-    const size_t size = corpus.utf16.size() * 2;
-    const size_t written = cd.convert(corpus.utf16.data(), size, out.data(), out.size(), 1);
+// iconv from `source` in `encoding`, into a destination of the worst-case
+// size: 3 bytes of UTF-8 per UTF-16 unit, 4 per UTF-32 unit.
+template <class Source>
+void set_from_iconv(benchmark::State& state, const Corpus& corpus, const std::string& name, const Source& source,
+                    const char* encoding) {
+    constexpr size_t unit = sizeof(typename Source::value_type);
+    Iconv cd("UTF-8", encoding);
+    std::vector<char> out(source.size() * (unit == 2 ? 3 : 4) + 1);
+    const size_t size = source.size() * unit;
+    const size_t written = cd.convert(source.data(), size, out.data(), out.size(), 1);
     verify(name, written == corpus.utf8.size(), out.data(), corpus.utf8.data(), corpus.utf8.size(), 1);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(cd.convert(corpus.utf16.data(), size, out.data(), out.size(), 1));
+        benchmark::DoNotOptimize(cd.convert(source.data(), size, out.data(), out.size(), 1));
     }
-    count_bytes(state, corpus);
+}
+
+void set_from_utf16le_keloutil(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+    set_from_keloutil(state, corpus, name, corpus.utf16, STR_ENC_UTF16LE);
+}
+
+void set_from_utf16le_iconv(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+    set_from_iconv(state, corpus, name, corpus.utf16, "UTF-16LE");
 }
 
 void set_from_utf16le_icu(benchmark::State& state, const Corpus& corpus, const std::string& name) {
@@ -273,34 +265,14 @@ void set_from_utf16le_icu(benchmark::State& state, const Corpus& corpus, const s
     };
     verify(name, convert() == byte_size(corpus.utf8), out.data(), corpus.utf8.data(), corpus.utf8.size(), 1);
     for (auto _ : state) benchmark::DoNotOptimize(convert());
-    count_bytes(state, corpus);
 }
 
-// ---- set_from_utf32: UTF-32 -> UTF-8 -----------------------------------------
-
 void set_from_utf32_keloutil(benchmark::State& state, const Corpus& corpus, const std::string& name) {
-    str_t* s = str_init();
-    const int32_t size = byte_size(corpus.utf32);
-    str_set(s, corpus.utf32.data(), size, STR_ENC_UTF32);
-    verify(name, str_len(s) == byte_size(corpus.utf8), s->buffer, corpus.utf8.data(), corpus.utf8.size(), 1);
-    for (auto _ : state) {
-        str_set(s, corpus.utf32.data(), size, STR_ENC_UTF32);
-        benchmark::DoNotOptimize(s->buffer);
-    }
-    count_bytes(state, corpus);
-    str_uninit(s);
+    set_from_keloutil(state, corpus, name, corpus.utf32, STR_ENC_UTF32);
 }
 
 void set_from_utf32_iconv(benchmark::State& state, const Corpus& corpus, const std::string& name) {
-    Iconv cd("UTF-8", "UTF-32LE");
-    std::vector<char> out(corpus.utf32.size() * 4 + 1);
-    const size_t size = corpus.utf32.size() * 4;
-    const size_t written = cd.convert(corpus.utf32.data(), size, out.data(), out.size(), 1);
-    verify(name, written == corpus.utf8.size(), out.data(), corpus.utf8.data(), corpus.utf8.size(), 1);
-    for (auto _ : state) {
-        benchmark::DoNotOptimize(cd.convert(corpus.utf32.data(), size, out.data(), out.size(), 1));
-    }
-    count_bytes(state, corpus);
+    set_from_iconv(state, corpus, name, corpus.utf32, "UTF-32LE");
 }
 
 // ICU has no direct UTF-32 to UTF-8 string function: u_strFromUTF32 into a
@@ -320,7 +292,6 @@ void set_from_utf32_icu(benchmark::State& state, const Corpus& corpus, const std
     };
     verify(name, convert() == byte_size(corpus.utf8), out.data(), corpus.utf8.data(), corpus.utf8.size(), 1);
     for (auto _ : state) benchmark::DoNotOptimize(convert());
-    count_bytes(state, corpus);
 }
 
 // ---- get_utf16le: UTF-8 -> UTF-16LE into a preallocated destination ----------
@@ -335,7 +306,6 @@ void get_utf16le_keloutil(benchmark::State& state, const Corpus& corpus, const s
     const int32_t measured = str_get(s, out.data(), size, STR_ENC_UTF16LE);
     verify(name, size > 0 && measured == size, out.data(), corpus.utf16.data(), corpus.utf16.size() * 2, 2);
     for (auto _ : state) benchmark::DoNotOptimize(str_get(s, out.data(), size, STR_ENC_UTF16LE));
-    count_bytes(state, corpus);
     str_uninit(s);
 }
 
@@ -347,7 +317,6 @@ void get_utf16le_iconv(benchmark::State& state, const Corpus& corpus, const std:
     for (auto _ : state) {
         benchmark::DoNotOptimize(cd.convert(corpus.utf8.data(), corpus.utf8.size(), out.data(), out.size(), 2));
     }
-    count_bytes(state, corpus);
 }
 
 void get_utf16le_icu(benchmark::State& state, const Corpus& corpus, const std::string& name) {
@@ -362,7 +331,6 @@ void get_utf16le_icu(benchmark::State& state, const Corpus& corpus, const std::s
     verify(name, convert() == static_cast<int32_t>(corpus.utf16.size()), out.data(), corpus.utf16.data(),
            corpus.utf16.size() * 2, 2);
     for (auto _ : state) benchmark::DoNotOptimize(convert());
-    count_bytes(state, corpus);
 }
 
 // ---- alloc_utf16le: UTF-8 -> UTF-16LE into a new block each time -------------
@@ -378,7 +346,6 @@ void alloc_utf16le_keloutil(benchmark::State& state, const Corpus& corpus, const
         benchmark::DoNotOptimize(block);
         memory_free(block);
     }
-    count_bytes(state, corpus);
     str_uninit(s);
 }
 
@@ -401,7 +368,6 @@ void alloc_utf16le_iconv(benchmark::State& state, const Corpus& corpus, const st
         benchmark::DoNotOptimize(block);
         std::free(block);
     }
-    count_bytes(state, corpus);
 }
 
 // The block has the exact size, from a preflight pass as keloutil measures.
@@ -428,10 +394,9 @@ void alloc_utf16le_icu(benchmark::State& state, const Corpus& corpus, const std:
         benchmark::DoNotOptimize(block);
         std::free(block);
     }
-    count_bytes(state, corpus);
 }
 
-// ---- registration, reporting, summary -----------------------------------------
+// ---- registration and summary ------------------------------------------------
 
 using BenchmarkFunction = void (*)(benchmark::State&, const Corpus&, const std::string&);
 
@@ -453,6 +418,7 @@ std::string benchmark_name(const char* operation, const Corpus& corpus, const ch
     return std::string(operation) + "/" + corpus.name + "/" + implementation;
 }
 
+// Every benchmark counts the corpus's UTF-8 size as its bytes processed.
 void register_benchmarks(const std::vector<Corpus>& corpora) {
     for (const Operation& operation : operations) {
         for (const Corpus& corpus : corpora) {
@@ -460,97 +426,56 @@ void register_benchmarks(const std::vector<Corpus>& corpora) {
                 {"keloutil", operation.keloutil}, {"iconv", operation.iconv}, {"icu", operation.icu}};
             for (const auto& [implementation, function] : implementations) {
                 const std::string name = benchmark_name(operation.name, corpus, implementation);
-                benchmark::RegisterBenchmark(name.c_str(), function, std::cref(corpus), name);
+                const auto counted = [function = function, &corpus, name](benchmark::State& state) {
+                    function(state, corpus, name);
+                    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(corpus.utf8.size()));
+                };
+                benchmark::RegisterBenchmark(name.c_str(), counted);
             }
         }
     }
 }
 
-// Prints like the console reporter and keeps each benchmark's throughput
-// for the summary: the median when repetitions are asked for, otherwise
-// the single run.
-class CollectingReporter : public benchmark::ConsoleReporter {
-public:
-    using ConsoleReporter::ConsoleReporter;
-
-    void ReportRuns(const std::vector<Run>& reports) override {
-        ConsoleReporter::ReportRuns(reports);
-        for (const Run& run : reports) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.error_occurred || (run.run_type == Run::RT_Aggregate && !median)) continue;
-            const auto counter = run.counters.find("bytes_per_second");
-            if (counter == run.counters.end()) continue;
-            Result& result = results_[run.run_name.function_name];
-            if (median || !result.median) result = {counter->second.value, median};
-        }
-    }
-
-    // Bytes per second, or 0 for a benchmark that did not run.
-    double bytes_per_second(const std::string& name) const {
-        const auto result = results_.find(name);
-        return result != results_.end() ? result->second.bytes_per_second : 0.0;
-    }
-
-    bool empty() const { return results_.empty(); }
-
-private:
-    struct Result {
-        double bytes_per_second;
-        bool median;
-    };
-    std::map<std::string, Result> results_;
-};
-
-std::string format(const char* pattern, double value) {
-    if (value <= 0.0) return "-";
-    char text[32];
-    std::snprintf(text, sizeof text, pattern, value);
-    return text;
-}
-
-std::string ratio(double numerator, double denominator) {
-    return numerator > 0.0 && denominator > 0.0 ? format("%.2f", numerator / denominator) : "-";
+// Bytes per second, from the counter that SetBytesProcessed makes.
+double bytes_per_second(const CollectingReporter::Run& run) {
+    const auto counter = run.counters.find("bytes_per_second");
+    return counter != run.counters.end() ? counter->second.value : 0.0;
 }
 
 // A Markdown table; MB/s counts 10^6 bytes of the corpus's UTF-8 form per
 // second, and a ratio above 1 means keloutil is faster.
-void print_summary(const CollectingReporter& reporter, const std::vector<Corpus>& corpora) {
-    std::printf("\nThroughput in MB/s (10^6 bytes of UTF-8 per second); ratios > 1 mean keloutil is faster.\n\n");
-    std::printf("| operation | corpus | keloutil MB/s | iconv MB/s | ICU MB/s | keloutil/ICU | keloutil/iconv |\n");
-    std::printf("|---|---|---:|---:|---:|---:|---:|\n");
+void print_summary(const CollectingReporter& results, const std::vector<Corpus>& corpora) {
+    std::vector<std::string> rows;
     for (const Operation& operation : operations) {
         for (const Corpus& corpus : corpora) {
-            const double keloutil = reporter.bytes_per_second(benchmark_name(operation.name, corpus, "keloutil"));
-            const double iconv = reporter.bytes_per_second(benchmark_name(operation.name, corpus, "iconv"));
-            const double icu = reporter.bytes_per_second(benchmark_name(operation.name, corpus, "icu"));
+            const double keloutil = results.figure(benchmark_name(operation.name, corpus, "keloutil"));
+            const double iconv = results.figure(benchmark_name(operation.name, corpus, "iconv"));
+            const double icu = results.figure(benchmark_name(operation.name, corpus, "icu"));
             if (keloutil <= 0.0 && iconv <= 0.0 && icu <= 0.0) continue;
-            std::printf("| %s | %s | %s | %s | %s | %s | %s |\n", operation.name, corpus.name.c_str(),
-                        format("%.0f", keloutil / 1e6).c_str(), format("%.0f", iconv / 1e6).c_str(),
-                        format("%.0f", icu / 1e6).c_str(), ratio(keloutil, icu).c_str(),
-                        ratio(keloutil, iconv).c_str());
+            rows.push_back(table_row({operation.name, corpus.name, format("%.0f", keloutil / 1e6),
+                                      format("%.0f", iconv / 1e6), format("%.0f", icu / 1e6), ratio(keloutil, icu),
+                                      ratio(keloutil, iconv)}));
         }
     }
+    print_table("Throughput in MB/s (10^6 bytes of UTF-8 per second); ratios > 1 mean keloutil is faster.",
+                "| operation | corpus | keloutil MB/s | iconv MB/s | ICU MB/s | keloutil/ICU | keloutil/iconv |\n"
+                "|---|---|---:|---:|---:|---:|---:|",
+                rows);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-
-    const std::vector<Corpus> corpora = make_corpora();
-    for (const Corpus& corpus : corpora) {
-        std::printf("corpus %-8s %8zu bytes of UTF-8, %8zu characters, %5.1f%% non-ASCII\n", corpus.name.c_str(),
-                    corpus.utf8.size(), corpus.utf32.size(),
-                    100.0 * static_cast<double>(corpus.non_ascii) / static_cast<double>(corpus.utf32.size()));
-    }
-    std::fflush(stdout);
-    register_benchmarks(corpora);
-
-    CollectingReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_Color
-                                                      : benchmark::ConsoleReporter::OO_None);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    if (!reporter.empty()) print_summary(reporter, corpora);
-    benchmark::Shutdown();
-    return 0;
+    std::vector<Corpus> corpora;
+    const auto prepare = [&corpora] {
+        corpora = make_corpora();
+        for (const Corpus& corpus : corpora) {
+            std::printf("corpus %-8s %8zu bytes of UTF-8, %8zu characters, %5.1f%% non-ASCII\n", corpus.name.c_str(),
+                        corpus.utf8.size(), corpus.utf32.size(),
+                        100.0 * static_cast<double>(corpus.non_ascii) / static_cast<double>(corpus.utf32.size()));
+        }
+        register_benchmarks(corpora);
+    };
+    return run_benchmarks(argc, argv, bytes_per_second, prepare,
+                          [&corpora](const CollectingReporter& results) { print_summary(results, corpora); });
 }

@@ -27,11 +27,12 @@
 //
 // Benchmarks are named "<operation>/<implementation>"; after the run a
 // summary table gives TStr's time relative to each peer.
+#include "bench_support.hpp"
+
 #include <keloutil/keloutil.h>
 #include <keloutil/tstr.hpp>
 
 #include <benchmark/benchmark.h>
-#include <unistd.h>
 
 #ifdef KELOUTIL_BENCH_QT
 #include <QString>
@@ -41,38 +42,17 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <iterator>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
 
+const char* const program_name = "keloutil_bench_string";
+
 namespace {
 
-[[noreturn]] void fail(const std::string& message) {
-    std::fprintf(stderr, "keloutil_bench_string: %s\n", message.c_str());
-    std::exit(EXIT_FAILURE);
-}
-
 // ---- the inputs -------------------------------------------------------------------
-
-// splitmix64: a fixed seed gives the same text on every run and platform.
-class Prng {
-public:
-    explicit Prng(uint64_t seed) : state_(seed) {}
-    uint32_t below(uint32_t n) { return static_cast<uint32_t>(next() % n); }
-    bool one_in(uint32_t n) { return below(n) == 0; }
-
-private:
-    uint64_t next() {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15u);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-        return z ^ (z >> 31);
-    }
-    uint64_t state_;
-};
 
 // Words of the generated text. None of them holds the searched word, and
 // none holds a character that Unicode case folding would match with an
@@ -152,6 +132,63 @@ const char* const numbers[] = {"0", "42", "-17", "65535", "1234567", "-214748364
 
 char appended_char(int i) { return static_cast<char>('a' + i % 26); }
 
+// The inputs of the operations as strings of one implementation, made once;
+// make() turns UTF-8 into such a string.
+
+template <class String>
+String make(const char* utf8) {
+    return String(utf8);
+}
+
+#ifdef KELOUTIL_BENCH_QT
+template <>
+QString make<QString>(const char* utf8) {
+    return QString::fromUtf8(utf8);
+}
+#endif
+
+template <class String>
+struct Inputs {
+    String text = make<String>(::text().c_str());
+    String word = make<String>(searched_word);
+    String word_other_case = make<String>(searched_word_other_case);
+    String pattern = make<String>(arg_pattern);
+    String argument = make<String>(arg_text);
+    String search = make<String>(replaced);
+    String with = make<String>(replacement);
+    std::vector<String> numbers;
+    Inputs() {
+        for (const char* number : ::numbers) numbers.push_back(make<String>(number));
+    }
+};
+
+template <class String>
+const Inputs<String>& inputs() {
+    static const Inputs<String> made;
+    return made;
+}
+
+// ---- the operations that all three write alike --------------------------------------
+
+template <class String>
+String append_literal() {
+    String s;
+    for (int i = 0; i < appends; ++i) s += appended_literal;
+    return s;
+}
+
+template <class String>
+String append_char() {
+    String s;
+    for (int i = 0; i < appends; ++i) s += appended_char(i);
+    return s;
+}
+
+template <class String>
+String copy() {
+    return String(inputs<String>().text);
+}
+
 // ---- TStr ---------------------------------------------------------------------------
 
 std::string utf8_of(const TStr& s) {
@@ -160,51 +197,23 @@ std::string utf8_of(const TStr& s) {
                        static_cast<size_t>(str_len(record)));
 }
 
-struct TStrInputs {
-    TStr text{::text().c_str()};
-    TStr word{searched_word};
-    TStr word_other_case{searched_word_other_case};
-    TStr pattern{arg_pattern};
-    TStr argument{arg_text};
-    TStr search{replaced};
-    TStr with{replacement};
-    std::vector<TStr> numbers{std::begin(::numbers), std::end(::numbers)};
-};
+int64_t tstr_find() { return inputs<TStr>().text.find(inputs<TStr>().word); }
 
-const TStrInputs& tstr_inputs() {
-    static const TStrInputs inputs;
-    return inputs;
-}
+int64_t tstr_find_nocase() { return inputs<TStr>().text.find(inputs<TStr>().word_other_case, 0, false); }
 
-TStr tstr_append_literal() {
-    TStr s;
-    for (int i = 0; i < appends; ++i) s += appended_literal;
-    return s;
-}
-
-TStr tstr_append_char() {
-    TStr s;
-    for (int i = 0; i < appends; ++i) s += appended_char(i);
-    return s;
-}
-
-int64_t tstr_find() { return tstr_inputs().text.find(tstr_inputs().word); }
-
-int64_t tstr_find_nocase() { return tstr_inputs().text.find(tstr_inputs().word_other_case, 0, false); }
-
-TStr tstr_arg() { return tstr_inputs().pattern.arg(tstr_inputs().argument).arg(arg_number); }
+TStr tstr_arg() { return inputs<TStr>().pattern.arg(inputs<TStr>().argument).arg(arg_number); }
 
 TStr tstr_replace() {
-    TStr s(tstr_inputs().text);
-    s.replace(tstr_inputs().search, tstr_inputs().with);
+    TStr s(inputs<TStr>().text);
+    s.replace(inputs<TStr>().search, inputs<TStr>().with);
     return s;
 }
 
-TStr tstr_simplify() { return tstr_inputs().text.simplifyWhiteSpace(); }
+TStr tstr_simplify() { return inputs<TStr>().text.simplifyWhiteSpace(); }
 
 int64_t tstr_to_int() {
     int64_t sum = 0;
-    for (const TStr& number : tstr_inputs().numbers) {
+    for (const TStr& number : inputs<TStr>().numbers) {
         bool ok = false;
         const int32_t value = number.toInt(&ok);
         sum += ok ? value : 1000000000000;
@@ -212,64 +221,34 @@ int64_t tstr_to_int() {
     return sum;
 }
 
-TStr tstr_copy() { return TStr(tstr_inputs().text); }
-
 // ---- std::string ----------------------------------------------------------------------
 
-struct StdInputs {
-    std::string text = ::text();
-    std::string word = searched_word;
-    std::string word_other_case = searched_word_other_case;
-    std::string pattern = arg_pattern;
-    std::string argument = arg_text;
-    std::string search = replaced;
-    std::string with = replacement;
-    std::vector<std::string> numbers{std::begin(::numbers), std::end(::numbers)};
-};
-
-const StdInputs& std_inputs() {
-    static const StdInputs inputs;
-    return inputs;
-}
-
-std::string std_append_literal() {
-    std::string s;
-    for (int i = 0; i < appends; ++i) s += appended_literal;
-    return s;
-}
-
-std::string std_append_char() {
-    std::string s;
-    for (int i = 0; i < appends; ++i) s += appended_char(i);
-    return s;
-}
-
 int64_t std_find() {
-    const size_t found = std_inputs().text.find(std_inputs().word);
+    const size_t found = inputs<std::string>().text.find(inputs<std::string>().word);
     return found == std::string::npos ? -1 : static_cast<int64_t>(found);
 }
 
 char fold_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 
 int64_t std_find_nocase() {
-    const std::string& text = std_inputs().text;
-    const std::string& word = std_inputs().word_other_case;
+    const std::string& text = inputs<std::string>().text;
+    const std::string& word = inputs<std::string>().word_other_case;
     const auto found = std::search(text.begin(), text.end(), word.begin(), word.end(),
                                    [](char a, char b) { return fold_ascii(a) == fold_ascii(b); });
     return found == text.end() ? -1 : found - text.begin();
 }
 
 std::string std_arg() {
-    std::string s = std_inputs().pattern;
-    s.replace(s.find("%1"), 2, std_inputs().argument);
+    std::string s = inputs<std::string>().pattern;
+    s.replace(s.find("%1"), 2, inputs<std::string>().argument);
     s.replace(s.find("%2"), 2, std::to_string(arg_number));
     return s;
 }
 
 std::string std_replace() {
-    std::string s = std_inputs().text;
-    const std::string& search = std_inputs().search;
-    const std::string& with = std_inputs().with;
+    std::string s = inputs<std::string>().text;
+    const std::string& search = inputs<std::string>().search;
+    const std::string& with = inputs<std::string>().with;
     for (size_t at = s.find(search); at != std::string::npos; at = s.find(search, at + with.size()))
         s.replace(at, search.size(), with);
     return s;
@@ -278,7 +257,7 @@ std::string std_replace() {
 bool is_white(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 std::string std_simplify() {
-    const std::string& text = std_inputs().text;
+    const std::string& text = inputs<std::string>().text;
     std::string s;
     s.reserve(text.size());
     bool gap = false;
@@ -296,7 +275,7 @@ std::string std_simplify() {
 
 int64_t std_to_int() {
     int64_t sum = 0;
-    for (const std::string& number : std_inputs().numbers) {
+    for (const std::string& number : inputs<std::string>().numbers) {
         int32_t value = 0;
         const char* end = number.data() + number.size();
         const auto [stop, error] = std::from_chars(number.data(), end, value);
@@ -305,73 +284,40 @@ int64_t std_to_int() {
     return sum;
 }
 
-std::string std_copy() { return std::string(std_inputs().text); }
-
 // ---- QString --------------------------------------------------------------------------
 
 #ifdef KELOUTIL_BENCH_QT
-
-struct QtInputs {
-    QString text = QString::fromStdString(::text());
-    QString word = QString::fromUtf8(searched_word);
-    QString word_other_case = QString::fromUtf8(searched_word_other_case);
-    QString pattern = QString::fromUtf8(arg_pattern);
-    QString argument = QString::fromUtf8(arg_text);
-    QString search = QString::fromUtf8(replaced);
-    QString with = QString::fromUtf8(replacement);
-    std::vector<QString> numbers;
-    QtInputs() {
-        for (const char* number : ::numbers) numbers.push_back(QString::fromUtf8(number));
-    }
-};
-
-const QtInputs& qt_inputs() {
-    static const QtInputs inputs;
-    return inputs;
-}
 
 std::string utf8_of(const QString& s) { return s.toUtf8().toStdString(); }
 
 // A QString position (UTF-16 units) as the byte offset in the UTF-8 text.
 int64_t utf8_offset(const QString& s, int index) { return index < 0 ? -1 : s.left(index).toUtf8().size(); }
 
-QString qt_append_literal() {
-    QString s;
-    for (int i = 0; i < appends; ++i) s += appended_literal;
-    return s;
+int qt_find() { return inputs<QString>().text.indexOf(inputs<QString>().word); }
+
+int qt_find_nocase() {
+    return inputs<QString>().text.indexOf(inputs<QString>().word_other_case, 0, Qt::CaseInsensitive);
 }
 
-QString qt_append_char() {
-    QString s;
-    for (int i = 0; i < appends; ++i) s += appended_char(i);
-    return s;
-}
-
-int qt_find() { return qt_inputs().text.indexOf(qt_inputs().word); }
-
-int qt_find_nocase() { return qt_inputs().text.indexOf(qt_inputs().word_other_case, 0, Qt::CaseInsensitive); }
-
-QString qt_arg() { return qt_inputs().pattern.arg(qt_inputs().argument).arg(arg_number); }
+QString qt_arg() { return inputs<QString>().pattern.arg(inputs<QString>().argument).arg(arg_number); }
 
 QString qt_replace() {
-    QString s(qt_inputs().text);
-    s.replace(qt_inputs().search, qt_inputs().with);
+    QString s(inputs<QString>().text);
+    s.replace(inputs<QString>().search, inputs<QString>().with);
     return s;
 }
 
-QString qt_simplify() { return qt_inputs().text.simplified(); }
+QString qt_simplify() { return inputs<QString>().text.simplified(); }
 
 int64_t qt_to_int() {
     int64_t sum = 0;
-    for (const QString& number : qt_inputs().numbers) {
+    for (const QString& number : inputs<QString>().numbers) {
         bool ok = false;
         const int value = number.toInt(&ok);
         sum += ok ? value : 1000000000000;
     }
     return sum;
 }
-
-QString qt_copy() { return QString(qt_inputs().text); }
 
 #endif // KELOUTIL_BENCH_QT
 
@@ -405,10 +351,10 @@ void timed(benchmark::State& state) {
 #endif
 
 const Operation operations[] = {
-    {"append_literal", benchmark::kMicrosecond, timed<tstr_append_literal>, timed<std_append_literal>,
-     QT_CASE(qt_append_literal)},
-    {"append_char", benchmark::kMicrosecond, timed<tstr_append_char>, timed<std_append_char>,
-     QT_CASE(qt_append_char)},
+    {"append_literal", benchmark::kMicrosecond, timed<append_literal<TStr>>, timed<append_literal<std::string>>,
+     QT_CASE(append_literal<QString>)},
+    {"append_char", benchmark::kMicrosecond, timed<append_char<TStr>>, timed<append_char<std::string>>,
+     QT_CASE(append_char<QString>)},
     {"find", benchmark::kNanosecond, timed<tstr_find>, timed<std_find>, QT_CASE(qt_find)},
     {"find_nocase", benchmark::kNanosecond, timed<tstr_find_nocase>, timed<std_find_nocase>,
      QT_CASE(qt_find_nocase)},
@@ -416,7 +362,7 @@ const Operation operations[] = {
     {"replace", benchmark::kNanosecond, timed<tstr_replace>, timed<std_replace>, QT_CASE(qt_replace)},
     {"simplify", benchmark::kNanosecond, timed<tstr_simplify>, timed<std_simplify>, QT_CASE(qt_simplify)},
     {"to_int", benchmark::kNanosecond, timed<tstr_to_int>, timed<std_to_int>, QT_CASE(qt_to_int)},
-    {"copy", benchmark::kNanosecond, timed<tstr_copy>, timed<std_copy>, QT_CASE(qt_copy)},
+    {"copy", benchmark::kNanosecond, timed<copy<TStr>>, timed<copy<std::string>>, QT_CASE(copy<QString>)},
 };
 
 // ---- checking the results once --------------------------------------------------------------
@@ -437,36 +383,36 @@ void expect_same(const char* operation, const char* implementation, int64_t got,
 // planted word, and the replacement must change something.
 void check() {
     const std::pair<const char*, std::string> texts[] = {
-        {"append_literal", utf8_of(tstr_append_literal())}, {"append_char", utf8_of(tstr_append_char())},
+        {"append_literal", utf8_of(append_literal<TStr>())}, {"append_char", utf8_of(append_char<TStr>())},
         {"arg", utf8_of(tstr_arg())},           {"replace", utf8_of(tstr_replace())},
-        {"simplify", utf8_of(tstr_simplify())}, {"copy", utf8_of(tstr_copy())},
+        {"simplify", utf8_of(tstr_simplify())}, {"copy", utf8_of(copy<TStr>())},
     };
     const std::map<std::string, std::string> expected_texts = {
-        {"append_literal", std_append_literal()}, {"append_char", std_append_char()}, {"arg", std_arg()},
-        {"replace", std_replace()},               {"simplify", std_simplify()},       {"copy", std_copy()},
+        {"append_literal", append_literal<std::string>()}, {"append_char", append_char<std::string>()},
+        {"arg", std_arg()}, {"replace", std_replace()}, {"simplify", std_simplify()}, {"copy", copy<std::string>()},
     };
     for (const auto& [operation, got] : texts) expect_same(operation, "tstr", got, expected_texts.at(operation));
     expect_same("find", "tstr", tstr_find(), std_find());
     expect_same("find_nocase", "tstr", tstr_find_nocase(), std_find_nocase());
     expect_same("to_int", "tstr", tstr_to_int(), std_to_int());
     if (std_find() < 0 || std_find() != std_find_nocase()) fail("the searched word is not where it was put");
-    if (std_replace() == std_copy()) fail("nothing to replace in the text");
-    if (std_simplify() == std_copy()) fail("nothing to simplify in the text");
+    if (std_replace() == copy<std::string>()) fail("nothing to replace in the text");
+    if (std_simplify() == copy<std::string>()) fail("nothing to simplify in the text");
 
 #ifdef KELOUTIL_BENCH_QT
     const std::pair<const char*, std::string> qt_texts[] = {
-        {"append_literal", utf8_of(qt_append_literal())}, {"append_char", utf8_of(qt_append_char())},
+        {"append_literal", utf8_of(append_literal<QString>())}, {"append_char", utf8_of(append_char<QString>())},
         {"arg", utf8_of(qt_arg())},           {"replace", utf8_of(qt_replace())},
-        {"simplify", utf8_of(qt_simplify())}, {"copy", utf8_of(qt_copy())},
+        {"simplify", utf8_of(qt_simplify())}, {"copy", utf8_of(copy<QString>())},
     };
     for (const auto& [operation, got] : qt_texts) expect_same(operation, "qstring", got, expected_texts.at(operation));
-    expect_same("find", "qstring", utf8_offset(qt_inputs().text, qt_find()), std_find());
-    expect_same("find_nocase", "qstring", utf8_offset(qt_inputs().text, qt_find_nocase()), std_find_nocase());
+    expect_same("find", "qstring", utf8_offset(inputs<QString>().text, qt_find()), std_find());
+    expect_same("find_nocase", "qstring", utf8_offset(inputs<QString>().text, qt_find_nocase()), std_find_nocase());
     expect_same("to_int", "qstring", qt_to_int(), std_to_int());
 #endif
 }
 
-// ---- registration, reporting, summary -------------------------------------------------------
+// ---- registration and summary ------------------------------------------------------------
 
 std::string benchmark_name(const char* operation, const char* implementation) {
     return std::string(operation) + "/" + implementation;
@@ -484,96 +430,49 @@ void register_benchmarks() {
     }
 }
 
-// Prints like the console reporter and keeps each benchmark's CPU time per
-// iteration (in the benchmark's unit) for the summary: the median when
-// repetitions are asked for, otherwise the single run.
-class CollectingReporter : public benchmark::ConsoleReporter {
-public:
-    using ConsoleReporter::ConsoleReporter;
-
-    void ReportRuns(const std::vector<Run>& reports) override {
-        ConsoleReporter::ReportRuns(reports);
-        for (const Run& run : reports) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.error_occurred || (run.run_type == Run::RT_Aggregate && !median)) continue;
-            Result& result = results_[run.run_name.function_name];
-            if (median || !result.median) result = {run.GetAdjustedCPUTime(), median};
-        }
-    }
-
-    // CPU time per iteration, or 0 for a benchmark that did not run.
-    double time(const std::string& name) const {
-        const auto result = results_.find(name);
-        return result != results_.end() ? result->second.time : 0.0;
-    }
-
-    bool empty() const { return results_.empty(); }
-
-private:
-    struct Result {
-        double time;
-        bool median;
-    };
-    std::map<std::string, Result> results_;
-};
-
-std::string format(const char* pattern, double value) {
-    if (value <= 0.0) return "-";
-    char text[32];
-    std::snprintf(text, sizeof text, pattern, value);
-    return text;
-}
-
-std::string ratio(double numerator, double denominator) {
-    return numerator > 0.0 && denominator > 0.0 ? format("%.2f", numerator / denominator) : "-";
-}
+// CPU time per iteration, in the benchmark's unit.
+double cpu_time(const CollectingReporter::Run& run) { return run.GetAdjustedCPUTime(); }
 
 const char* unit_name(benchmark::TimeUnit unit) { return unit == benchmark::kMicrosecond ? "us" : "ns"; }
 
 // A Markdown table of CPU time per iteration and the time ratios: TStr's
 // time divided by the peer's, so above 1 means TStr is slower.
-void print_summary(const CollectingReporter& reporter) {
-    std::printf("\nCPU time per iteration; ratios are TStr's time / the peer's time: above 1 means TStr is slower.\n\n");
-    std::printf("| operation | unit | TStr | QString | std::string | TStr/QString | TStr/std::string |\n");
-    std::printf("|---|---|---:|---:|---:|---:|---:|\n");
+void print_summary(const CollectingReporter& results) {
+    std::vector<std::string> rows;
     for (const Operation& operation : operations) {
-        const double tstr = reporter.time(benchmark_name(operation.name, "tstr"));
-        const double qstring = reporter.time(benchmark_name(operation.name, "qstring"));
-        const double std_string = reporter.time(benchmark_name(operation.name, "std_string"));
+        const double tstr = results.figure(benchmark_name(operation.name, "tstr"));
+        const double qstring = results.figure(benchmark_name(operation.name, "qstring"));
+        const double std_string = results.figure(benchmark_name(operation.name, "std_string"));
         if (tstr <= 0.0 && qstring <= 0.0 && std_string <= 0.0) continue;
-        std::printf("| %s | %s | %s | %s | %s | %s | %s |\n", operation.name, unit_name(operation.unit),
-                    format("%.1f", tstr).c_str(), format("%.1f", qstring).c_str(), format("%.1f", std_string).c_str(),
-                    ratio(tstr, qstring).c_str(), ratio(tstr, std_string).c_str());
+        rows.push_back(table_row({operation.name, unit_name(operation.unit), format("%.1f", tstr),
+                                  format("%.1f", qstring), format("%.1f", std_string), ratio(tstr, qstring),
+                                  ratio(tstr, std_string)}));
     }
+    print_table("CPU time per iteration; ratios are TStr's time / the peer's time: above 1 means TStr is slower.",
+                "| operation | unit | TStr | QString | std::string | TStr/QString | TStr/std::string |\n"
+                "|---|---|---:|---:|---:|---:|---:|",
+                rows);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-
-    check();
-    const std::string& sample = text();
-    size_t characters = 0;
-    size_t non_ascii = 0;
-    for (char c : sample) {
-        const auto b = static_cast<unsigned char>(c);
-        characters += (b & 0xC0) != 0x80;
-        non_ascii += b >= 0xC0;
-    }
-    std::printf("text: %zu bytes of UTF-8, %zu characters, %zu of them non-ASCII\n", sample.size(), characters,
-                non_ascii);
+    const auto prepare = [] {
+        check();
+        const std::string& sample = text();
+        size_t characters = 0;
+        size_t non_ascii = 0;
+        for (char c : sample) {
+            const auto b = static_cast<unsigned char>(c);
+            characters += (b & 0xC0) != 0x80;
+            non_ascii += b >= 0xC0;
+        }
+        std::printf("text: %zu bytes of UTF-8, %zu characters, %zu of them non-ASCII\n", sample.size(), characters,
+                    non_ascii);
 #ifndef KELOUTIL_BENCH_QT
-    std::printf("built without Qt 5: the QString cases are left out\n");
+        std::printf("built without Qt 5: the QString cases are left out\n");
 #endif
-    std::fflush(stdout);
-    register_benchmarks();
-
-    CollectingReporter reporter(isatty(STDOUT_FILENO) ? benchmark::ConsoleReporter::OO_Color
-                                                      : benchmark::ConsoleReporter::OO_None);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    if (!reporter.empty()) print_summary(reporter);
-    benchmark::Shutdown();
-    return 0;
+        register_benchmarks();
+    };
+    return run_benchmarks(argc, argv, cpu_time, prepare, print_summary);
 }
