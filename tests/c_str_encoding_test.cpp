@@ -2,21 +2,12 @@
 // record.
 #include "test_support.hpp"
 
-#include <cstring>
-#include <ostream>
-#include <random>
+#include <utility>
 #include <vector>
 
 using namespace std::string_literals;
 
 namespace {
-
-bool host_is_little_endian() {
-    const uint16_t probe = 1;
-    unsigned char first;
-    std::memcpy(&first, &probe, 1);
-    return first == 1;
-}
 
 // UTF-32 in host order, as bytes.
 std::string utf32(std::initializer_list<uint32_t> units) {
@@ -25,8 +16,9 @@ std::string utf32(std::initializer_list<uint32_t> units) {
     return out;
 }
 
-// Bytes of `text` converted to `encoding` through str_alloc, terminator excluded.
-std::string encoded(const str_t* s, int32_t encoding, size_t terminator) {
+// The text converted by str_alloc, up to its terminator.
+std::string encoded(const str_t* s, int32_t encoding) {
+    const size_t terminator = encoding == STR_ENC_UTF32 ? 4 : encoding >= STR_ENC_UTF16 ? 2 : 1;
     Block block = own_block(str_alloc(s, encoding));
     if (!block) return "<null>";
     const auto* p = static_cast<const char*>(block.get());
@@ -35,142 +27,85 @@ std::string encoded(const str_t* s, int32_t encoding, size_t terminator) {
     return bytes(p, size);
 }
 
-size_t terminator_of(int32_t encoding) {
-    return encoding == STR_ENC_UTF32 ? 4 : encoding >= STR_ENC_UTF16 ? 2 : 1;
-}
-
 } // namespace
 
-struct Vector {
-    const char* utf8;
-    int32_t encoding;
-    std::string external; // the text in `encoding`, without terminator
-};
-
-void PrintTo(const Vector& v, std::ostream* os) { *os << '"' << v.utf8 << "\" in encoding " << v.encoding; }
-
-class KnownVectors : public LeakCheckedParamTest<Vector> {};
-
-TEST_P(KnownVectors, ConvertBothWays) {
-    const Vector& v = GetParam();
-    Str from_external = own(str_from(v.external.data(), static_cast<int32_t>(v.external.size()), v.encoding));
-    EXPECT_EQ(text_of(from_external.get()), v.utf8);
-    Str from_utf8 = own(str_from_utf8(v.utf8));
-    EXPECT_EQ(encoded(from_utf8.get(), v.encoding, terminator_of(v.encoding)), v.external);
+TEST_F(LeakCheckedTest, KnownTextsConvertBothWays) {
+    const struct { const char* utf8; int32_t encoding; std::string external; } cases[] = {
+        {"A\xC3\xA9", STR_ENC_UTF16LE, "A\0\xE9\0"s},
+        {"A\xC3\xA9", STR_ENC_UTF16BE, "\0A\0\xE9"s},
+        {"\xF0\x9F\x98\x80", STR_ENC_UTF16BE, "\xD8\x3D\xDE\x00"s},        // U+1F600
+        {"\xE6\x97\xA5\xE6\x9C\xAC", STR_ENC_UTF16LE, "\xE5\x65\x2C\x67"}, // 日本
+        {"\xF4\x8F\xBF\xBF", STR_ENC_UTF16BE, "\xDB\xFF\xDF\xFF"},        // U+10FFFF
+        {"a\xF0\x9F\x98\x80", STR_ENC_UTF32, utf32({'a', 0x1F600})},
+        {"\xEF\xBB\xBF", STR_ENC_UTF16BE, "\xFE\xFF"}, // U+FEFF is a character here, not a mark
+        {"plain", STR_ENC_ASCII, "plain"}};
+    for (const auto& c : cases) {
+        const int32_t size = static_cast<int32_t>(c.external.size());
+        EXPECT_EQ(shown(own(str_from(c.external.data(), size, c.encoding))), c.utf8) << "encoding " << c.encoding;
+        EXPECT_EQ(encoded(make(c.utf8).get(), c.encoding), c.external) << c.utf8 << " in encoding " << c.encoding;
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Texts, KnownVectors,
-    ::testing::Values(
-        Vector{"A\xC3\xA9", STR_ENC_UTF16LE, std::string("A\0\xE9\0", 4)},
-        Vector{"A\xC3\xA9", STR_ENC_UTF16BE, std::string("\0A\0\xE9", 4)},
-        Vector{"\xF0\x9F\x98\x80", STR_ENC_UTF16LE, "\x3D\xD8\x00\xDE"s},     // U+1F600
-        Vector{"\xF0\x9F\x98\x80", STR_ENC_UTF16BE, "\xD8\x3D\xDE\x00"s},     //
-        Vector{"\xE6\x97\xA5\xE6\x9C\xAC", STR_ENC_UTF16LE, "\xE5\x65\x2C\x67"}, // 日本
-        Vector{"\xF4\x8F\xBF\xBF", STR_ENC_UTF16BE, "\xDB\xFF\xDF\xFF"},     // U+10FFFF
-        Vector{"a\xF0\x9F\x98\x80", STR_ENC_UTF32, utf32({'a', 0x1F600})},
-        Vector{"\xEF\xBB\xBF", STR_ENC_UTF16BE, "\xFE\xFF"}, // U+FEFF is a character here, not a mark
-        Vector{"plain", STR_ENC_ASCII, "plain"}));
-
-TEST_F(LeakCheckedTest, MarkedUtf16WritesAndHonoursTheMark) {
-    Str a = own(str_from_utf8("A"));
-    Block block = own_block(str_utf16_alloc(a.get()));
-    const auto* p = static_cast<const unsigned char*>(block.get());
-    const std::string expected = host_is_little_endian() ? std::string("\xFF\xFE" "A\0\0\0", 6)
-                                                         : std::string("\xFE\xFF\0A\0\0", 6);
-    EXPECT_EQ(bytes(p, 6), expected);
-    Str back = own(str_from(p, str_utf16_len(p), STR_ENC_UTF16)); // the length excludes the mark
-    EXPECT_EQ(text_of(back.get()), "A");
-
+TEST_F(LeakCheckedTest, MarkedUtf16HonoursTheMark) {
     const unsigned char big_endian[] = {0xFE, 0xFF, 0x00, 'h', 0x00, 'i'};
-    EXPECT_EQ(text_of(own(str_from(big_endian, 4, STR_ENC_UTF16)).get()), "hi");
+    EXPECT_EQ(shown(own(str_from(big_endian, 4, STR_ENC_UTF16))), "hi") << "the length excludes the mark";
     const unsigned char little_endian[] = {0xFF, 0xFE, 'h', 0x00, 'i', 0x00};
-    EXPECT_EQ(text_of(own(str_from(little_endian, 4, STR_ENC_UTF16)).get()), "hi");
-
-    Str empty = own(str_from_utf8(""));
-    Block only_terminator = own_block(str_utf16_alloc(empty.get()));
-    EXPECT_EQ(bytes(only_terminator.get(), 2), std::string(2, '\0')); // no mark without a character
+    EXPECT_EQ(shown(own(str_from(little_endian, 4, STR_ENC_UTF16))), "hi");
+    Block only_terminator = own_block(str_utf16_alloc(make("").get()));
+    EXPECT_EQ(bytes(only_terminator.get(), 2), std::string(2, '\0')) << "no mark without a character";
 }
 
 TEST_F(LeakCheckedTest, CharactersOutsideTheTargetBecomeQuestionMarks) {
-    Str latin = own(str_from_cstr("A\xE9" "B")); // 0xE9 is not ASCII
-    EXPECT_EQ(text_of(latin.get()), "A?B");
-
-    Str e_acute = own(str_from_utf8("\xC3\xA9"));
+    Str e_acute = make("\xC3\xA9");
     Block ascii = own_block(str_cstr_alloc(e_acute.get()));
     EXPECT_STREQ(static_cast<const char*>(ascii.get()), "?");
     Block le = own_block(str_utf16le_alloc(e_acute.get()));
-    EXPECT_EQ(bytes(le.get(), 4), std::string("\xE9\0\0\0", 4));
+    EXPECT_EQ(bytes(le.get(), 4), "\xE9\0\0\0"s);
 
     // Beyond Unicode: UTF-8 still holds U+110000 as four bytes; UTF-16 cannot.
     const std::string beyond = utf32({0x110000});
     Str s = own(str_from(beyond.data(), 4, STR_ENC_UTF32));
-    EXPECT_EQ(text_of(s.get()), "\xF4\x90\x80\x80");
-    EXPECT_EQ(encoded(s.get(), STR_ENC_UTF16LE, 2), std::string("?\0", 2));
+    EXPECT_EQ(shown(s), "\xF4\x90\x80\x80");
+    EXPECT_EQ(encoded(s.get(), STR_ENC_UTF16LE), "?\0"s);
 }
 
-struct BadInput {
-    std::string bytes;
-    int32_t encoding;
-    int32_t code;
-    const char* message;
-};
-
-void PrintTo(const BadInput& input, std::ostream* os) { *os << input.message << " in encoding " << input.encoding; }
-
-class DecodingErrors : public LeakCheckedParamTest<BadInput> {};
-
-TEST_P(DecodingErrors, LeaveTheStringNullAndRecordTheError) {
-    const BadInput& input = GetParam();
-    Str s = own(str_from_utf8("previous"));
-    str_set(s.get(), input.bytes.data(), static_cast<int32_t>(input.bytes.size()), input.encoding);
-    EXPECT_TRUE(str_null(s.get()));
-    EXPECT_EQ(str_last_error_code(), input.code);
-    EXPECT_STREQ(str_last_error_message(), input.message);
-    EXPECT_STREQ(str_last_error_source(), "libraries\\keloutil\\c_str");
-    EXPECT_GT(str_last_error_line(), 0);
+TEST_F(LeakCheckedTest, DecodingErrorsLeaveTheStringNullAndRecordTheError) {
+    const struct { std::string bytes; int32_t encoding, code; const char* message; } cases[] = {
+        {"\xD8\x3D\x00\x41"s, STR_ENC_UTF16BE, STR_ERR_INVALID_INPUT, "unpaired high surrogate"},
+        {"\x00\xDE"s, STR_ENC_UTF16LE, STR_ERR_INVALID_INPUT, "unpaired low surrogate"},
+        {"\xDE\x00"s, STR_ENC_UTF16BE, STR_ERR_INVALID_INPUT, "unpaired low surrogate"},
+        {"\x3D\xD8"s, STR_ENC_UTF16LE, STR_ERR_BUFFER_OVERFLOW, "from buffer overflow"},
+        {"A"s, STR_ENC_UTF16BE, STR_ERR_BUFFER_OVERFLOW, "from buffer overflow in private_str_decode_utf16BE"}};
+    for (const auto& c : cases) {
+        Str s = make("previous");
+        str_set(s.get(), c.bytes.data(), static_cast<int32_t>(c.bytes.size()), c.encoding);
+        EXPECT_TRUE(str_null(s.get())) << c.message;
+        EXPECT_EQ(str_last_error_code(), c.code) << c.message;
+        EXPECT_STREQ(str_last_error_message(), c.message);
+        EXPECT_STREQ(str_last_error_source(), "libraries\\keloutil\\c_str");
+        EXPECT_GT(str_last_error_line(), 0);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Surrogates, DecodingErrors,
-    ::testing::Values(
-        BadInput{"\x3D\xD8\x41\x00"s, STR_ENC_UTF16LE, STR_ERR_INVALID_INPUT, "unpaired high surrogate"},
-        BadInput{"\xD8\x3D\x00\x41"s, STR_ENC_UTF16BE, STR_ERR_INVALID_INPUT, "unpaired high surrogate"},
-        BadInput{"\x00\xDE"s, STR_ENC_UTF16LE, STR_ERR_INVALID_INPUT, "unpaired low surrogate"},
-        BadInput{"\xDE\x00"s, STR_ENC_UTF16BE, STR_ERR_INVALID_INPUT, "unpaired low surrogate"},
-        BadInput{"\x3D\xD8"s, STR_ENC_UTF16LE, STR_ERR_BUFFER_OVERFLOW, "from buffer overflow"},
-        BadInput{"A"s, STR_ENC_UTF16BE, STR_ERR_BUFFER_OVERFLOW,
-                 "from buffer overflow in private_str_decode_utf16BE"}));
-
-TEST_F(LeakCheckedTest, TruncatedSequencesCannotBeDecoded) {
+TEST_F(LeakCheckedTest, TruncatedAndSurrogateTextCannotBeConverted) {
     EXPECT_EQ(str_encoding_requires_bytes("\xE6\x97", 2, STR_ENC_UTF8, STR_ENC_UTF16LE), 0);
+    EXPECT_TRUE(str_null(own(str_from("abc", 3, STR_ENC_UTF32)).get())) << "a unit cut short";
 
-    Str short_unit = own(str_from("abc", 3, STR_ENC_UTF32));
-    EXPECT_TRUE(str_null(short_unit.get()));
-}
-
-TEST_F(LeakCheckedTest, EncodedSurrogateCannotBeReadOutAsUtf16) {
-    Str s = own(str_from_utf8("\xED\xA0\x80")); // U+D800 written as UTF-8
+    Str s = make("\xED\xA0\x80"); // U+D800 written as UTF-8
     unsigned char out[16];
     EXPECT_EQ(str_get(s.get(), out, sizeof out, STR_ENC_UTF16LE), 0);
     EXPECT_EQ(str_alloc(s.get(), STR_ENC_UTF16BE), nullptr);
-    Block utf32 = own_block(str_alloc(s.get(), STR_ENC_UTF32)); // UTF-32 takes any value
-    EXPECT_NE(utf32, nullptr);
+    EXPECT_NE(own_block(str_alloc(s.get(), STR_ENC_UTF32)), nullptr) << "UTF-32 takes any value";
 }
 
-TEST_F(LeakCheckedTest, EncodeBetweenEqualEncodingsCopiesAndTruncates) {
+TEST_F(LeakCheckedTest, EncodeTruncatesOrReportsAFullDestination) {
     char out[8];
     std::memset(out, '#', sizeof out);
-    EXPECT_EQ(str_encode("0123456789", 10, STR_ENC_UTF8, out, 4, STR_ENC_UTF8), 1);
-    EXPECT_EQ(bytes(out, 5), std::string("012\0#", 5));
+    EXPECT_EQ(str_encode("0123456789", 10, STR_ENC_UTF8, out, 4, STR_ENC_UTF8), 1) << "equal encodings copy";
+    EXPECT_EQ(bytes(out, 5), "012\0#"s);
+    EXPECT_EQ(str_encode("\x01\x02\x03\x04", 4, STR_ENC_UTF16LE, out, 4, STR_ENC_UTF16LE), 1);
+    EXPECT_EQ(bytes(out, 4), "\x01\x02\0\0"s);
 
-    unsigned char wide[8];
-    EXPECT_EQ(str_encode("\x01\x02\x03\x04", 4, STR_ENC_UTF16LE, wide, 4, STR_ENC_UTF16LE), 1);
-    EXPECT_EQ(bytes(wide, 4), std::string("\x01\x02\0\0", 4));
-}
-
-TEST_F(LeakCheckedTest, EncodeReportsAFullDestination) {
-    unsigned char out[8];
     EXPECT_EQ(str_encode("abc", 3, STR_ENC_UTF8, out, 4, STR_ENC_UTF16LE), 0);
     EXPECT_EQ(str_last_error_code(), STR_ERR_BUFFER_OVERFLOW);
     EXPECT_STREQ(str_last_error_message(), "to buffer overflow");
@@ -179,7 +114,7 @@ TEST_F(LeakCheckedTest, EncodeReportsAFullDestination) {
     EXPECT_EQ(str_encode("ab", 2, STR_ENC_UTF8, out, 6, STR_ENC_UTF16LE), 1);
     // A character 0 ends the source whatever its given length.
     EXPECT_EQ(str_encode("a\0zzzz", 6, STR_ENC_UTF8, out, 4, STR_ENC_UTF16LE), 1);
-    EXPECT_EQ(bytes(out, 4), std::string("a\0\0\0", 4));
+    EXPECT_EQ(bytes(out, 4), "a\0\0\0"s);
 }
 
 // Random text through every encoding: the measure always suffices, the
@@ -206,21 +141,17 @@ TEST_F(LeakCheckedTest, RandomTextRoundTripsThroughEveryEncoding) {
                                    : encoding == STR_ENC_UTF16 ? str_utf16_len(out.data())
                                                                : str_utf16le_len(out.data());
             Str back = own(str_from(out.data(), length, encoding));
-            ASSERT_EQ(text_of(back.get()), text_of(s.get())) << "encoding " << encoding << ", round " << round;
+            ASSERT_EQ(shown(back), shown(s)) << "encoding " << encoding << ", round " << round;
         }
     }
 }
 
 TEST_F(LeakCheckedTest, WideCharactersHoldTheTextWithoutMark) {
-    Str s = own(str_from_utf8("a\xC3\xA9\xF0\x9F\x98\x80")); // a é 😀
-    wchar_t* wide = str_wchar_alloc(s.get());
-    ASSERT_NE(wide, nullptr);
-    EXPECT_EQ(std::wstring(wide), std::wstring(L"a\u00E9\U0001F600"));
-    memory_free(wide);
-
-    Str empty = own(str_init());
-    wchar_t* nothing = str_wchar_alloc(empty.get());
-    ASSERT_NE(nothing, nullptr);
-    EXPECT_EQ(nothing[0], L'\0');
-    memory_free(nothing);
+    const std::pair<const char*, const wchar_t*> cases[] = {{"a\xC3\xA9\xF0\x9F\x98\x80", L"a\u00E9\U0001F600"},
+                                                            {nullptr, L""}};
+    for (const auto& [utf8, wide] : cases) {
+        Block block = own_block(str_wchar_alloc(make(utf8).get()));
+        ASSERT_NE(block, nullptr);
+        EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(block.get())), wide);
+    }
 }

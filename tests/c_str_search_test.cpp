@@ -1,62 +1,37 @@
 // Searching, case, white space and the escape pair.
 #include "test_support.hpp"
 
-#include <ostream>
+using StrSearch = LeakCheckedTest;
 
-struct FindCase {
-    const char* haystack;
-    const char* needle;
-    int32_t start;
-    bool case_sensitive;
-    int32_t found;
-};
-
-void PrintTo(const FindCase& c, std::ostream* os) {
-    *os << printable(c.needle) << " in " << printable(c.haystack) << " from " << c.start
-        << (c.case_sensitive ? "" : " ignoring case");
-}
-
-class Find : public LeakCheckedParamTest<FindCase> {};
-
-TEST_P(Find, ReturnsAByteOffsetFromACharacterStart) {
-    const FindCase& c = GetParam();
-    Str haystack = make(c.haystack);
-    Str needle = make(c.needle);
-    EXPECT_EQ(str_utf8_find(haystack.get(), c.needle, c.start, c.case_sensitive), c.found);
-    EXPECT_EQ(str_find(haystack.get(), needle.get(), c.start, c.case_sensitive), c.found);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, Find,
-    ::testing::Values(FindCase{"hello", "lo", 0, true, 3}, FindCase{"hello", "LO", 0, false, 3},
-                      FindCase{"hello", "LO", 0, true, -1}, FindCase{"hello", "lo", 4, true, -1},
-                      FindCase{"hello", "lo", 9, true, -1}, FindCase{"hello", "lo", -1, true, -1},
-                      FindCase{"h\xC3\xA9llo", "l", 0, true, 3}, FindCase{"h\xC3\xA9llo", "l", 3, true, 4},
-                      FindCase{"hello", "", 2, true, 2}, FindCase{"hello", "", 5, true, 5},
-                      FindCase{"STRA\xC3\x9F" "E", "strasse", 0, false, -1}, // only ASCII letters fold
-                      FindCase{nullptr, "a", 0, true, -1}));
-
-TEST_F(LeakCheckedTest, FindSpanGivesTheInnermostSpanThatEndsFirst) {
-    const struct {
-        const char* text;
-        int32_t start;
-        int32_t at;
-        int32_t length;
-    } cases[] = {{"a!{b!{41}}c", 0, 4, 5}, {"!{41}", 0, 0, 5}, {"x}!{1}", 0, 2, 4}, {"!{1}", 1, -1, 0},
-                 {"}{", 0, -1, 0},         {"!{a}!{b}", 4, 4, 4}};
-    Str open = make("!{");
-    Str close = make("}");
+TEST_F(StrSearch, FindReturnsAByteOffsetFromACharacterStart) {
+    const struct { const char *haystack, *needle; int32_t start; bool case_sensitive; int32_t found; } cases[] = {
+        {"hello", "lo", 0, true, 3},       {"HeLlo", "lO", 0, false, 3},      {"hello", "LO", 0, true, -1},
+        {"hello", "lo", 4, true, -1},      {"hello", "lo", 9, true, -1},      {"hello", "lo", -1, true, -1},
+        {"h\xC3\xA9llo", "l", 3, true, 4}, {"hello", "", 5, true, 5},         {nullptr, "a", 0, true, -1},
+        {"STRA\xC3\x9F" "E", "strasse", 0, false, -1}}; // only ASCII letters fold
     for (const auto& c : cases) {
-        Str s = make(c.text);
-        int32_t length = -7;
-        EXPECT_EQ(str_find_span(s.get(), open.get(), close.get(), &length, c.start), c.at) << c.text;
-        EXPECT_EQ(length, c.at >= 0 ? c.length : -7) << c.text; // stored only when found
+        Str haystack = make(c.haystack), needle = make(c.needle);
+        EXPECT_EQ(str_utf8_find(haystack.get(), c.needle, c.start, c.case_sensitive), c.found)
+            << c.needle << " in " << printable(c.haystack) << " from " << c.start;
+        EXPECT_EQ(str_find(haystack.get(), needle.get(), c.start, c.case_sensitive), c.found)
+            << c.needle << " in " << printable(c.haystack) << " from " << c.start;
     }
-    Str s = make("!{1}");
-    EXPECT_EQ(str_find_span(s.get(), nullptr, close.get(), nullptr, 0), -1);
 }
 
-TEST_F(LeakCheckedTest, CaseMappingTouchesAsciiLettersOnly) {
+TEST_F(StrSearch, FindSpanGivesTheInnermostSpanThatEndsFirst) {
+    const struct { const char* text; int32_t start, at, length; } cases[] = {
+        {"a!{b!{41}}c", 0, 4, 5}, {"!{41}", 0, 0, 5}, {"x}!{1}", 0, 2, 4}, {"!{1}", 1, -1, 0}, {"}{", 0, -1, 0},
+        {"!{a}!{b}", 4, 4, 4}};
+    Str open = make("!{"), close = make("}");
+    for (const auto& c : cases) {
+        int32_t length = -7;
+        EXPECT_EQ(str_find_span(make(c.text).get(), open.get(), close.get(), &length, c.start), c.at) << c.text;
+        EXPECT_EQ(length, c.at >= 0 ? c.length : -7) << c.text << ": stored only when found";
+    }
+    EXPECT_EQ(str_find_span(make("!{1}").get(), nullptr, close.get(), nullptr, 0), -1);
+}
+
+TEST_F(StrSearch, CaseMappingTouchesAsciiLettersOnly) {
     Str s = make("stra\xC3\x9F" "e 1-z");
     str_upper(s.get());
     EXPECT_EQ(shown(s), "STRA\xC3\x9F" "E 1-Z");
@@ -67,32 +42,24 @@ TEST_F(LeakCheckedTest, CaseMappingTouchesAsciiLettersOnly) {
     EXPECT_EQ(shown(malformed), "\xC3" "a");
     // The same within long ASCII runs, with the sequence across the point
     // where a run of 16 bytes would end.
-    const std::string run(15, 'a');
+    const std::string run(15, 'a'), upper_run(15, 'A');
     Str long_malformed = make((run + "\xF0" "abc" + run + run).c_str());
     str_upper(long_malformed.get());
-    const std::string upper_run(15, 'A');
     EXPECT_EQ(shown(long_malformed), upper_run + "\xF0" "abc" + upper_run + upper_run);
 }
 
-TEST_F(LeakCheckedTest, StripAndSimplifyWhiteSpace) {
-    const struct {
-        const char* text;
-        const char* stripped;
-        const char* simplified;
-    } cases[] = {{" \t a b \r\n", "a b", "a b"},
-                 {"  a \t\n b  c ", "a \t\n b  c", "a b c"},
-                 {"   ", "", ""},
-                 {"ab", "ab", "ab"},
-                 {"\x0B" "x\x0C", "x", "x"},
-                 {" \xC3\xA9 \xC3\xA9 ", "\xC3\xA9 \xC3\xA9", "\xC3\xA9 \xC3\xA9"},
-                 {"\xE2  ", "\xE2  ", "\xE2  "}}; // the spaces belong to the cut sequence
+TEST_F(StrSearch, StripAndSimplifyWhiteSpace) {
+    const struct { const char *text, *stripped, *simplified; } cases[] = {
+        {"  a \t\n b  c ", "a \t\n b  c", "a b c"}, {" \t a b \r\n", "a b", "a b"}, {"   ", "", ""},
+        {"\x0B" "x\x0C", "x", "x"},
+        {" \xC3\xA9 \xC3\xA9 ", "\xC3\xA9 \xC3\xA9", "\xC3\xA9 \xC3\xA9"},
+        {"\xE2  ", "\xE2  ", "\xE2  "}}; // the spaces belong to the cut sequence
     for (const auto& c : cases) {
-        Str stripped = make(c.text);
+        Str stripped = make(c.text), simplified = make(c.text);
         const int32_t capacity = stripped->capacity;
         str_strip_whitespace(stripped.get());
         EXPECT_EQ(shown(stripped), c.stripped);
-        EXPECT_EQ(stripped->capacity, capacity);
-        Str simplified = make(c.text);
+        EXPECT_EQ(stripped->capacity, capacity) << "stripped in place";
         str_simplify_whitespace(simplified.get());
         EXPECT_EQ(shown(simplified), c.simplified);
     }
@@ -101,37 +68,26 @@ TEST_F(LeakCheckedTest, StripAndSimplifyWhiteSpace) {
     EXPECT_TRUE(str_null(null_string.get()));
 }
 
-TEST_F(LeakCheckedTest, CollapseAndExpandEscapes) {
-    const struct {
-        const char* text;
-        const char* characters;
-        const char* collapsed;
-    } collapses[] = {{"a b", " ", "a!{20}b"},      {"a{b", "", "a!{7b}b"},    {" a  b ", " ", "a!{20}b"},
-                     {"a!b}c", "", "a!{21}b!{7d}c"}, {"plain", " ", "plain"}, {"   ", " ", "<null>"}};
+TEST_F(StrSearch, CollapseAndExpandEscapes) {
+    const struct { const char *text, *characters, *collapsed; } collapses[] = {
+        {"a{b", "", "a!{7b}b"}, {" a  b ", " ", "a!{20}b"}, {"a!b}c", "", "a!{21}b!{7d}c"}, {"plain", " ", "plain"},
+        {"   ", " ", "<null>"}};
     for (const auto& c : collapses) {
-        Str s = make(c.text);
-        Str characters = make(c.characters);
+        Str s = make(c.text), characters = make(c.characters);
         str_collapse(s.get(), characters.get());
         EXPECT_EQ(shown(s), c.collapsed) << c.text;
     }
-    const struct {
-        const char* text;
-        const char* expanded;
-    } expansions[] = {{"x!{41}y", "xAy"},     {"!{e9}", "\xC3\xA9"},        {"a!{zz}b", "ab"},
-                      {"no escapes", "no escapes"}, {"!{1f600}", "\xF0\x9F\x98\x80"}, {"!{41", "!{41"},
-                      {"", ""},                   {"a!{20}b!{7b}", "a b{"}};
+    const struct { const char *text, *expanded; } expansions[] = {
+        {"!{e9}", "\xC3\xA9"}, {"a!{zz}b", "ab"}, {"!{1f600}", "\xF0\x9F\x98\x80"}, {"!{41", "!{41"}, {"", ""},
+        {"a!{20}b!{7b}", "a b{"}};
     for (const auto& e : expansions) {
         Str s = make(e.text);
         str_expand(s.get());
         EXPECT_EQ(shown(s), e.expanded) << e.text;
     }
-}
-
-// Single separator bytes inside the text survive the round trip; runs and
-// separators at the ends do not, by design.
-TEST_F(LeakCheckedTest, CollapsedTextExpandsBack) {
-    Str s = make("path with single spaces!and{braces}x");
-    Str characters = make(" ");
+    // Single separator bytes inside the text survive the round trip; runs
+    // and separators at the ends do not, by design.
+    Str s = make("path with single spaces!and{braces}x"), characters = make(" ");
     str_collapse(s.get(), characters.get());
     EXPECT_EQ(shown(s), "path!{20}with!{20}single!{20}spaces!{21}and!{7b}braces!{7d}x");
     str_expand(s.get());

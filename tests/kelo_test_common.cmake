@@ -6,8 +6,7 @@ file(MAKE_DIRECTORY "${WORK_DIR}")
 
 # Runs kelo with the given arguments; sets RC, OUT and ERR in the caller.
 function(kelo)
-    execute_process(COMMAND ${EMULATOR} "${KELO}" ${ARGN}
-        WORKING_DIRECTORY "${WORK_DIR}"
+    execute_process(COMMAND ${EMULATOR} "${KELO}" ${ARGN} WORKING_DIRECTORY "${WORK_DIR}"
         RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
     set(RC "${rc}" PARENT_SCOPE)
     set(OUT "${out}" PARENT_SCOPE)
@@ -20,29 +19,11 @@ function(expect_success what)
     endif()
 endfunction()
 
-# Expects exit status 1 with a one-line message, and no output file.
-function(expect_refusal what output)
-    if(NOT RC EQUAL 1)
-        message(FATAL_ERROR "${what}: expected exit status 1, got ${RC}")
-    endif()
-    string(STRIP "${ERR}" message)
-    if(message STREQUAL "" OR message MATCHES "\n")
-        message(FATAL_ERROR "${what}: expected a one-line message, got '${ERR}'")
-    endif()
-    if(EXISTS "${WORK_DIR}/${output}")
-        message(FATAL_ERROR "${what}: left an output file behind")
-    endif()
-    file(GLOB leftovers "${WORK_DIR}/*.tmp")
-    if(leftovers)
-        message(FATAL_ERROR "${what}: left temporary files: ${leftovers}")
-    endif()
-endfunction()
-
-function(expect_same_files what a b)
-    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${WORK_DIR}/${a}" "${WORK_DIR}/${b}"
-        RESULT_VARIABLE different)
-    if(different)
-        message(FATAL_ERROR "${what}: ${a} and ${b} differ")
+# Expects exit status 0 and standard output matching `pattern`.
+function(expect_match what pattern)
+    expect_success("${what}")
+    if(NOT OUT MATCHES "${pattern}")
+        message(FATAL_ERROR "${what}: printed '${OUT}'")
     endif()
 endfunction()
 
@@ -51,5 +32,18 @@ function(expect_output what expected)
     expect_success("${what}")
     if(NOT OUT STREQUAL "${expected}\n")
         message(FATAL_ERROR "${what}: printed '${OUT}', expected '${expected}'")
+    endif()
+endfunction()
+
+# Expects exit status 1 with a one-line message, no output file and no
+# temporary files.
+function(expect_refusal what output)
+    string(STRIP "${ERR}" message)
+    if(NOT RC EQUAL 1 OR message STREQUAL "" OR message MATCHES "\n")
+        message(FATAL_ERROR "${what}: expected exit status 1 and a one-line message, got ${RC}: '${ERR}'")
+    endif()
+    file(GLOB leftovers "${WORK_DIR}/*.tmp")
+    if(EXISTS "${WORK_DIR}/${output}" OR leftovers)
+        message(FATAL_ERROR "${what}: left files behind: ${output} ${leftovers}")
     endif()
 endfunction()

@@ -4,41 +4,18 @@
 
 #include <keloutil/tpath.hpp>
 
-#include <filesystem>
 #include <fstream>
 #include <functional>
-#include <random>
-#include <string>
 #include <utility>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-bool on_windows() { return sizeof(wchar_t) == 2; }
-
 // The text of the record, read without touching the conversion cache.
-std::string text(const TStr& s) {
-    const auto* record = static_cast<const str_t*>(s.handle());
-    return record == nullptr ? "<no record>" : record->buffer == nullptr ? "<null>" : record->buffer;
-}
+std::string text(const TStr& s) { return shown(static_cast<const str_t*>(s.handle())); }
 
 str_t* record_of(const TPath& p) { return static_cast<str_t*>(static_cast<void*>(p)); }
-
-// A path in the library's form ("\\" between components).
-std::string library_form(const fs::path& path) {
-    std::string form = path.u8string();
-    for (char& c : form)
-        if (c == '/') c = '\\';
-    return form;
-}
-
-// appPath keeps its answer for the life of the process; it is filled before
-// the first test so that no test counts it as a leak.
-class TPathTest : public LeakCheckedTest {
-protected:
-    static void SetUpTestSuite() { TPath::appPath(); }
-};
 
 // A derived class, as the private record is meant for.
 class Extended : public TPath {
@@ -51,12 +28,12 @@ public:
 
 } // namespace
 
-using TPathText = TPathTest;
+using TPathText = LeakCheckedTest;
 
 TEST_F(TPathText, JoiningPushesOneSeparatorWithoutLocalising) {
     // A null path takes the piece as it is; an empty one is a text that the
     // piece is joined to.
-    const char* const cases[][3] = {{"C:/a", "b", "C:/a\\b"}, {"C:\\a\\", "\\b", "C:\\a\\b"},
+    const char* const cases[][3] = {{"C:/a", "b", "C:/a\\b"}, {"a\\", "\\b", "a\\b"},
                                     {nullptr, "b", "b"},      {"", "b", "\\b"}, {"C:\\a", "", "C:\\a"}};
     for (const auto& c : cases) {
         const TPath path(c[0]);
@@ -66,30 +43,21 @@ TEST_F(TPathText, JoiningPushesOneSeparatorWithoutLocalising) {
         TPath pushed(c[0]);
         EXPECT_EQ(text(pushed += c[1]), c[2]);
     }
-    EXPECT_EQ(text(TPath("\\b").unshift("C:\\a\\")), "C:\\a\\b");
     TPath self("a");
     EXPECT_EQ(text(self.push(self).unshift(self)), "a\\a\\a\\a");
 }
 
 TEST_F(TPathText, ComponentsAndDerivedForms) {
-    TPath joined = TPath("C:/a") + "b";
-    EXPECT_EQ(text(joined.baseName()), "b");
-    EXPECT_EQ(text(joined), "C:\\a\\b") << "baseName localises the path";
-    TPath popped("C:\\a\\b"), shifted("C:\\a\\b");
-    EXPECT_EQ(text(popped.pop()), "b");
-    EXPECT_EQ(text(popped), "C:\\a");
-    EXPECT_EQ(text(shifted.shift()), "C:");
-    EXPECT_EQ(text(shifted), "a\\b");
-
-    const TPath file("C:\\a\\b.txt");
-    EXPECT_EQ(text(file.dirPath(false)), "C:\\a");
-    EXPECT_EQ(text(file.dirPath(true)), "C:\\a");
+    TPath file("C:/dir/file.txt");
+    EXPECT_EQ(text(file.baseName()), "file.txt");
+    EXPECT_EQ(text(file), "C:\\dir\\file.txt") << "baseName localises the path";
+    EXPECT_EQ(text(file.dirPath(false)), "C:\\dir");
+    EXPECT_EQ(text(file.dirPath(true)), "C:\\dir");
     EXPECT_TRUE(TPath("name").dirName().isEmpty());
     const Str cwd = own(path_cwd());
-    TPath relative("b.txt");
-    EXPECT_EQ(text(relative.dirPath(true)), text_of(cwd.get()));
-    EXPECT_EQ(text(relative.absFilePath("f")), text_of(cwd.get()) + "\\b.txt\\f");
-
+    const TPath relative("b.txt");
+    EXPECT_EQ(text(relative.dirPath(true)), shown(cwd));
+    EXPECT_EQ(text(TPath(relative).absFilePath("f")), shown(cwd) + "\\b.txt\\f");
     EXPECT_EQ(text(TPath("a\\b/c").nativePath()), on_windows() ? "a\\b/c" : "a/b/c");
 }
 
@@ -111,7 +79,7 @@ TEST_F(TPathText, PrivateRecordBelongsToItsObject) {
     EXPECT_EQ(made->value, 0);
     original.init();
     EXPECT_EQ(original.record(), made) << "a second initPrivate replaced the record";
-    EXPECT_EQ(Extended(original).record(), nullptr);
+    EXPECT_EQ(Extended(original).record(), nullptr) << "copies start without one";
     assigned.init();
     Extended::Private* const kept = assigned.record();
     assigned = original;
@@ -138,36 +106,17 @@ TEST_F(TPathText, ChangingMembersDropTheConversionCache) {
     }
 }
 
-// Each test gets a fresh directory under the system's temporary directory,
-// and the working directory back afterwards.
-class TPathFiles : public TPathTest {
+class TPathFiles : public TempDirTest {
 protected:
-    void SetUp() override {
-        TPathTest::SetUp();
-        previous_ = fs::current_path();
-        std::random_device random;
-        do root_ = fs::temp_directory_path() / ("keloutil-tpath-" + std::to_string(random()));
-        while (!fs::create_directory(root_));
-        root_text_ = library_form(root_);
-    }
-    void TearDown() override {
-        fs::current_path(previous_);
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-        TPathTest::TearDown();
-    }
+    // appPath keeps its answer for the life of the process; it is filled
+    // before the first test so that no test counts it as a leak.
+    static void SetUpTestSuite() { TPath::appPath(); }
 
     TPath at(const char* relative) const { return TPath(root_text_.c_str()) + relative; }
-
-    fs::path previous_, root_;
-    std::string root_text_;
 };
 
 TEST_F(TPathFiles, MkpathCreatesEveryMissingLevel) {
-    for (const char* path : {"x\\y\\z", "p\\q\\"}) {
-        EXPECT_TRUE(at(path).mkpath()) << path;
-        EXPECT_TRUE(at(path).isDir()) << path;
-    }
+    for (const char* path : {"x\\y\\z", "p\\q\\"}) EXPECT_TRUE(at(path).mkpath()) << path;
     EXPECT_TRUE(fs::is_directory(root_ / "x" / "y" / "z") && fs::is_directory(root_ / "p" / "q"));
     // A relative path ends its recursion at its first component.
     ASSERT_EQ(path_chdir(record_of(TPath(root_text_.c_str()))), 1);
@@ -190,7 +139,6 @@ TEST_F(TPathFiles, QueriesLocaliseAndIgnoreOneTrailingSeparator) {
     TPath file((root_text_ + "/f.txt").c_str());
     EXPECT_TRUE(file.isFile() && !file.isDir() && file.isReadable());
     EXPECT_EQ(text(file), root_text_ + "\\f.txt");
-    EXPECT_EQ(file.size(), 5);
     file.remove();
     EXPECT_FALSE(fs::exists(root_ / "f.txt"));
 }
@@ -200,9 +148,4 @@ TEST_F(TPathFiles, AppPathHoldsTheProgramAndIgnoresLaterChdir) {
     EXPECT_TRUE((first + (on_windows() ? "keloutil_tests.exe" : "keloutil_tests")).isFile()) << text(first);
     ASSERT_EQ(path_chdir(record_of(TPath(root_text_.c_str()))), 1);
     EXPECT_EQ(text(TPath::appPath()), text(first));
-}
-
-TEST_F(TPathFiles, AppPathMatchesTheRunningExecutable) {
-    if (on_windows()) GTEST_SKIP() << "the running executable is read from /proc/self/exe on Linux only";
-    EXPECT_EQ(text(TPath::appPath()), library_form(fs::canonical("/proc/self/exe").parent_path()));
 }
