@@ -8,13 +8,13 @@
 static int failures = 0;
 static int checks = 0;
 
-#define CHECK(condition)                                                                       \
-    do {                                                                                       \
-        ++checks;                                                                              \
-        if (!(condition)) {                                                                    \
-            ++failures;                                                                        \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition);     \
-        }                                                                                      \
+#define CHECK(condition)                                                                  \
+    do {                                                                                  \
+        ++checks;                                                                         \
+        if (!(condition)) {                                                               \
+            ++failures;                                                                   \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+        }                                                                                 \
     } while (0)
 
 static void counted_allocator(void) {

@@ -69,9 +69,11 @@ TEST_F(StrEdit, TruncateAndPad) {
 
 TEST_F(StrEdit, PushAndUnshiftJoinWithExactlyOneSeparator) {
     const struct { const char *list, *item, *separator, *pushed, *unshifted; } cases[] = {
-        {"a;b", "c", ";", "a;b;c", "c;a;b"}, {"a;b;", "c", ";", "a;b;c", "c;a;b;"}, {"a;b;", ";c", ";", "a;b;c", ";c;a;b;"},
-        {"", "c", ";", ";c", "c;"},          {nullptr, "c", ";", "c", "c"},          {";b", "a;", ";", ";b;a;", "a;b"},
-        {"a", "", ";", "a", "a"},            {"a", nullptr, ";", "a", "a"},          {"a", "b", nullptr, "ab", "ba"}};
+        {"a;b", "c", ";", "a;b;c", "c;a;b"},       {"a;b;", "c", ";", "a;b;c", "c;a;b;"},
+        {"a;b;", ";c", ";", "a;b;c", ";c;a;b;"}, {"", "c", ";", ";c", "c;"},
+        {nullptr, "c", ";", "c", "c"},            {";b", "a;", ";", ";b;a;", "a;b"},
+        {"a", "", ";", "a", "a"},                 {"a", nullptr, ";", "a", "a"},
+        {"a", "b", nullptr, "ab", "ba"}};
     for (const auto& c : cases) {
         Str item = make(c.item), separator = make(c.separator), pushed = make(c.list), unshifted = make(c.list);
         str_push(pushed.get(), item.get(), separator.get());
@@ -132,7 +134,8 @@ TEST_F(StrEdit, ReplaceScansLeftToRightWithoutOverlaps) {
 
 TEST_F(StrEdit, ReplaceAllJoinsThePiecesBetweenRuns) {
     const struct { const char *text, *joiner, *result; } cases[] = {
-        {";a;;b;", "-", "a-b"}, {"a;b", nullptr, "ab"}, {"a;-b", "-", "a-b"}, {";;", "-", "<null>"}, {"", "-", "<null>"}};
+        {";a;;b;", "-", "a-b"}, {"a;b", nullptr, "ab"}, {"a;-b", "-", "a-b"}, {";;", "-", "<null>"},
+        {"", "-", "<null>"}};
     Str set = make(";");
     for (const auto& c : cases) {
         Str s = make(c.text), joiner = make(c.joiner);

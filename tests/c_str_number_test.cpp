@@ -22,7 +22,8 @@ TEST_F(StrNumber, ParsingReadsTheWholeTextOrNothing) {
     }
 
     const struct { const char* text; int32_t value; bool ok; } narrow[] = {
-        {"2147483647", INT32_MAX, true}, {"2147483648", 0, false}, {"-2147483648", INT32_MIN, true}, {"-2147483649", 0, false}};
+        {"2147483647", INT32_MAX, true}, {"2147483648", 0, false},
+        {"-2147483648", INT32_MIN, true}, {"-2147483649", 0, false}};
     for (const auto& c : narrow) {
         Str s = make(c.text);
         int32_t ok = 7;

@@ -37,7 +37,9 @@ inline Str make(const char* text) { return own(text ? str_from_utf8(text) : str_
 inline std::string bytes(const void* data, size_t size) { return std::string(static_cast<const char*>(data), size); }
 
 // The text for comparisons: "<null>" for a null string, "<NULL>" for no record.
-inline std::string shown(const str_t* s) { return s == nullptr ? "<NULL>" : s->buffer == nullptr ? "<null>" : s->buffer; }
+inline std::string shown(const str_t* s) {
+    return s == nullptr ? "<NULL>" : s->buffer == nullptr ? "<null>" : s->buffer;
+}
 inline std::string shown(const Str& s) { return shown(s.get()); }
 inline std::string printable(const char* text) { return text != nullptr ? text : "<NULL>"; }
 

@@ -51,7 +51,8 @@ TEST_F(TStrTest, OverloadsAndCharOperands) {
     EXPECT_TRUE(s == "x" && "x" == s && !(s != "x") && !("x" != s) && s && !TStr());
     EXPECT_EQ(TStr(U'\u20AC'), TStr(uint32_t{0x20AC}));
     EXPECT_TRUE(s.find("x") == 0 && s[0] == uint32_t{'x'} && hash(s) == s.hash());
-    EXPECT_EQ(text(pattern.arg(5)) + text(pattern.arg(1.5)) + text(pattern.arg("y")) + text(pattern.arg('c')), "51.5yc");
+    EXPECT_EQ(text(pattern.arg(5)) + text(pattern.arg(1.5)), "51.5");
+    EXPECT_EQ(text(pattern.arg("y")) + text(pattern.arg('c')), "yc");
 
     // A char after + is ASCII, after += a one-byte UTF-8 text.
     TStr appended("a");
@@ -140,7 +141,6 @@ TEST_F(TStrTest, NonAsciiAndWideText) {
     EXPECT_EQ(text(s), "x\xE2\x82\xAC");
     EXPECT_EQ(text(TStr("x") + uint32_t{0x1F600}), "x\xF0\x9F\x98\x80");
     const TStr e("\xC3\xA9");
-    EXPECT_STREQ(e.latin1(), "?");
     EXPECT_TRUE(e.length() == 2 && e.utf8CharCount() == 1 && e.at(0) == 0xFFFFFFC3u && e[1] == 0u);
 
     const uint32_t abc32[] = {0x61, 0x62, 0x63, 0};
