@@ -4,6 +4,14 @@
 file(REMOVE_RECURSE "${WORK_DIR}")
 file(MAKE_DIRECTORY "${WORK_DIR}")
 
+# kelo.exe runs under Wine, which has no Linux links, FIFOs, devices or
+# permission bits: the cases that need them check LINUX_KELO.
+if(KELO MATCHES "[.]exe$")
+    set(LINUX_KELO FALSE)
+else()
+    set(LINUX_KELO TRUE)
+endif()
+
 # Runs kelo with the given arguments; sets RC, OUT and ERR in the caller.
 function(kelo)
     execute_process(COMMAND ${EMULATOR} "${KELO}" ${ARGN} WORKING_DIRECTORY "${WORK_DIR}"

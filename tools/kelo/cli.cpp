@@ -1,12 +1,13 @@
 #include "cli.hpp"
 
+#include "platform.hpp"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <system_error>
 
 namespace kelo {
@@ -84,28 +85,17 @@ void write_output(const std::string& path, std::string_view data) {
             fail("cannot write standard output");
         return;
     }
-    const fs::path target = fs::u8path(path);
-    // A unique name beside the target keeps the rename on one file system.
-    fs::path temporary = target;
-    temporary += ".kelo-" + std::to_string(std::random_device{}()) + ".tmp";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        if (!out) fail("cannot create '" + temporary.u8string() + "': " + std::strerror(errno));
-        out.write(data.data(), static_cast<std::streamsize>(data.size()));
-        out.close();
-        if (!out) {
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            fail("cannot write '" + path + "'");
-        }
-    }
-    std::error_code error;
-    fs::rename(temporary, target, error);
-    if (error) {
+    const OutputFile output = open_output(path);
+    const bool written = std::fwrite(data.data(), 1, data.size(), output.stream) == data.size();
+    const int write_error = errno;
+    const bool closed = std::fclose(output.stream) == 0;
+    if (!written || !closed) {
+        const int error = written ? errno : write_error;
         std::error_code ignored;
-        fs::remove(temporary, ignored);
-        fail("cannot replace '" + path + "': " + error.message());
+        if (!output.temporary.empty()) fs::remove(fs::u8path(output.temporary), ignored);
+        fail("cannot write '" + path + "': " + std::strerror(error));
     }
+    if (!output.temporary.empty()) replace_output(output, path);
 }
 
 } // namespace kelo

@@ -1,5 +1,5 @@
 // Helpers shared by the kelo commands: argument handling, errors, and file
-// input and output that never leaves a half-written file behind.
+// input and output.
 #ifndef KELO_CLI_HPP
 #define KELO_CLI_HPP
 
@@ -33,8 +33,8 @@ void require_utf8(std::string_view text, const std::string& what);
 // Reads a whole file, or standard input for "-" or an empty name.
 std::string read_input(const std::string& path);
 
-// Writes `data` to a file through a temporary file beside it that is renamed
-// over the target, or to standard output for "-" or an empty name.
+// Writes `data` to a file, all at once where replacing the file is safe (see
+// open_output), or to standard output for "-" or an empty name.
 void write_output(const std::string& path, std::string_view data);
 
 } // namespace kelo

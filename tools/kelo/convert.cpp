@@ -18,8 +18,12 @@ namespace kelo {
 const char* const convert_usage =
     "kelo convert --from ENC --to ENC [INPUT [OUTPUT]]\n"
     "    Convert text between encodings. INPUT and OUTPUT default to standard\n"
-    "    input and output (\"-\" names them too). An output file is written in\n"
-    "    full or not at all.\n"
+    "    input and output (\"-\" names them too). An OUTPUT that does not exist\n"
+    "    yet or is a regular file is written in full or not at all: into a new\n"
+    "    file beside it, with its owner and permissions, that then takes its\n"
+    "    place. Anything else is written in place, where a failed write can leave\n"
+    "    it partly written: a symbolic link's target, a device, a FIFO, a file\n"
+    "    with further hard links, a file in a folder you cannot write.\n"
     "    ENC: ascii, utf-8, utf-16 (host order with a byte-order mark; a mark on\n"
     "    input selects the byte order), utf-16be, utf-16le, utf-32 (host order).\n"
     "    Characters that ASCII cannot hold are written as '?'.\n";

@@ -1,0 +1,121 @@
+# How kelo writes its output files. Run by ctest as:
+#   cmake -DKELO=<kelo> [-DEMULATOR=<runner>] -DWORK_DIR=<dir> -P kelo_output_test.cmake
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/kelo_test_common.cmake)
+
+set(new_text "new text\n")
+file(WRITE "${WORK_DIR}/in.txt" "${new_text}")
+
+# Expects `path` (relative to WORK_DIR, or absolute) to hold the new text and
+# no temporary file to be left beside it.
+function(expect_new_text what path)
+    get_filename_component(path "${path}" ABSOLUTE BASE_DIR "${WORK_DIR}")
+    file(READ "${path}" text)
+    file(GLOB leftovers "${path}.kelo-*")
+    if(NOT text STREQUAL new_text OR leftovers)
+        message(FATAL_ERROR "${what}: '${path}' holds '${text}'; left behind: '${leftovers}'")
+    endif()
+endfunction()
+
+# An existing file is replaced as a whole.
+file(WRITE "${WORK_DIR}/plain.txt" "old text, longer than the new one\n")
+kelo(convert --from utf-8 --to utf-8 in.txt plain.txt)
+expect_success("convert over a file")
+expect_new_text("convert over a file" plain.txt)
+
+if(NOT LINUX_KELO)
+    return()
+endif()
+# Linux only from here: links, FIFOs, devices, owners and permission bits.
+
+# Sets `var` to `stat --format` of `path`.
+function(stat_of path format var)
+    execute_process(COMMAND stat --format "${format}" "${path}" WORKING_DIRECTORY "${WORK_DIR}"
+        OUTPUT_VARIABLE status OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    set(${var} "${status}" PARENT_SCOPE)
+endfunction()
+
+execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
+
+# Links are written through: a symbolic link stays a link to its target, and
+# every name of a hard-linked file sees the new text.
+file(WRITE "${WORK_DIR}/target.txt" "old")
+file(CREATE_LINK target.txt "${WORK_DIR}/symbolic.txt" SYMBOLIC)
+file(CREATE_LINK "${WORK_DIR}/target.txt" "${WORK_DIR}/hard.txt")
+foreach(link symbolic.txt hard.txt)
+    file(WRITE "${WORK_DIR}/target.txt" "old")
+    kelo(convert --from utf-8 --to utf-8 in.txt ${link})
+    expect_success("convert into ${link}")
+    expect_new_text("convert into ${link}" target.txt)
+endforeach()
+stat_of(symbolic.txt "%F" type)
+if(NOT type STREQUAL "symbolic link")
+    message(FATAL_ERROR "a symbolic link became a ${type}")
+endif()
+
+# A replaced file keeps its permission bits and, where kelo may give them (as
+# root), its owner and group.
+set(kept "private.txt 600 ${uid}")
+if(uid EQUAL 0)
+    list(APPEND kept "others.txt 640 65534:65534")
+endif()
+foreach(case IN LISTS kept)
+    separate_arguments(case)
+    list(GET case 0 name)
+    file(WRITE "${WORK_DIR}/${name}" "old")
+    list(GET case 1 mode)
+    list(GET case 2 owner)
+    execute_process(COMMAND chown ${owner} ${name} WORKING_DIRECTORY "${WORK_DIR}" COMMAND_ERROR_IS_FATAL ANY)
+    execute_process(COMMAND chmod ${mode} ${name} WORKING_DIRECTORY "${WORK_DIR}" COMMAND_ERROR_IS_FATAL ANY)
+    stat_of(${name} "%a %u:%g" before)
+    kelo(convert --from utf-8 --to utf-8 in.txt ${name})
+    expect_success("convert into ${name}")
+    expect_new_text("convert into ${name}" ${name})
+    stat_of(${name} "%a %u:%g" after)
+    if(NOT after STREQUAL before)
+        message(FATAL_ERROR "${name}: mode and owner were '${before}', are '${after}'")
+    endif()
+endforeach()
+
+# A FIFO is written, not replaced: a reader gets the text.
+execute_process(COMMAND mkfifo fifo WORKING_DIRECTORY "${WORK_DIR}" COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${EMULATOR} "${KELO}" convert --from utf-8 --to utf-8 in.txt fifo
+    COMMAND cat fifo
+    WORKING_DIRECTORY "${WORK_DIR}" TIMEOUT 30 RESULTS_VARIABLE RC OUTPUT_VARIABLE OUT ERROR_VARIABLE ERR)
+stat_of(fifo "%F" type)
+if(NOT RC STREQUAL "0;0" OR NOT OUT STREQUAL new_text OR NOT type STREQUAL "fifo")
+    message(FATAL_ERROR "convert into a FIFO: exit statuses ${RC}, read '${OUT}', now a ${type}; stderr: ${ERR}")
+endif()
+
+# A file that the user may write in a folder that they may not is written in
+# place. Folder permissions do not bind root, so root runs kelo as nobody.
+file(MAKE_DIRECTORY "${WORK_DIR}/locked")
+file(WRITE "${WORK_DIR}/locked/file.txt" "old")
+set(as_user)
+if(uid EQUAL 0)
+    find_program(SETPRIV setpriv)
+    if(SETPRIV)
+        set(as_user ${SETPRIV} --reuid=65534 --regid=65534 --clear-groups)
+        execute_process(COMMAND chown 65534:65534 locked/file.txt WORKING_DIRECTORY "${WORK_DIR}")
+    endif()
+endif()
+if(uid EQUAL 0 AND NOT as_user)
+    message(STATUS "skipped: a file in a read-only folder (running as root without setpriv)")
+else()
+    execute_process(COMMAND chmod 555 locked WORKING_DIRECTORY "${WORK_DIR}" COMMAND_ERROR_IS_FATAL ANY)
+    execute_process(COMMAND ${as_user} ${EMULATOR} "${KELO}" convert --from utf-8 --to utf-8 in.txt locked/file.txt
+        WORKING_DIRECTORY "${WORK_DIR}" RESULT_VARIABLE RC OUTPUT_VARIABLE OUT ERROR_VARIABLE ERR)
+    execute_process(COMMAND chmod 755 locked WORKING_DIRECTORY "${WORK_DIR}")
+    expect_success("convert into a file of a read-only folder")
+    expect_new_text("convert into a file of a read-only folder" locked/file.txt)
+endif()
+
+# A device stays the device. This comes last: a kelo that replaced the links
+# and the FIFO above never gets here.
+kelo(convert --from utf-8 --to utf-8 in.txt /dev/null)
+expect_success("convert into /dev/null")
+stat_of(/dev/null "%F" type)
+file(GLOB leftovers "/dev/null.kelo-*")
+if(NOT type STREQUAL "character special file" OR leftovers)
+    message(FATAL_ERROR "/dev/null is a ${type} now; left behind: ${leftovers}")
+endif()
