@@ -110,6 +110,17 @@ else()
     expect_new_text("convert into a file of a read-only folder" locked/file.txt)
 endif()
 
+# Every command fails when its standard output cannot be written.
+foreach(command "" "--help" "version" "str arg %1 x" "path join a b" "convert --from utf-8 --to utf-8 in.txt")
+    separate_arguments(arguments UNIX_COMMAND "${command}")
+    execute_process(COMMAND ${EMULATOR} "${KELO}" ${arguments} WORKING_DIRECTORY "${WORK_DIR}"
+        OUTPUT_FILE /dev/full RESULT_VARIABLE RC ERROR_VARIABLE ERR)
+    expect_refusal("kelo ${command} > /dev/full" none)
+    if(NOT ERR MATCHES "cannot write standard output")
+        message(FATAL_ERROR "kelo ${command} > /dev/full: ${ERR}")
+    endif()
+endforeach()
+
 # A device stays the device. This comes last: a kelo that replaced the links
 # and the FIFO above never gets here.
 kelo(convert --from utf-8 --to utf-8 in.txt /dev/null)

@@ -43,14 +43,12 @@ void print_summary() {
 void print_help() {
     std::printf("Usage: kelo COMMAND [ARGUMENTS]\n\n");
     for (const Command& command : commands) std::printf("%s\n", command.usage);
-    std::printf("Bad input is reported on standard error with exit status 1.\n");
+    std::printf("Bad input, and output that cannot be written, are reported on standard\n"
+                "error with exit status 1.\n");
 }
 
-} // namespace
-
-int main(int argc, char** argv) {
-    kelo::use_binary_standard_streams();
-    kelo::Arguments arguments = kelo::command_line_arguments(argc, argv);
+// Runs the command named first in `arguments`; `who` names it for messages.
+int run(kelo::Arguments arguments, std::string& who) {
     if (arguments.empty()) {
         print_summary();
         return 0;
@@ -63,16 +61,34 @@ int main(int argc, char** argv) {
     }
     for (const Command& command : commands) {
         if (name != command.name) continue;
+        who = "kelo " + name;
         try {
             return command.run(std::move(arguments));
         } catch (const kelo::Failure& failure) {
-            std::fprintf(stderr, "kelo %s: %s\n", name.c_str(), failure.message.c_str());
+            std::fprintf(stderr, "%s: %s\n", who.c_str(), failure.message.c_str());
             return 1;
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "kelo %s: %s\n", name.c_str(), error.what());
+            std::fprintf(stderr, "%s: %s\n", who.c_str(), error.what());
             return 1;
         }
     }
     std::fprintf(stderr, "kelo: unknown command '%s' (run 'kelo --help')\n", name.c_str());
     return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    kelo::use_binary_standard_streams();
+    std::string who = "kelo";
+    const int status = run(kelo::command_line_arguments(argc, argv), who);
+    // Every command prints through the buffered standard output: whether it
+    // all arrived is known only once it is flushed, so it is checked here,
+    // for all of them.
+    const bool flushed = std::fflush(stdout) == 0;
+    if (status == 0 && (!flushed || std::ferror(stdout))) {
+        std::fprintf(stderr, "%s: cannot write standard output\n", who.c_str());
+        return 1;
+    }
+    return status;
 }
