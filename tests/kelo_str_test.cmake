@@ -19,7 +19,12 @@ expect_output("split-list from standard input" "one\ntwo\n\nfour")
 kelo(str split-list --sep "::" "a::b")
 expect_output("split-list with a text separator" "a\nb")
 
-foreach(refused "arg;100%;X" "escape;a b" "frobnicate" "unescape;a;b")
+# Refused, with nothing printed: results that would not be valid UTF-8 too.
+foreach(refused "arg;100%;X" "escape;a b" "frobnicate" "unescape;a;b"
+        "unescape;x!{d800}y" "unescape;!{DFFF}" "unescape;!{110000}" "escape;--chars;è;aéb")
     kelo(str ${refused})
     expect_refusal("str ${refused}" none)
+    if(NOT OUT STREQUAL "")
+        message(FATAL_ERROR "str ${refused}: printed '${OUT}'")
+    endif()
 endforeach()

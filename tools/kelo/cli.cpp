@@ -52,13 +52,19 @@ size_t utf8_sequence_length(const unsigned char* p, size_t left) {
     return length;
 }
 
-void require_utf8(std::string_view text, const std::string& what) {
+size_t utf8_error_offset(std::string_view text) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     for (size_t i = 0; i < text.size();) {
         const size_t length = utf8_sequence_length(bytes + i, text.size() - i);
-        if (length == 0) fail(what + " is not valid UTF-8 at byte offset " + std::to_string(i));
+        if (length == 0) return i;
         i += length;
     }
+    return std::string_view::npos;
+}
+
+void require_utf8(std::string_view text, const std::string& what) {
+    const size_t offset = utf8_error_offset(text);
+    if (offset != std::string_view::npos) fail(what + " is not valid UTF-8 at byte offset " + std::to_string(offset));
 }
 
 static bool is_standard_stream(const std::string& path) { return path.empty() || path == "-"; }

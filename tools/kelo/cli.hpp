@@ -27,6 +27,10 @@ std::optional<std::string> take_option(Arguments& args, std::string_view name);
 // surrogates, nothing above U+10FFFF) within `left` bytes, or 0.
 size_t utf8_sequence_length(const unsigned char* p, size_t left);
 
+// Offset of the first byte of `text` that starts no well-formed sequence, or
+// npos when `text` is valid UTF-8.
+size_t utf8_error_offset(std::string_view text);
+
 // Fails with "WHAT is not valid UTF-8 at byte offset N" unless `text` is.
 void require_utf8(std::string_view text, const std::string& what);
 

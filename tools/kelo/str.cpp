@@ -20,7 +20,12 @@ const char* const str_usage =
     "    Turn the escapes !{hex} of TEXT back into characters.\n"
     "kelo str split-list --sep SEP LIST\n"
     "    Print the items of LIST, separated by the text SEP, one per line.\n"
-    "    TEXT and LIST may be \"-\" to read standard input (without its final line break).\n";
+    "    TEXT and LIST may be \"-\" to read standard input (without its final line break).\n"
+    "    escape and unescape print nothing and exit with status 1 when their\n"
+    "    result would not be valid UTF-8: escape works byte by byte, so a\n"
+    "    multi-byte character of CHARS can split one of TEXT, and unescape\n"
+    "    cannot make a character of a surrogate (d800..dfff) or of a code point\n"
+    "    above 10ffff.\n";
 
 namespace {
 
@@ -47,6 +52,16 @@ Owned text_argument(const std::string& argument, const std::string& what) {
 void print_line(const str_t* s) {
     std::fwrite(s->buffer != nullptr ? s->buffer : "", 1, static_cast<size_t>(str_len(s)), stdout);
     std::fputc('\n', stdout);
+}
+
+// Prints a result of escape or unescape, which work byte by byte and code by
+// code and so can make text that is not UTF-8; such a result is refused,
+// saying how it came about.
+void print_utf8_line(const str_t* s, const char* cause) {
+    const size_t offset = utf8_error_offset(s->buffer != nullptr ? s->buffer : "");
+    if (offset != std::string_view::npos)
+        fail("the result would not be valid UTF-8 at byte offset " + std::to_string(offset) + ": " + cause);
+    print_line(s);
 }
 
 // Whether a placeholder %1..%9 is left; a '%' takes the character after it,
@@ -88,14 +103,14 @@ int run_escape(Arguments args) {
     Owned characters = text_argument(*chars, "CHARS");
     Owned text = text_argument(single_operand(args, "kelo str escape --chars CHARS TEXT"), "TEXT");
     str_collapse(text.get(), characters.get());
-    print_line(text.get());
+    print_utf8_line(text.get(), "a byte of CHARS splits a multi-byte character of TEXT");
     return 0;
 }
 
 int run_unescape(const Arguments& args) {
     Owned text = text_argument(single_operand(args, "kelo str unescape TEXT"), "TEXT");
     str_expand(text.get());
-    print_line(text.get());
+    print_utf8_line(text.get(), "an escape names a surrogate or a code point above 10ffff");
     return 0;
 }
 
