@@ -137,3 +137,73 @@ TEST_F(StrRecord, CstrReportsTheSizeItNeeds) {
     EXPECT_STREQ(out, "caf?");
     EXPECT_STREQ(str_utf8_cstrn(s.get(), out, sizeof out), "caf\xC3\xA9");
 }
+
+namespace {
+
+// A read-out up to and including its terminator of `unit` zero bytes.
+std::string terminated(const void* out, size_t unit) {
+    if (out == nullptr) return "<NULL>";
+    const auto* p = static_cast<const char*>(out);
+    size_t size = 0;
+    while (std::string(p + size, unit) != std::string(unit, '\0')) size += unit;
+    return bytes(p, size + unit);
+}
+
+size_t unit_of(int32_t encoding) { return encoding == STR_ENC_UTF32 ? 4 : encoding >= STR_ENC_UTF16 ? 2 : 1; }
+
+} // namespace
+
+// "ok" and a lead byte set into a record that held a longer text: the
+// terminator cuts the last sequence short, and the stale bytes behind it
+// must not be decoded into the text nor copied out.
+TEST_F(StrRecord, ReadOutsEndAtASequenceThatTheTerminatorCuts) {
+    Str s = make("secret-pin-1234");
+    str_set(s.get(), "ok\xE2", 3, STR_ENC_UTF8);
+    ASSERT_EQ(s->capacity, 16);
+    using namespace std::string_literals;
+    const std::string expected[] = {
+        "ok\0"s, "ok\xE2\0"s, little_endian_host() ? "\xFF\xFEo\0k\0\0\0"s : "\xFE\xFF\0o\0k\0\0"s,
+        "\0o\0k\0\0"s, "o\0k\0\0\0"s, bytes(U"ok", 12)};
+    using Reader = std::string (*)(const str_t*, int32_t encoding);
+    const struct { const char* name; int32_t first, last; Reader read; } readers[] = {
+        {"str_get", STR_ENC_ASCII, STR_ENC_UTF32, [](const str_t* s, int32_t e) {
+             alignas(4) char out[64] = {};
+             return str_get(s, out, sizeof out, e) > 0 ? terminated(out, unit_of(e)) : "<failed>";
+         }},
+        {"str_alloc", STR_ENC_ASCII, STR_ENC_UTF32,
+         [](const str_t* s, int32_t e) { return terminated(own_block(str_alloc(s, e)).get(), unit_of(e)); }},
+        {"str_*_alloc", STR_ENC_ASCII, STR_ENC_UTF16LE, [](const str_t* s, int32_t e) {
+             void* const block = e == STR_ENC_ASCII     ? static_cast<void*>(str_cstr_alloc(s))
+                                 : e == STR_ENC_UTF8    ? static_cast<void*>(str_utf8_alloc(s))
+                                 : e == STR_ENC_UTF16   ? static_cast<void*>(str_utf16_alloc(s))
+                                 : e == STR_ENC_UTF16BE ? static_cast<void*>(str_utf16be_alloc(s))
+                                                        : static_cast<void*>(str_utf16le_alloc(s));
+             return terminated(own_block(block).get(), unit_of(e));
+         }},
+        {"str_cstr", STR_ENC_ASCII, STR_ENC_ASCII, [](const str_t* s, int32_t) {
+             char out[64] = {};
+             int32_t size = sizeof out;
+             return str_cstr(s, out, &size) > 0 ? terminated(out, 1) : "<failed>";
+         }},
+        {"str_cstrn", STR_ENC_ASCII, STR_ENC_ASCII, [](const str_t* s, int32_t) {
+             char out[64] = {};
+             return terminated(str_cstrn(s, out, sizeof out), 1);
+         }},
+        {"str_utf8_cstrn", STR_ENC_UTF8, STR_ENC_UTF8, [](const str_t* s, int32_t) {
+             char out[64] = {};
+             return terminated(str_utf8_cstrn(s, out, sizeof out), 1);
+         }}};
+    for (const auto& r : readers) {
+        for (int32_t encoding = r.first; encoding <= r.last; ++encoding)
+            EXPECT_EQ(r.read(s.get(), encoding), expected[encoding]) << r.name << " in encoding " << encoding;
+    }
+    Block wide = own_block(str_wchar_alloc(s.get()));
+    EXPECT_EQ(terminated(wide.get(), sizeof(wchar_t)), bytes(L"ok", 3 * sizeof(wchar_t)));
+
+    // UTF-8 keeps the measure of the whole buffer; the room behind the
+    // text is zero-filled rather than a copy of the stale bytes.
+    char out[20];
+    std::memset(out, '#', sizeof out);
+    EXPECT_EQ(str_get(s.get(), out, sizeof out, STR_ENC_UTF8), 17);
+    EXPECT_EQ(bytes(out, 18), "ok\xE2" + std::string(14, '\0') + "#");
+}

@@ -77,11 +77,11 @@ TEST_F(TStrTest, CachedConversionLastsUntilAnotherEncodingIsAsked) {
     s.clearCachedEncoding();
     EXPECT_STREQ(s.latin1(), "Xb");
 
-    // The last sequence is cut short by the terminator: the text is "a", but
-    // measuring the whole buffer fails, so the conversions are empty.
+    // A last sequence cut short by the terminator ends the text there.
     const TStr cut("a\xE2");
-    EXPECT_STREQ(cut.latin1(), "");
-    EXPECT_EQ(bytes(cut.toUtf16LE(), 2), "\0\0"s);
+    EXPECT_STREQ(cut.latin1(), "a");
+    EXPECT_EQ(bytes(cut.toUtf16LE(), 4), "a\0\0\0"s);
+    EXPECT_EQ(bytes(cut.toUtf8(), 3), "a\xE2\0"s);
 }
 
 struct EditCase { const char* name; const char* start; void (*edit)(TStr&); const char* expected; };

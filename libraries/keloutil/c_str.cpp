@@ -15,6 +15,7 @@
 #include <string>
 #include <string_view>
 
+#include "c_str_internal.h"
 #include "memory_internal.h"
 #include "platform/os.h"
 
@@ -308,6 +309,64 @@ bool resize(str_t* s, int32_t size) {
     return true;
 }
 
+// Bytes of a record's text that a read-out decodes: the text up to its
+// terminator (or up to the end of a buffer that a caller filled without
+// one), less a last sequence that announces more bytes than are left.
+// Decoding that sequence would take its last bytes from behind the
+// terminator, out of whatever an earlier, longer text left there.
+int32_t decodable_length(const str_t* s) {
+    const int32_t length = str_len(s);
+    const auto* text = reinterpret_cast<const byte*>(s->buffer);
+    int32_t i = 0;
+    while (i < length) {
+        uint64_t word;
+        if (length - i >= 8 && (std::memcpy(&word, text + i, 8), (word & 0x8080808080808080u) == 0)) {
+            i += 8; // eight one-byte characters, the common case
+            continue;
+        }
+        const int32_t announced = utf8_sequence_length(text[i]);
+        if (announced > length - i) break;
+        i += announced;
+    }
+    return i;
+}
+
+} // namespace
+
+namespace keloutil {
+
+ReadOut::ReadOut(const str_t* s, int32_t encoding)
+    : buffer_(s != nullptr ? s->buffer : nullptr), encoding_(encoding), length_(0), measure_(0) {
+    const int32_t capacity = buffer_ != nullptr ? s->capacity : 0;
+    if (encoding == STR_ENC_UTF8 || buffer_ == nullptr) {
+        // UTF-8 is copied, not decoded.
+        length_ = str_len(s);
+        measure_ = str_encoding_requires_bytes(buffer_, capacity, STR_ENC_UTF8, encoding);
+        return;
+    }
+    length_ = decodable_length(s);
+    const int64_t measure = str_encoding_requires_bytes(buffer_, length_, STR_ENC_UTF8, encoding);
+    // Whatever ends the text, its terminator or a cut sequence, counts as
+    // a character 0 of one code unit, as the measure of the whole buffer
+    // counts the terminator.
+    const int64_t ending = measure != 0 && length_ < capacity ? descriptor(encoding)->unit_size : 0;
+    measure_ = measure + ending > INT32_MAX ? 0 : static_cast<int32_t>(measure + ending);
+}
+
+bool ReadOut::into(void* destination, int32_t size) const {
+    if (destination == nullptr) return false;
+    if (encoding_ != STR_ENC_UTF8) return str_encode(buffer_, length_, STR_ENC_UTF8, destination, size, encoding_) != 0;
+    if (measure_ == 0 || size < measure_) return false;
+    auto* out = static_cast<char*>(destination);
+    if (length_ > 0) std::memcpy(out, buffer_, static_cast<size_t>(length_));
+    std::memset(out + length_, 0, static_cast<size_t>(measure_ - length_));
+    return true;
+}
+
+} // namespace keloutil
+
+namespace {
+
 // Reads the text out in `encoding` into `destination` of *size bytes: the
 // shared body of str_cstr and str_utf8_cstrn.
 int32_t cstr_in(const str_t* s, char* destination, int32_t* size, int32_t encoding) {
@@ -316,13 +375,14 @@ int32_t cstr_in(const str_t* s, char* destination, int32_t* size, int32_t encodi
         if (destination != nullptr && *size > 0) destination[0] = '\0';
         return 0;
     }
-    const int32_t measure = str_encoding_requires_bytes(s->buffer, s->capacity, STR_ENC_UTF8, encoding);
+    const keloutil::ReadOut text(s, encoding);
+    const int32_t measure = text.measure();
     if (measure >= INT32_MAX || measure + 1 > *size) {
         *size = measure >= INT32_MAX ? INT32_MAX : measure + 1;
         return 0;
     }
     if (destination == nullptr) return 0;
-    return str_encode(s->buffer, s->capacity, STR_ENC_UTF8, destination, *size, encoding) ? measure : 0;
+    return text.into(destination, *size) ? measure : 0;
 }
 
 } // namespace
@@ -487,11 +547,10 @@ int32_t str_utf32_len(const void* text) {
 
 int32_t str_get(const str_t* s, void* destination, int32_t size, int32_t encoding) {
     if (descriptor(encoding) == nullptr || destination == nullptr) return 0;
-    const char* buffer = s != nullptr ? s->buffer : nullptr;
-    const int32_t capacity = s != nullptr ? s->capacity : 0;
-    const int32_t measure = str_encoding_requires_bytes(buffer, capacity, STR_ENC_UTF8, encoding);
+    const keloutil::ReadOut text(s, encoding);
+    const int32_t measure = text.measure();
     if (measure == 0 || measure > size) return 0;
-    return str_encode(buffer, capacity, STR_ENC_UTF8, destination, size, encoding) ? measure : 0;
+    return text.into(destination, size) ? measure : 0;
 }
 
 int32_t str_cstr(const str_t* s, char* destination, int32_t* size) {
@@ -510,11 +569,12 @@ char* str_utf8_cstrn(const str_t* s, char* destination, int32_t size) {
 
 void* str_alloc(const str_t* s, int32_t encoding) {
     if (s == nullptr) return nullptr;
-    const int32_t measure = str_encoding_requires_bytes(s->buffer, s->capacity, STR_ENC_UTF8, encoding);
+    const keloutil::ReadOut text(s, encoding);
+    const int32_t measure = text.measure();
     if (measure == 0) return nullptr;
     void* block = memory_allocate(static_cast<uint32_t>(measure));
     if (block == nullptr) return nullptr;
-    if (!str_encode(s->buffer, s->capacity, STR_ENC_UTF8, block, measure, encoding)) {
+    if (!text.into(block, measure)) {
         memory_free(block);
         return nullptr;
     }
@@ -530,6 +590,9 @@ uint16_t* str_utf16le_alloc(const str_t* s) { return static_cast<uint16_t*>(str_
 wchar_t* str_wchar_alloc(const str_t* s) {
     char* text = str_utf8_alloc(s);
     if (text == nullptr) return nullptr;
+    // The text ends where the other read-outs end it, before a last
+    // sequence that its terminator cuts short.
+    text[s->buffer != nullptr ? decodable_length(s) : 0] = '\0';
     // Measured in the encoding that the platform's wide characters hold.
     const int32_t target = keloutil::os::wide_char_size == 2 ? STR_ENC_UTF16 : STR_ENC_UTF32;
     const int32_t bytes = str_encoding_requires_bytes(text, length_of(text), STR_ENC_UTF8, target);

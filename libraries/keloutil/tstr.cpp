@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "c_str_internal.h"
+
 namespace {
 
 // The cache block starts with the encoding identifier; the text follows.
@@ -277,19 +279,18 @@ void* TStr::asEncoding(int32_t encoding) const {
         if (cached == encoding) return static_cast<unsigned char*>(cache_) + identifier_size;
         clearCachedEncoding();
     }
-    // The measure covers the whole buffer and its terminator, so it may be
-    // larger than the text needs; 0 means the text cannot be converted (or
-    // the encoding is unknown), which leaves the zero-filled block as an
-    // empty text.
-    const int32_t measure = str_encoding_requires_bytes(record_->buffer, record_->capacity, STR_ENC_UTF8, encoding);
+    // Measured and converted as str_get reads the text out. The measure
+    // covers the whole buffer and its terminator, so it may be larger than
+    // the text needs; 0 means the text cannot be converted (or the encoding
+    // is unknown), which leaves the zero-filled block as an empty text.
+    const keloutil::ReadOut read_out(record_, encoding);
+    const int32_t measure = read_out.measure();
     uint32_t room = static_cast<uint32_t>(measure) + 1;
     if (room < terminator_width(encoding)) room = terminator_width(encoding);
     auto* block = static_cast<unsigned char*>(memory_allocate(identifier_size + room));
     if (block == nullptr) return nullptr;
     unsigned char* text = block + identifier_size;
-    if (measure > 0 && measure < INT32_MAX && record_->buffer != nullptr) {
-        str_encode(record_->buffer, str_len(record_), STR_ENC_UTF8, text, measure + 1, encoding);
-    }
+    if (measure > 0 && measure < INT32_MAX && record_->buffer != nullptr) read_out.into(text, measure + 1);
     std::memcpy(block, &encoding, sizeof encoding);
     cache_ = block;
     return text;

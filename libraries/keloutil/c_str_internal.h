@@ -1,0 +1,38 @@
+// Internal to the library: what the classes need of the string module
+// beyond its exported functions.
+#ifndef KELOUTIL_C_STR_INTERNAL_H
+#define KELOUTIL_C_STR_INTERNAL_H
+
+#include <keloutil/c_str.h>
+
+namespace keloutil {
+
+// Reading a record's text out in one encoding, as str_get, the cstr family
+// and the *_alloc functions do: first the measure, then the conversion into
+// a destination of at least that size.
+//
+// The measure is that of the whole buffer, so UTF-8 needs capacity + 1
+// bytes. Only the text up to its terminator is read: decoding never takes a
+// character's bytes from behind the terminator (a last sequence that the
+// terminator cuts short ends the text, like the terminator itself), and
+// UTF-8 is the text as it is followed by zero bytes up to the measure.
+class ReadOut {
+public:
+    ReadOut(const str_t* s, int32_t encoding);
+
+    // Bytes the conversion needs, terminator included; 0 when the text
+    // cannot be converted or the encoding is unknown.
+    int32_t measure() const { return measure_; }
+    // Converts into `destination` of `size` bytes; false on failure.
+    bool into(void* destination, int32_t size) const;
+
+private:
+    const char* buffer_;
+    int32_t encoding_;
+    int32_t length_;  // bytes of the text that are read
+    int32_t measure_;
+};
+
+} // namespace keloutil
+
+#endif // KELOUTIL_C_STR_INTERNAL_H
