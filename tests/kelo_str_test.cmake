@@ -16,8 +16,21 @@ file(WRITE "${WORK_DIR}/list.txt" "one;two;;four\n")
 execute_process(COMMAND ${EMULATOR} "${KELO}" str split-list --sep ";" -
     INPUT_FILE "${WORK_DIR}/list.txt" RESULT_VARIABLE RC OUTPUT_VARIABLE OUT ERROR_VARIABLE ERR)
 expect_output("split-list from standard input" "one\ntwo\n\nfour")
-kelo(str split-list --sep "::" "a::b")
-expect_output("split-list with a text separator" "a\nb")
+
+# split-list prints the items that shifting them off the front one by one
+# gives. Rows: SEP|LIST|ITEMS, the items joined by "/".
+foreach(row ",||" ",|a|a" ",|a,|a/" ",|,a|/a" ",|,,|//" ",|a,,b|a//b" "::|a::b|a/b" "::|a:::b|a/:b"
+        "::|::|/" "::|:|:" "aa|aaa|/a" "aa|aaaa|//" "ab|abab|//")
+    string(REPLACE "|" ";" fields "${row}")
+    list(GET fields 0 separator)
+    list(GET fields 1 list)
+    list(GET fields 2 items)
+    string(REPLACE "/" "\n" items "${items}")
+    file(WRITE "${WORK_DIR}/list.txt" "${list}\n")
+    execute_process(COMMAND ${EMULATOR} "${KELO}" str split-list --sep "${separator}" -
+        INPUT_FILE "${WORK_DIR}/list.txt" RESULT_VARIABLE RC OUTPUT_VARIABLE OUT ERROR_VARIABLE ERR)
+    expect_output("split-list of '${list}' by '${separator}'" "${items}")
+endforeach()
 
 # Refused, with nothing printed: results that would not be valid UTF-8 too.
 foreach(refused "arg;100%;X" "escape;a b" "frobnicate" "unescape;a;b"

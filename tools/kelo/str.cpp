@@ -49,8 +49,11 @@ Owned text_argument(const std::string& argument, const std::string& what) {
     return owned(str_from(text.data(), static_cast<int32_t>(text.size()), STR_ENC_UTF8));
 }
 
-void print_line(const str_t* s) {
-    std::fwrite(s->buffer != nullptr ? s->buffer : "", 1, static_cast<size_t>(str_len(s)), stdout);
+// The text of a string; empty for a null string.
+std::string_view text_of(const str_t* s) { return s->buffer != nullptr ? s->buffer : ""; }
+
+void print_line(std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
     std::fputc('\n', stdout);
 }
 
@@ -58,16 +61,16 @@ void print_line(const str_t* s) {
 // code and so can make text that is not UTF-8; such a result is refused,
 // saying how it came about.
 void print_utf8_line(const str_t* s, const char* cause) {
-    const size_t offset = utf8_error_offset(s->buffer != nullptr ? s->buffer : "");
+    const size_t offset = utf8_error_offset(text_of(s));
     if (offset != std::string_view::npos)
         fail("the result would not be valid UTF-8 at byte offset " + std::to_string(offset) + ": " + cause);
-    print_line(s);
+    print_line(text_of(s));
 }
 
 // Whether a placeholder %1..%9 is left; a '%' takes the character after it,
 // so "%%1" holds none.
 bool has_placeholder(const str_t* pattern) {
-    const std::string_view text(pattern->buffer != nullptr ? pattern->buffer : "");
+    const std::string_view text = text_of(pattern);
     for (size_t i = 0; i + 1 < text.size(); ++i) {
         if (text[i] != '%') continue;
         const char next = text[++i];
@@ -93,7 +96,7 @@ int run_arg(const Arguments& args) {
             fail("PATTERN has no placeholder left for argument " + std::to_string(i));
         result = owned(str_arg_str(result.get(), argument.get(), 0, 0));
     }
-    print_line(result.get());
+    print_line(text_of(result.get()));
     return 0;
 }
 
@@ -119,8 +122,18 @@ int run_split_list(Arguments args) {
     if (!sep || sep->empty()) fail("usage: kelo str split-list --sep SEP LIST (SEP not empty)");
     Owned separator = text_argument(*sep, "SEP");
     Owned list = text_argument(single_operand(args, "kelo str split-list --sep SEP LIST"), "LIST");
-    while (!str_null(list.get())) print_line(owned(str_shift_str(list.get(), separator.get())).get());
-    return 0;
+    // The items that str_shift_str would take off the front one by one, found
+    // in one pass (each shift moves the rest of the list): the text before
+    // each separator, then the rest after the last one, even when empty.
+    if (str_null(list.get())) return 0;
+    const std::string_view text = text_of(list.get());
+    const std::string_view sep_text = text_of(separator.get());
+    for (size_t start = 0;;) {
+        const size_t found = text.find(sep_text, start);
+        print_line(text.substr(start, found - start));
+        if (found == std::string_view::npos) return 0;
+        start = found + sep_text.size();
+    }
 }
 
 } // namespace
