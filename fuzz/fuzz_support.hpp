@@ -66,6 +66,13 @@ public:
         return out;
     }
 
+    // The next n bytes (fewer at the end) as an input of their own.
+    Input take(size_t n) {
+        if (n > size_ - position_) n = size_ - position_;
+        position_ += n;
+        return Input(data_ + position_ - n, n);
+    }
+
     // Everything that has not been read.
     std::string rest() {
         std::string out(reinterpret_cast<const char*>(data_ + position_), size_ - position_);

@@ -302,21 +302,20 @@ inline int32_t find(const Str* haystack, const std::string* needle, int32_t star
     return -1;
 }
 
-// The innermost span that ends first, by brute force: for each closing
-// occurrence at or after start in turn, the last opening occurrence that
-// begins at or after start and before it.
+// The innermost span that ends first: walking forward from start, the
+// first closing occurrence that has an opening occurrence beginning before
+// it (at or after start), with the last such opening.
 inline int32_t find_span(const std::string& t, const std::string& open, const std::string& close, int32_t* length,
                          int64_t start) {
     if (start < 0) return -1;
     const auto occurs = [&t](size_t i, const std::string& p) { return i + p.size() <= t.size() && t.compare(i, p.size(), p) == 0; };
-    for (size_t c = static_cast<size_t>(start); c <= t.size(); ++c) {
-        if (!occurs(c, close)) continue;
-        for (size_t o = c; o-- > static_cast<size_t>(start);) {
-            if (occurs(o, open)) {
-                *length = static_cast<int32_t>(c + close.size() - o);
-                return static_cast<int32_t>(o);
-            }
+    std::optional<size_t> last_open;
+    for (size_t p = static_cast<size_t>(start); p <= t.size(); ++p) {
+        if (last_open && occurs(p, close)) {
+            *length = static_cast<int32_t>(p + close.size() - *last_open);
+            return static_cast<int32_t>(*last_open);
         }
+        if (occurs(p, open)) last_open = p;
     }
     return -1;
 }
