@@ -20,12 +20,28 @@ uint32_t g_allocated = 0; // bytes of all live blocks, headers included
 constexpr size_t prefix_size = sizeof(void*) > 4 ? alignof(std::max_align_t) : MEMORY_HEADER_SIZE;
 static_assert(prefix_size >= MEMORY_HEADER_SIZE);
 
+#ifdef KELOUTIL_FAULT_INJECTION
+// Simulated allocation failures for the tests: attempts are counted from
+// the last memory_fail_after, and the one numbered g_fail_at fails.
+uint32_t g_attempts = 0;
+uint32_t g_fail_at = 0;        // 0: none fails
+bool g_fail_persists = false;  // every attempt after it fails too
+
+// Counts one allocation attempt; true when it is to fail.
+bool injected_failure() {
+    ++g_attempts;
+    return g_fail_at != 0 && (g_attempts == g_fail_at || (g_fail_persists && g_attempts > g_fail_at));
+}
+#else
+constexpr bool injected_failure() { return false; }
+#endif
+
 } // namespace
 
 extern "C" {
 
 void* memory_allocate(uint32_t size) {
-    if (size > UINT32_MAX - MEMORY_HEADER_SIZE) return nullptr;
+    if (size > UINT32_MAX - MEMORY_HEADER_SIZE || injected_failure()) return nullptr;
     const uint32_t total = size + MEMORY_HEADER_SIZE;
     // calloc gives the zero fill in one step (and often for free on fresh pages).
     auto* block = static_cast<unsigned char*>(std::calloc(1, prefix_size + size));
@@ -54,7 +70,7 @@ namespace keloutil {
 
 void* memory_reallocate(void* pointer, uint32_t size) {
     if (pointer == nullptr) return memory_allocate(size);
-    if (size > UINT32_MAX - MEMORY_HEADER_SIZE) return nullptr;
+    if (size > UINT32_MAX - MEMORY_HEADER_SIZE || injected_failure()) return nullptr;
     uint32_t old_total;
     std::memcpy(&old_total, static_cast<unsigned char*>(pointer) - MEMORY_HEADER_SIZE, sizeof old_total);
     const uint32_t old_size = old_total - MEMORY_HEADER_SIZE;
@@ -68,5 +84,15 @@ void* memory_reallocate(void* pointer, uint32_t size) {
     g_allocated = g_allocated - old_total + total;
     return user;
 }
+
+#ifdef KELOUTIL_FAULT_INJECTION
+void memory_fail_after(uint32_t n, bool persist) {
+    g_attempts = 0;
+    g_fail_at = n;
+    g_fail_persists = persist;
+}
+
+uint32_t memory_attempts() { return g_attempts; }
+#endif
 
 } // namespace keloutil

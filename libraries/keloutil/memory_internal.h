@@ -15,6 +15,18 @@ namespace keloutil {
 // growth happen in place instead of copying every time.
 void* memory_reallocate(void* block, uint32_t size);
 
+#ifdef KELOUTIL_FAULT_INJECTION
+// Only in the test builds of the library, never in the one that is shipped:
+// simulated allocation failure, so that tests can run every failure path.
+// Makes the n-th allocation from now (memory_allocate and memory_reallocate
+// alike) fail, and with `persist` every one after it as well; n = 0 makes
+// none fail. Restarts the count of memory_attempts.
+void memory_fail_after(uint32_t n, bool persist);
+// Allocations attempted since the last memory_fail_after, failed ones
+// included: below n, the code under test finished before the failure.
+uint32_t memory_attempts();
+#endif
+
 } // namespace keloutil
 
 #endif // KELOUTIL_MEMORY_INTERNAL_H
