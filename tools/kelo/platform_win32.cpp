@@ -90,11 +90,12 @@ OutputFile open_output(const std::string& path) {
     return output;
 }
 
-// ReplaceFileW gives the new file the old one's attributes and access rights;
-// a file that did not exist is simply moved into place.
+// ReplaceFileW gives the new file the old one's attributes and access rights
+// (it is given full paths: Wine's refuses relative ones); a file that did not
+// exist is simply moved into place.
 void replace_output(const OutputFile& output, const std::string& path) {
-    const std::wstring target = wide_path(path);
-    const std::wstring temporary = wide_path(output.temporary);
+    const std::wstring target = std::filesystem::absolute(wide_path(path)).wstring();
+    const std::wstring temporary = std::filesystem::absolute(wide_path(output.temporary)).wstring();
     const bool replaced = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES
                               ? ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
                                              REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
