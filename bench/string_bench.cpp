@@ -21,6 +21,14 @@
 //   to_int          eight short decimal texts to int, with the ok check
 //                   (std::string: std::from_chars, all characters consumed)
 //   copy            copy construction of the whole text
+//   expand_brackets expand() of 1 MB of "!}" repeated: many closings and
+//                   no escape (std::string: the same span search with
+//                   find() and rfind(), copied into a new string)
+//   expand          expand() of 1 MB of the text repeated with its spaces,
+//                   commas and line breaks escaped as "!{20}", "!{2c}" and
+//                   "!{a}" (std::string: as above, each code written as
+//                   UTF-8)
+// QString has no counterpart of expand().
 // Before timing, the program runs each operation once per implementation
 // and stops when the results differ (texts compared as UTF-8, positions as
 // byte offsets).
@@ -130,6 +138,36 @@ constexpr const char* replaced = "the";
 constexpr const char* replacement = "this";
 const char* const numbers[] = {"0", "42", "-17", "65535", "1234567", "-2147483648", "2147483647", "100000"};
 
+constexpr size_t escape_text_size = 1 << 20;
+
+std::string make_brackets() {
+    std::string brackets;
+    while (brackets.size() < escape_text_size) brackets += "!}";
+    return brackets;
+}
+
+// The text repeated, with the bytes that collapse(" ,\n") would escape
+// written as escapes, until it reaches 1 MB.
+std::string make_escaped() {
+    std::string escaped;
+    while (escaped.size() < escape_text_size) {
+        for (char c : text()) {
+            escaped += c == ' ' ? "!{20}" : c == ',' ? "!{2c}" : c == '\n' ? "!{a}" : std::string(1, c);
+        }
+    }
+    return escaped;
+}
+
+const std::string& brackets() {
+    static const std::string made = make_brackets();
+    return made;
+}
+
+const std::string& escaped() {
+    static const std::string made = make_escaped();
+    return made;
+}
+
 char appended_char(int i) { return static_cast<char>('a' + i % 26); }
 
 // The inputs of the operations as strings of one implementation, made once;
@@ -156,6 +194,8 @@ struct Inputs {
     String argument = make<String>(arg_text);
     String search = make<String>(replaced);
     String with = make<String>(replacement);
+    String brackets = make<String>(::brackets().c_str());
+    String escaped = make<String>(::escaped().c_str());
     std::vector<String> numbers;
     Inputs() {
         for (const char* number : ::numbers) numbers.push_back(make<String>(number));
@@ -210,6 +250,10 @@ TStr tstr_replace() {
 }
 
 TStr tstr_simplify() { return inputs<TStr>().text.simplifyWhiteSpace(); }
+
+TStr tstr_expand_brackets() { return inputs<TStr>().brackets.expand(); }
+
+TStr tstr_expand() { return inputs<TStr>().escaped.expand(); }
 
 int64_t tstr_to_int() {
     int64_t sum = 0;
@@ -272,6 +316,44 @@ std::string std_simplify() {
     }
     return s;
 }
+
+void append_utf8(std::string& out, uint32_t code) {
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+        return;
+    }
+    static const uint32_t lead_marks[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    const int length = code < 0x800 ? 2 : code < 0x10000 ? 3 : 4;
+    char sequence[4];
+    for (int i = length - 1; i > 0; --i, code >>= 6) sequence[i] = static_cast<char>(0x80 | (code & 0x3F));
+    sequence[0] = static_cast<char>(lead_marks[length] | code);
+    out.append(sequence, static_cast<size_t>(length));
+}
+
+// Each "!{" hex "}" span, innermost first, replaced by its character; text
+// that is not a number gives nothing.
+std::string std_expand_text(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    size_t from = 0;
+    for (size_t open; (open = text.find("!{", from)) != std::string::npos;) {
+        const size_t close = text.find('}', open + 1);
+        if (close == std::string::npos) break;
+        const size_t inner = text.rfind("!{", close - 1);
+        out.append(text, from, inner - from);
+        uint32_t code = 0;
+        const char* const end = text.data() + close;
+        if (std::from_chars(text.data() + inner + 2, end, code, 16).ptr != end) code = 0;
+        if (code != 0) append_utf8(out, code);
+        from = close + 1;
+    }
+    out.append(text, from);
+    return out;
+}
+
+std::string std_expand_brackets() { return std_expand_text(inputs<std::string>().brackets); }
+
+std::string std_expand() { return std_expand_text(inputs<std::string>().escaped); }
 
 int64_t std_to_int() {
     int64_t sum = 0;
@@ -363,6 +445,8 @@ const Operation operations[] = {
     {"simplify", benchmark::kNanosecond, timed<tstr_simplify>, timed<std_simplify>, QT_CASE(qt_simplify)},
     {"to_int", benchmark::kNanosecond, timed<tstr_to_int>, timed<std_to_int>, QT_CASE(qt_to_int)},
     {"copy", benchmark::kNanosecond, timed<copy<TStr>>, timed<copy<std::string>>, QT_CASE(copy<QString>)},
+    {"expand_brackets", benchmark::kMillisecond, timed<tstr_expand_brackets>, timed<std_expand_brackets>, nullptr},
+    {"expand", benchmark::kMillisecond, timed<tstr_expand>, timed<std_expand>, nullptr},
 };
 
 // ---- checking the results once --------------------------------------------------------------
@@ -386,10 +470,12 @@ void check() {
         {"append_literal", utf8_of(append_literal<TStr>())}, {"append_char", utf8_of(append_char<TStr>())},
         {"arg", utf8_of(tstr_arg())},           {"replace", utf8_of(tstr_replace())},
         {"simplify", utf8_of(tstr_simplify())}, {"copy", utf8_of(copy<TStr>())},
+        {"expand_brackets", utf8_of(tstr_expand_brackets())}, {"expand", utf8_of(tstr_expand())},
     };
     const std::map<std::string, std::string> expected_texts = {
         {"append_literal", append_literal<std::string>()}, {"append_char", append_char<std::string>()},
         {"arg", std_arg()}, {"replace", std_replace()}, {"simplify", std_simplify()}, {"copy", copy<std::string>()},
+        {"expand_brackets", std_expand_brackets()}, {"expand", std_expand()},
     };
     for (const auto& [operation, got] : texts) expect_same(operation, "tstr", got, expected_texts.at(operation));
     expect_same("find", "tstr", tstr_find(), std_find());
@@ -398,6 +484,8 @@ void check() {
     if (std_find() < 0 || std_find() != std_find_nocase()) fail("the searched word is not where it was put");
     if (std_replace() == copy<std::string>()) fail("nothing to replace in the text");
     if (std_simplify() == copy<std::string>()) fail("nothing to simplify in the text");
+    if (std_expand_brackets() != brackets()) fail("the brackets hold an escape");
+    if (std_expand().size() >= escaped().size()) fail("nothing to expand in the escaped text");
 
 #ifdef KELOUTIL_BENCH_QT
     const std::pair<const char*, std::string> qt_texts[] = {
@@ -433,7 +521,9 @@ void register_benchmarks() {
 // CPU time per iteration, in the benchmark's unit.
 double cpu_time(const CollectingReporter::Run& run) { return run.GetAdjustedCPUTime(); }
 
-const char* unit_name(benchmark::TimeUnit unit) { return unit == benchmark::kMicrosecond ? "us" : "ns"; }
+const char* unit_name(benchmark::TimeUnit unit) {
+    return unit == benchmark::kMillisecond ? "ms" : unit == benchmark::kMicrosecond ? "us" : "ns";
+}
 
 // A Markdown table of CPU time per iteration and the time ratios: TStr's
 // time divided by the peer's, so above 1 means TStr is slower.

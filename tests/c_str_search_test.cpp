@@ -29,6 +29,15 @@ TEST_F(StrSearch, FindSpanGivesTheInnermostSpanThatEndsFirst) {
         EXPECT_EQ(length, c.at >= 0 ? c.length : -7) << c.text << ": stored only when found";
     }
     EXPECT_EQ(str_find_span(make("!{1}").get(), nullptr, close.get(), nullptr, 0), -1);
+    // Overlapping openings, empty delimiters, a closing inside an opening.
+    const struct { const char *text, *open, *close; int32_t at, length; } others[] = {
+        {"aaa}", "aa", "}", 1, 3}, {"x}y", "", "}", 0, 2}, {"ab", "a", "", 0, 1}, {"!{!{", "!{", "{", 0, 2}};
+    for (const auto& c : others) {
+        int32_t length = -7;
+        Str text = make(c.text), open_text = make(c.open), close_text = make(c.close);
+        EXPECT_EQ(str_find_span(text.get(), open_text.get(), close_text.get(), &length, 0), c.at) << c.text;
+        EXPECT_EQ(length, c.length) << c.text;
+    }
 }
 
 TEST_F(StrSearch, CaseMappingTouchesAsciiLettersOnly) {

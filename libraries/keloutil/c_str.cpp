@@ -923,6 +923,24 @@ str_t* substitute(const str_t* pattern, std::string_view argument, int32_t width
     return result;
 }
 
+// The innermost span from `opening` to `closing` that ends first, at or
+// after `start`: the first closing occurrence that has an opening before
+// it, and the last opening before that closing. Sets *length (opening,
+// content and closing) and returns the span's offset, or npos. No closing
+// before the first opening has one, so the closing is looked for after it:
+// one call reads the text up to that closing at most twice, and a caller
+// that resumes after each span reads its text in linear time.
+size_t find_span(std::string_view text, std::string_view opening, std::string_view closing, size_t start,
+                 size_t* length) {
+    const size_t first_open = text.find(opening, start);
+    if (first_open == std::string_view::npos) return first_open;
+    const size_t end = text.find(closing, first_open + 1);
+    if (end == std::string_view::npos) return end;
+    const size_t last_open = text.rfind(opening, end - 1); // first_open at the latest
+    *length = end + closing.size() - last_open;
+    return last_open;
+}
+
 // An owner for temporaries of this module.
 struct StrOwner {
     str_t* s;
@@ -1355,23 +1373,11 @@ int32_t str_find(const str_t* haystack, const str_t* needle, int32_t start, int3
 
 int32_t str_find_span(const str_t* s, const str_t* open, const str_t* close, int32_t* length, int32_t start) {
     if (str_null(s) || str_null(open) || str_null(close) || start < 0) return -1;
-    const std::string_view text = text_of(s);
-    const std::string_view opening = text_of(open);
-    const std::string_view closing = text_of(close);
-    const size_t from = static_cast<size_t>(start);
-    // The innermost span that ends first: for each closing occurrence in
-    // turn, the last opening that begins before it.
-    for (size_t end = text.find(closing, from); end != std::string_view::npos; end = text.find(closing, end + 1)) {
-        size_t last_open = std::string_view::npos;
-        for (size_t o = text.find(opening, from); o != std::string_view::npos && o < end; o = text.find(opening, o + 1))
-            last_open = o;
-        if (last_open != std::string_view::npos) {
-            if (length != nullptr) *length = static_cast<int32_t>(end + closing.size() - last_open);
-            return static_cast<int32_t>(last_open);
-        }
-        if (end >= text.size()) break; // an empty closing text found at the very end
-    }
-    return -1;
+    size_t span_length = 0;
+    const size_t at = find_span(text_of(s), text_of(open), text_of(close), static_cast<size_t>(start), &span_length);
+    if (at == std::string_view::npos) return -1;
+    if (length != nullptr) *length = static_cast<int32_t>(span_length);
+    return static_cast<int32_t>(at);
 }
 
 void str_upper(str_t* s) {
@@ -1452,26 +1458,23 @@ void str_collapse(str_t* s, const str_t* characters) {
 
 void str_expand(str_t* s) {
     if (str_null(s)) return;
-    StrOwner copy(str_dup(s));
-    StrOwner open(str_from_utf8(std::string(escape_open).c_str()));
-    StrOwner close(str_from_utf8(std::string(escape_close).c_str()));
+    const std::string text(text_of(s)); // s itself is rebuilt below
     StrOwner number(str_init());
     std::string result;
-    int32_t from = 0;
-    int32_t length = 0;
-    const std::string_view text = text_of(copy.s);
-    for (int32_t at; (at = str_find_span(copy.s, open.s, close.s, &length, from)) >= 0; from = at + length) {
-        result.append(text, static_cast<size_t>(from), static_cast<size_t>(at - from));
-        const std::string_view digits = text.substr(static_cast<size_t>(at) + escape_open.size(),
-                                                    static_cast<size_t>(length) - escape_open.size() - escape_close.size());
-        assign(number.s, digits);
+    size_t from = 0;
+    size_t length = 0;
+    for (size_t at; (at = find_span(text, escape_open, escape_close, from, &length)) != std::string_view::npos;
+         from = at + length) {
+        result.append(text, from, at - from);
+        assign(number.s, std::string_view(text).substr(at + escape_open.size(),
+                                                       length - escape_open.size() - escape_close.size()));
         const int32_t code = str_to_long(number.s, nullptr, 16); // not a number: 0
         if (code != 0) {
             StrOwner character(str_from(&code, 4, STR_ENC_UTF32));
             result += text_of(character.s);
         }
     }
-    result.append(text, static_cast<size_t>(from));
+    result.append(text, from);
     assign(s, result);
 }
 
