@@ -5,6 +5,9 @@
 
 using StrEdit = LeakCheckedTest;
 
+// The text as the capacity bounds it, for records that may lack a terminator.
+static std::string bounded(const str_t* s) { return s->buffer ? std::string(s->buffer, str_len(s)) : "<null>"; }
+
 TEST_F(StrEdit, CatAppendsWholeTextsAndLeadingCharacters) {
     Str s = make("ab"), tail = make("c\xC3\xA9");
     EXPECT_EQ(str_cat(s.get(), tail.get()), 5);
@@ -141,5 +144,47 @@ TEST_F(StrEdit, ReplaceAllJoinsThePiecesBetweenRuns) {
         Str s = make(c.text), joiner = make(c.joiner);
         EXPECT_EQ(shown(own(str_replace_all(s.get(), set.get(), joiner.get()))), c.result) << c.text;
         EXPECT_EQ(shown(s), c.text) << "unchanged";
+    }
+}
+
+// A caller may fill a buffer through str_buffer to its last byte, leaving
+// no terminator: the text then ends with the buffer, and no operation may
+// read or write the byte after it (the sanitizer build checks).
+TEST_F(StrEdit, TextWithoutTerminatorEndsWithTheBuffer) {
+    using Operation = std::string (*)(str_t* s);
+    const struct { const char *name, *filled; Operation run; const char* expected; } cases[] = {
+        {"str_shift", "a;b/c", [](str_t* s) {
+             const std::string item = shown(own(str_shift(s, make(";").get(), nullptr)));
+             return item + "|" + bounded(s);
+         }, "a|b/c"},
+        {"str_shift_str", "a;b/c", [](str_t* s) {
+             const std::string item = shown(own(str_shift_str(s, make(";").get())));
+             return item + "|" + bounded(s);
+         }, "a|b/c"},
+        {"str_unshift", "a;b/c", [](str_t* s) {
+             str_unshift(s, make("x").get(), make(";").get());
+             return bounded(s);
+         }, "x;a;b/c"},
+        {"str_cmp", "a;b/c", [](str_t* s) {
+             Str same = make("a;b/c");
+             return std::to_string(str_cmp(s, same.get())) + std::to_string(str_cmp(same.get(), s)) +
+                    std::to_string(str_utf8_cmp(s, "a;b/c"));
+         }, "000"},
+        {"str_find", "a;b/c", [](str_t* s) { return std::to_string(str_find(make("xa;b/c").get(), s, 0, 0)); }, "1"},
+        {"path_localise", "a;b/c", [](str_t* s) { path_localise(s); return bounded(s); }, "a;b\\c"},
+        {"str_truncate", "a;b/c", [](str_t* s) { str_truncate(s, 5); return bounded(s); }, "a;b/c"},
+        {"str_simplify_whitespace", "ab cd", [](str_t* s) { str_simplify_whitespace(s); return bounded(s); }, "ab cd"},
+        {"str_strip_whitespace", "a;b/c", [](str_t* s) { str_strip_whitespace(s); return bounded(s); }, "a;b/c"},
+        {"str_to_double", "2.50", [](str_t* s) {
+             int32_t ok = 0;
+             const double value = str_to_double(s, &ok);
+             return std::to_string(value) + (ok ? " ok" : " not ok");
+         }, "2.500000 ok"}};
+    for (const auto& c : cases) {
+        Str s = make(nullptr);
+        const size_t size = std::strlen(c.filled);
+        std::memcpy(str_buffer(s.get(), static_cast<int32_t>(size) - 1), c.filled, size);
+        ASSERT_EQ(s->capacity, static_cast<int32_t>(size));
+        EXPECT_EQ(c.run(s.get()), c.expected) << c.name;
     }
 }

@@ -700,9 +700,26 @@ const char* str_last_error_source(void) { return last_error.source; }
 namespace {
 
 // The bytes of the text before its terminator; empty for a null string.
+// Bounded by the capacity, as str_len is: a caller may have filled the
+// buffer through str_buffer without leaving a terminator. Every operation
+// takes the text through here rather than reading up to a NUL.
 std::string_view text_of(const str_t* s) {
     if (s == nullptr || s->buffer == nullptr) return {};
     return std::string_view(s->buffer, static_cast<size_t>(str_len(s)));
+}
+
+// Ends the text after `length` bytes; a text that fills the whole buffer
+// ends with the buffer.
+void end_text(str_t* s, size_t length) {
+    if (length < static_cast<size_t>(s->capacity)) s->buffer[length] = '\0';
+}
+
+// Byte-wise comparison as strcmp makes it (bytes unsigned), with a null
+// text before every other one, an empty one included.
+int32_t compare_texts(bool a_null, std::string_view a, bool b_null, std::string_view b) {
+    if (a_null || b_null) return a_null == b_null ? 0 : (a_null ? -1 : 1);
+    const int result = a.compare(b);
+    return result < 0 ? -1 : (result > 0 ? 1 : 0);
 }
 
 // A new string holding `length` bytes of UTF-8 copied as they are.
@@ -989,14 +1006,11 @@ int32_t str_utf8_cat_limit(str_t* destination, const char* text, int32_t n) {
 }
 
 int32_t str_cmp(const str_t* a, const str_t* b) {
-    return str_utf8_cmp(a, b != nullptr ? b->buffer : nullptr);
+    return compare_texts(str_null(a), text_of(a), str_null(b), text_of(b));
 }
 
 int32_t str_utf8_cmp(const str_t* s, const char* text) {
-    const bool s_null = str_null(s);
-    if (s_null || text == nullptr) return s_null == (text == nullptr) ? 0 : (s_null ? -1 : 1);
-    const int result = std::strcmp(s->buffer, text); // compares bytes as unsigned char
-    return result < 0 ? -1 : (result > 0 ? 1 : 0);
+    return compare_texts(str_null(s), text_of(s), text == nullptr, text != nullptr ? text : "");
 }
 
 int32_t str_ascii_cmp(const str_t* s, const char* text) { return str_utf8_cmp(s, text); }
@@ -1029,7 +1043,7 @@ str_t* str_mid(const str_t* s, int32_t start, int32_t length) {
 char* str_truncate(str_t* s, int32_t n) {
     const size_t offset = character_offset(text_of(s), n);
     if (str_null(s) || offset == std::string_view::npos) return nullptr;
-    s->buffer[offset] = '\0';
+    end_text(s, offset);
     return s->buffer + offset;
 }
 
@@ -1099,8 +1113,9 @@ void str_unshift(str_t* list, const str_t* item, const str_t* separator) {
     const int32_t length = str_len(list);
     if (!reserve(list, int64_t{length} + static_cast<int64_t>(separator_text.size() + text_of(item).size()) + 1))
         return;
-    std::memmove(list->buffer + prefix.size(), list->buffer, static_cast<size_t>(length) + 1);
+    std::memmove(list->buffer + prefix.size(), list->buffer, static_cast<size_t>(length));
     std::memcpy(list->buffer, prefix.data(), prefix.size());
+    end_text(list, prefix.size() + static_cast<size_t>(length));
 }
 
 // The common end of shifting and popping when no separator is found: the
@@ -1124,7 +1139,8 @@ str_t* str_shift(str_t* list, const str_t* separators, int32_t* separator) {
     if (separator != nullptr) *separator = static_cast<signed char>(text[found]);
     size_t rest = found;
     while (rest < text.size() && set.has(text[rest])) ++rest;
-    std::memmove(list->buffer, list->buffer + rest, text.size() - rest + 1);
+    std::memmove(list->buffer, list->buffer + rest, text.size() - rest);
+    end_text(list, text.size() - rest);
     return item;
 }
 
@@ -1159,7 +1175,8 @@ str_t* str_shift_str(str_t* list, const str_t* separator) {
     }
     str_t* item = new_string(text.substr(0, found));
     const size_t rest = found + separator_text.size();
-    std::memmove(list->buffer, list->buffer + rest, text.size() - rest + 1);
+    std::memmove(list->buffer, list->buffer + rest, text.size() - rest);
+    end_text(list, text.size() - rest);
     return item;
 }
 
@@ -1291,9 +1308,10 @@ double str_to_double(const str_t* s, int32_t* ok) {
         set_ok(ok, false);
         return 0.0;
     }
+    const std::string text(text_of(s)); // strtod reads up to a NUL
     char* end = nullptr;
-    const double value = std::strtod(s->buffer, &end);
-    set_ok(ok, s->buffer[0] != '\0' && *end == '\0');
+    const double value = std::strtod(text.c_str(), &end);
+    set_ok(ok, !text.empty() && *end == '\0');
     return value;
 }
 
@@ -1348,8 +1366,10 @@ uint32_t str_hash(const str_t* s) {
 
 // ---- searching and transforming --------------------------------------------
 
-int32_t str_utf8_find(const str_t* haystack, const char* needle, int32_t start, int32_t case_sensitive) {
-    if (str_null(haystack) || needle == nullptr) return -1;
+// The byte offset of `needle` in the haystack at or after character
+// `start`, or -1: the body of str_find and str_utf8_find.
+static int32_t find_text(const str_t* haystack, std::string_view needle, int32_t start, bool case_sensitive) {
+    if (str_null(haystack)) return -1;
     const std::string_view text = text_of(haystack);
     const size_t from = character_offset(text, start);
     if (from == std::string_view::npos) return -1;
@@ -1367,8 +1387,12 @@ int32_t str_utf8_find(const str_t* haystack, const char* needle, int32_t start, 
     return found == std::string_view::npos ? -1 : static_cast<int32_t>(found);
 }
 
+int32_t str_utf8_find(const str_t* haystack, const char* needle, int32_t start, int32_t case_sensitive) {
+    return needle != nullptr ? find_text(haystack, needle, start, case_sensitive != 0) : -1;
+}
+
 int32_t str_find(const str_t* haystack, const str_t* needle, int32_t start, int32_t case_sensitive) {
-    return str_utf8_find(haystack, needle != nullptr ? needle->buffer : nullptr, start, case_sensitive);
+    return !str_null(needle) ? find_text(haystack, text_of(needle), start, case_sensitive != 0) : -1;
 }
 
 int32_t str_find_span(const str_t* s, const str_t* open, const str_t* close, int32_t* length, int32_t start) {
@@ -1419,7 +1443,7 @@ static void trim_white(str_t* s, bool simplify) {
         written += i - start;
         kept_end = written;
     }
-    out[kept_end] = '\0';
+    end_text(s, kept_end);
 }
 
 void str_strip_whitespace(str_t* s) { trim_white(s, false); }

@@ -28,7 +28,9 @@ extern "C" {
 void path_localise(str_t* path) {
     // "/" never occurs inside a multi-byte UTF-8 character, so bytes will do.
     if (!has_text(path) || path->capacity == 0) return;
-    for (char* c = path->buffer; *c != '\0'; ++c)
+    // str_len bounds the text by the capacity, as every string operation does.
+    char* const end = path->buffer + str_len(path);
+    for (char* c = path->buffer; c != end; ++c)
         if (*c == '/') *c = '\\';
 }
 
