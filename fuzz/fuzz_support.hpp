@@ -130,6 +130,13 @@ inline std::string escaped(const std::string& text) {
     return out;
 }
 
+// Reports two states that should agree (null, or a text).
+inline void report(const char* what, bool got_null, const std::string& got, bool expected_null,
+                   const std::string& expected) {
+    std::fprintf(stderr, "%s\n  library: %s \"%s\"\n  model:   %s \"%s\"\n", what, got_null ? "null" : "text",
+                 escaped(got).c_str(), expected_null ? "null" : "text", escaped(expected).c_str());
+}
+
 // A new record holding exactly these bytes of UTF-8.
 inline str_t* make(const std::string& text) {
     return str_from(text.data(), static_cast<int32_t>(text.size()), STR_ENC_UTF8);
