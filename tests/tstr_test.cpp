@@ -160,6 +160,15 @@ TEST_F(TStrTest, NonAsciiAndWideText) {
     EXPECT_EQ(text(TStr::fromUcs2(from_bytes("A\0\xE9\0\0\0").data())), "A\xC3\xA9");
 }
 
+// A count of units whose byte length does not fit 32 bits is refused, never
+// wrapped into a shorter length.
+TEST_F(TStrTest, HugeUnitCountsGiveANullString) {
+    const uint16_t units16[] = {'a', 'b', 0};
+    const uint32_t units32[] = {'a', 'b', 0};
+    for (int32_t count : {-1, 0x40000000, 0x7FFFFFFF}) EXPECT_TRUE(TStr(units16, count).isNull()) << count;
+    for (int32_t count : {-1, 0x20000000, 0x40000001, 0x7FFFFFFF}) EXPECT_TRUE(TStr(units32, count).isNull()) << count;
+}
+
 TEST_F(TStrTest, AdoptionMovesAndObjectsWithoutARecord) {
     EXPECT_TRUE(TStr::null.isNull() && TStr::null.isEmpty() && !TStr::null && TStr::null.length() == 0);
     EXPECT_EQ(TStr::null.latin1(), nullptr);

@@ -26,6 +26,15 @@ uint32_t terminator_width(int32_t encoding) {
 
 const str_t* record_of(const TStr& s) { return static_cast<const str_t*>(s.handle()); }
 
+// A record made from `count` code units of `unit_size` bytes. A count whose
+// byte length does not fit 32 bits gives a null string: wrapped, it would
+// read a shorter, wrong text.
+str_t* from_units(const void* text, int32_t count, int32_t unit_size, int32_t encoding) {
+    const int64_t bytes = int64_t{count} * unit_size;
+    if (bytes < 0 || bytes > INT32_MAX) return str_init();
+    return str_from(text, static_cast<int32_t>(bytes), encoding);
+}
+
 // An object that owns the record a str_* function has just made.
 TStr adopt(str_t* record) {
     void* handle = record;
@@ -102,12 +111,12 @@ TStr::TStr(const void* data, int32_t length, int32_t encoding)
 
 TStr::TStr(const uint16_t* text) : record_(str_from(text, str_utf16_len(text), STR_ENC_UTF16)), cache_(nullptr) {}
 
-TStr::TStr(const uint16_t* text, int32_t count) : record_(str_from(text, 2 * count, STR_ENC_UTF16)), cache_(nullptr) {}
+TStr::TStr(const uint16_t* text, int32_t count) : record_(from_units(text, count, 2, STR_ENC_UTF16)), cache_(nullptr) {}
 
 TStr::TStr(const uint32_t* text)
-    : record_(str_from(text, 4 * str_utf32_len(text), STR_ENC_UTF32)), cache_(nullptr) {}
+    : record_(from_units(text, str_utf32_len(text), 4, STR_ENC_UTF32)), cache_(nullptr) {}
 
-TStr::TStr(const uint32_t* text, int32_t count) : record_(str_from(text, 4 * count, STR_ENC_UTF32)), cache_(nullptr) {}
+TStr::TStr(const uint32_t* text, int32_t count) : record_(from_units(text, count, 4, STR_ENC_UTF32)), cache_(nullptr) {}
 
 TStr::TStr(const TStr& other) : record_(str_dup(other.record_)), cache_(nullptr) {}
 
@@ -130,7 +139,7 @@ TStr TStr::fromUcs2(const uint16_t* text) {
     if (text != nullptr) {
         while (text[units] != 0) ++units;
     }
-    return adopt(str_from(text, 2 * units, STR_ENC_UTF16LE));
+    return adopt(from_units(text, units, 2, STR_ENC_UTF16LE));
 }
 
 TStr TStr::number(int32_t value, int32_t base) { return adopt(str_from_long(value, base)); }
