@@ -151,9 +151,10 @@ TStr TPath::nativePath() const {
 bool TPath::exists() const {
     if (isEmpty()) return false;
     TPath copy(*this);
-    str_t* record = copy.edited();
-    path_localise(record);
-    const int32_t length = str_len(record);
+    // Only a trailing "\" is dropped. The copy is not localised first: a
+    // trailing "/" then stays for path_exists, which answers for "file/" as
+    // the system does (not a file), not as for "file".
+    const int32_t length = copy.length();
     if (byte_at(copy, length - 1) == '\\') {
         copy.pop(); // one trailing separator
         // On systems whose paths start at a root, "\" alone is that root;

@@ -101,10 +101,11 @@ public:
 
     // ---- the file system ------------------------------------------------------
 
-    // Whether the file or directory exists. One trailing "\" (or "/") is
-    // ignored, a bare drive "C:" means its root "C:\", and on systems whose
-    // paths begin at a root, "\" is that root. An empty path never exists.
-    // Works on a copy: this path keeps its text.
+    // Whether the file or directory exists. One trailing "\" is ignored, a
+    // bare drive "C:" means its root "C:\", and on systems whose paths begin
+    // at a root, "\" is that root. Otherwise the answer is path_exists's: a
+    // trailing "/" is kept, so "dir/" exists and "file/" does not. An empty
+    // path never exists. Works on a copy: this path keeps its text.
     bool exists() const;
     // Regular file / directory (localise).
     bool isFile() const;
