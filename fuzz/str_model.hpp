@@ -390,15 +390,21 @@ inline std::optional<int64_t> to_huge(const Str* s, int32_t base) {
     const bool negative = i < t.size() && t[i] == '-';
     if (i < t.size() && (t[i] == '-' || t[i] == '+')) ++i;
     if (i == t.size() || digit(t[i], base) < 0) return std::nullopt;
-    __int128 v = 0;
-    const __int128 most = negative ? __int128{INT64_MAX} + 1 : __int128{INT64_MAX};
+    // The documented overflow rule: before adding digit d, a value above
+    // MAX / base, or equal to it with d above MAX % base (+ 1 when
+    // negative), overflows. (It refuses -2^63 in the bases that divide 2^63,
+    // where the value before the last digit is MAX / base + 1.)
+    const uint64_t limit = uint64_t{INT64_MAX} / static_cast<uint64_t>(base);
+    const uint64_t last = uint64_t{INT64_MAX} % static_cast<uint64_t>(base) + (negative ? 1 : 0);
+    uint64_t v = 0;
     for (; i < t.size() && digit(t[i], base) >= 0; ++i) {
-        v = v * base + digit(t[i], base);
-        if (v > most) return std::nullopt;
+        const auto d = static_cast<uint64_t>(digit(t[i], base));
+        if (v > limit || (v == limit && d > last)) return std::nullopt;
+        v = v * static_cast<uint64_t>(base) + d;
     }
     while (i < t.size() && space(t[i])) ++i;
     if (i != t.size()) return std::nullopt;
-    return static_cast<int64_t>(negative ? -v : v);
+    return negative ? static_cast<int64_t>(0 - v) : static_cast<int64_t>(v);
 }
 
 inline std::optional<int32_t> to_long(const Str* s, int32_t base) {

@@ -26,10 +26,14 @@ bool same_double(double a, double b) { return (std::isnan(a) && std::isnan(b)) |
 
 void integers(int64_t value, int32_t base, const std::string& text) {
     // Written and read back in the base; a base outside 2..36 writes base 10.
-    same(str_from_huge(value, base), model::from_huge(value, base));
+    // Every value comes back but -2^63 in the bases that divide 2^63.
+    const std::string digits = model::from_huge(value, base);
+    same(str_from_huge(value, base), digits);
     fuzz::Str written(str_from_huge(value, base));
     int32_t ok = -1;
-    FUZZ_CHECK(str_to_huge(written.get(), &ok, model::valid_base(base)) == value && ok == 1);
+    const int32_t read_base = model::valid_base(base);
+    const bool comes_back = value != INT64_MIN || (read_base & (read_base - 1)) != 0;
+    FUZZ_CHECK(comes_back == (str_to_huge(written.get(), &ok, read_base) == value && ok == 1));
     const auto narrow = static_cast<int32_t>(value);
     same(str_from_long(narrow, base), model::from_huge(narrow, base));
     same(str_from_int(narrow, base), model::from_huge(narrow, base));

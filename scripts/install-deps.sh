@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing keloutil need, and
 # only those that are missing (apt-get update runs first when any is).
-# Usage: scripts/install-deps.sh [native] [windows]   (default: native)
+# Usage: scripts/install-deps.sh [native] [windows] [fuzz]   (default: native)
 set -euo pipefail
 
 native=(
@@ -16,6 +16,9 @@ windows=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix # the -posix compilers build GoogleTest
     wine64                                              # runs the x86_64 test suite
 )
+fuzz=(
+    clang libclang-rt-14-dev # libFuzzer and clang's sanitizer runtimes (not pulled in by clang)
+)
 
 groups=("$@")
 [ ${#groups[@]} -gt 0 ] || groups=(native)
@@ -24,7 +27,8 @@ for group in "${groups[@]}"; do
     case "$group" in
         native) packages+=("${native[@]}") ;;
         windows) packages+=("${windows[@]}") ;;
-        *) echo "install-deps.sh: unknown group '$group' (native, windows)" >&2; exit 2 ;;
+        fuzz) packages+=("${fuzz[@]}") ;;
+        *) echo "install-deps.sh: unknown group '$group' (native, windows, fuzz)" >&2; exit 2 ;;
     esac
 done
 

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds keloutil and runs every test: the Linux
 # suite natively (release, then under AddressSanitizer and
-# UndefinedBehaviorSanitizer), the i686 Windows DLL built with its exports
-# checked, and the x86_64 Windows DLL's suite under Wine. Any failure fails
-# the script.
+# UndefinedBehaviorSanitizer), a short run of each fuzz target (when clang
+# can be had), the i686 Windows DLL built with its exports checked, and the
+# x86_64 Windows DLL's suite under Wine. Any failure fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -15,6 +15,26 @@ for preset in release asan; do
     cmake --build --preset "$preset"
     ctest --preset "$preset" --parallel "$(nproc)"
 done
+
+# New inputs go to a scratch directory, so the committed seeds stay as they are.
+if scripts/install-deps.sh fuzz && command -v clang++ >/dev/null; then
+    echo "=== Fuzz targets: 15 s of each, from its seed corpus"
+    cmake --preset fuzz >/dev/null
+    cmake --build --preset fuzz
+    for target in build/fuzz/bin/*_fuzz; do
+        name=$(basename "$target")
+        rm -rf "build/fuzz/new/$name" && mkdir -p "build/fuzz/new/$name"
+        if ! "$target" -max_total_time=15 -timeout=10 -artifact_prefix="build/fuzz/$name-" \
+            "build/fuzz/new/$name" "fuzz/corpus/$name" >"build/fuzz/$name.log" 2>&1; then
+            tail -n 60 "build/fuzz/$name.log"
+            echo "$name failed; the input that fails is build/fuzz/$name-*" >&2
+            exit 1
+        fi
+        echo "$name: $(grep -E '^Done' "build/fuzz/$name.log")"
+    done
+else
+    echo "=== Fuzz targets skipped: clang and libFuzzer are not installed (scripts/install-deps.sh fuzz)"
+fi
 
 echo "=== Windows i686 DLL: build, check the exports (wine64 cannot run 32-bit programs)"
 cmake --preset windows-x86 >/dev/null
