@@ -205,8 +205,15 @@ const Operation operations[] = {
          Block block = own_block(run([] { return str_wchar_alloc(Lit("A\xC3\xA9")); }));
          EXPECT_TRUE(run.gives(block && std::wcscmp(static_cast<wchar_t*>(block.get()), L"A\u00E9") == 0, !block));
      }},
+    {"str_left", [](FaultRun& run) { expect_new(run, [] { return str_left(Lit("h\xC3\xA9llo"), 2); }, "h\xC3\xA9"); }},
+    {"str_right", [](FaultRun& run) { expect_new(run, [] { return str_right(Lit("hello"), 3); }, "llo"); }},
+    {"str_mid", [](FaultRun& run) { expect_new(run, [] { return str_mid(Lit("abcdef"), 2, 3); }, "cde"); }},
+    {"str_pad", [](FaultRun& run) { expect_new(run, [] { return str_pad(Lit("ab"), 5); }, "ababa"); }},
     {"str_push", [](FaultRun& run) { expect_edit(run, "a;b", [](str_t* s) { str_push(s, Lit("c"), Lit(";")); }, "a;b;c"); }},
     {"str_unshift", [](FaultRun& run) { expect_edit(run, "b", [](str_t* s) { str_unshift(s, Lit("a"), Lit(";")); }, "a;b"); }},
+    {"str_from_huge", [](FaultRun& run) { expect_new(run, [] { return str_from_huge(-255, 16); }, "-ff"); }},
+    {"str_arg_str", [](FaultRun& run) { expect_new(run, [] { return str_arg_str(Lit("%2<%1>"), Lit("ab"), 4, '*'); }, "%2<**ab>"); }},
+    {"str_arg_double", [](FaultRun& run) { expect_new(run, [] { return str_arg_double(Lit("x%1"), 0.5, -5, 'f', 1, 0); }, "x0.5  "); }},
     {"str_find", [](FaultRun& run) { // case-insensitive: on copies
          const int32_t at = run([] { return str_find(Lit("hello"), Lit("LO"), 0, 0); });
          EXPECT_TRUE(run.gives(at == 3, at == -1));
@@ -286,6 +293,8 @@ const Operation operations[] = {
     // ---- paths -----------------------------------------------------------------------
     {"path_push", [](FaultRun& run) { expect_edit(run, "C:\\a\\", [](str_t* p) { path_push(p, Lit("\\b")); }, "C:\\a\\b"); }},
     {"path_unshift", [](FaultRun& run) { expect_edit(run, "b", [](str_t* p) { path_unshift(p, Lit("C:\\a")); }, "C:\\a\\b"); }},
+    {"path_ext", [](FaultRun& run) { expect_new(run, [] { return path_ext(Lit("C:\\a.d\\b.tar.gz")); }, "gz"); }},
+    {"path_basename", [](FaultRun& run) { expect_new(run, [] { return path_basename(Lit("C:\\d\\f.txt")); }, "f.txt"); }},
     {"path_exists", [](FaultRun& run) {
          const int32_t exists = run([&] { return path_exists(Lit(run.root.c_str())); });
          EXPECT_TRUE(run.gives(exists == 1, exists == 0));

@@ -722,9 +722,21 @@ int32_t compare_texts(bool a_null, std::string_view a, bool b_null, std::string_
     return result < 0 ? -1 : (result > 0 ? 1 : 0);
 }
 
-// A new string holding `length` bytes of UTF-8 copied as they are.
+// A record from str_from, or NULL when it holds no text: str_from leaves a
+// string null when its buffer cannot be had, and the functions that return
+// new text report that by NULL rather than by a null string.
+str_t* text_or_null(str_t* s) {
+    if (s != nullptr && s->buffer == nullptr) {
+        str_uninit(s);
+        return nullptr;
+    }
+    return s;
+}
+
+// A new string holding `length` bytes of UTF-8 copied as they are; NULL
+// when memory runs out.
 str_t* new_string(const char* bytes, size_t length) {
-    return str_from(bytes, static_cast<int32_t>(length), STR_ENC_UTF8);
+    return text_or_null(str_from(bytes, static_cast<int32_t>(length), STR_ENC_UTF8));
 }
 
 str_t* new_string(std::string_view text) { return new_string(text.data(), text.size()); }
@@ -912,7 +924,10 @@ str_t* substitute(const str_t* pattern, std::string_view argument, int32_t width
     // the string null, as setting it would.
     if (result == nullptr || size >= INT32_MAX) return result;
     char* out = static_cast<char*>(memory_allocate(static_cast<uint32_t>(size) + 1)); // zero-filled: terminated
-    if (out == nullptr) return result;
+    if (out == nullptr) {
+        str_uninit(result);
+        return nullptr;
+    }
     result->buffer = out;
     result->capacity = static_cast<int32_t>(size) + 1;
     const auto write = [&out](std::string_view bytes) {
@@ -1246,7 +1261,7 @@ str_t* str_replace_all(const str_t* s, const str_t* separators, const str_t* joi
 str_t* str_from_huge(int64_t value, int32_t base) {
     char digits[66];
     const std::string_view text = integer_text(value, base, digits);
-    return str_from(text.data(), static_cast<int32_t>(text.size()), STR_ENC_ASCII);
+    return text_or_null(str_from(text.data(), static_cast<int32_t>(text.size()), STR_ENC_ASCII));
 }
 
 str_t* str_from_long(int32_t value, int32_t base) { return str_from_huge(value, base); }
@@ -1262,7 +1277,7 @@ str_t* str_from_double(double value, char format, int32_t precision) {
     pattern[length + 2] = '\0';
     char text[512]; // the longest: 309 integer digits and 99 decimals
     const int written = std::snprintf(text, sizeof text, pattern, value);
-    return str_from(text, written < 0 ? 0 : written, STR_ENC_ASCII);
+    return text_or_null(str_from(text, written < 0 ? 0 : written, STR_ENC_ASCII));
 }
 
 str_t* str_from_float(float value, char format, int32_t precision) {
@@ -1344,6 +1359,7 @@ str_t* str_arg_int(const str_t* pattern, int32_t value, int32_t width, int32_t b
 str_t* str_arg_double(const str_t* pattern, double value, int32_t width, char format, int32_t precision,
                       char fill) {
     StrOwner argument(str_from_double(value, format, precision));
+    if (argument.s == nullptr) return nullptr; // out of memory
     return substitute(pattern, text_of(argument.s), width, fill);
 }
 
