@@ -211,6 +211,12 @@ const Operation operations[] = {
     {"str_pad", [](FaultRun& run) { expect_new(run, [] { return str_pad(Lit("ab"), 5); }, "ababa"); }},
     {"str_push", [](FaultRun& run) { expect_edit(run, "a;b", [](str_t* s) { str_push(s, Lit("c"), Lit(";")); }, "a;b;c"); }},
     {"str_unshift", [](FaultRun& run) { expect_edit(run, "b", [](str_t* s) { str_unshift(s, Lit("a"), Lit(";")); }, "a;b"); }},
+    {"str_pop", [](FaultRun& run) { expect_taken(run, "a;b;;c", [](str_t* s) { return str_pop(s, Lit(";"), nullptr); }, "c", "a;b"); }},
+    {"str_pop_str", [](FaultRun& run) { expect_taken(run, "a\\b", [](str_t* s) { return str_pop_str(s, Lit("\\")); }, "b", "a"); }},
+    {"str_shift", [](FaultRun& run) { expect_taken(run, "a;;b", [](str_t* s) { return str_shift(s, Lit(";"), nullptr); }, "a", "b"); }},
+    {"str_shift_str", [](FaultRun& run) { // no separator: the whole list is the item
+         expect_taken(run, "a:b", [](str_t* s) { return str_shift_str(s, Lit("::")); }, "a:b", "<null>");
+     }},
     {"str_from_huge", [](FaultRun& run) { expect_new(run, [] { return str_from_huge(-255, 16); }, "-ff"); }},
     {"str_arg_str", [](FaultRun& run) { expect_new(run, [] { return str_arg_str(Lit("%2<%1>"), Lit("ab"), 4, '*'); }, "%2<**ab>"); }},
     {"str_arg_double", [](FaultRun& run) { expect_new(run, [] { return str_arg_double(Lit("x%1"), 0.5, -5, 'f', 1, 0); }, "x0.5  "); }},
@@ -293,6 +299,8 @@ const Operation operations[] = {
     // ---- paths -----------------------------------------------------------------------
     {"path_push", [](FaultRun& run) { expect_edit(run, "C:\\a\\", [](str_t* p) { path_push(p, Lit("\\b")); }, "C:\\a\\b"); }},
     {"path_unshift", [](FaultRun& run) { expect_edit(run, "b", [](str_t* p) { path_unshift(p, Lit("C:\\a")); }, "C:\\a\\b"); }},
+    {"path_pop", [](FaultRun& run) { expect_taken(run, "C:\\a\\b.txt", [](str_t* p) { return path_pop(p); }, "b.txt", "C:\\a"); }},
+    {"path_shift", [](FaultRun& run) { expect_taken(run, "a\\b\\c", [](str_t* p) { return path_shift(p); }, "a", "b\\c"); }},
     {"path_ext", [](FaultRun& run) { expect_new(run, [] { return path_ext(Lit("C:\\a.d\\b.tar.gz")); }, "gz"); }},
     {"path_basename", [](FaultRun& run) { expect_new(run, [] { return path_basename(Lit("C:\\d\\f.txt")); }, "f.txt"); }},
     {"path_exists", [](FaultRun& run) {
@@ -310,6 +318,12 @@ const Operation operations[] = {
          const TStr s("ab");
          const uint16_t* text = run([&] { return s.toUtf16LE(); });
          EXPECT_TRUE(run.gives(text != nullptr && bytes(text, 6) == std::string("a\0b\0\0\0", 6), text == nullptr));
+     }},
+    {"TStr_pop", [](FaultRun& run) {
+         TStr s("a;b");
+         const TStr set(";");
+         const TStr item = run([&] { return s.pop(set); });
+         EXPECT_TRUE(run.gives(item == "b" && s == "a", item.isNull() && s == "a;b"));
      }},
     {"TStr_arg", [](FaultRun& run) { const TStr s = run([] { return TStr("<%1>").arg(42, 3); }); EXPECT_TRUE(run.gives(s == "< 42>", s.isNull())); }},
     {"TPath_mkpath", [](FaultRun& run) { // made, or false

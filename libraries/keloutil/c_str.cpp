@@ -1134,12 +1134,13 @@ void str_unshift(str_t* list, const str_t* item, const str_t* separator) {
 }
 
 // The common end of shifting and popping when no separator is found: the
-// whole text is the item and the list becomes null.
+// whole text is the item and the list becomes null. In all of them an item
+// that cannot be made leaves the list as it was, so nothing is lost.
 static str_t* take_whole_list(str_t* list, int32_t* separator) {
     if (separator != nullptr) *separator = 0;
     if (str_len(list) == 0) return nullptr;
     str_t* item = new_string(text_of(list));
-    str_clear(list);
+    if (item != nullptr) str_clear(list);
     return item;
 }
 
@@ -1151,6 +1152,7 @@ str_t* str_shift(str_t* list, const str_t* separators, int32_t* separator) {
     while (found < text.size() && !set.has(text[found])) ++found;
     if (found == text.size()) return take_whole_list(list, separator);
     str_t* item = new_string(text.substr(0, found));
+    if (item == nullptr) return nullptr;
     if (separator != nullptr) *separator = static_cast<signed char>(text[found]);
     size_t rest = found;
     while (rest < text.size() && set.has(text[rest])) ++rest;
@@ -1168,6 +1170,7 @@ str_t* str_pop(str_t* list, const str_t* separators, int32_t* separator) {
     if (found == 0) return take_whole_list(list, separator);
     --found; // the separator's offset
     str_t* item = new_string(text.substr(found + 1));
+    if (item == nullptr) return nullptr;
     if (separator != nullptr) *separator = static_cast<signed char>(text[found]);
     while (found > 0 && set.has(text[found - 1])) --found;
     list->buffer[found] = '\0';
@@ -1179,16 +1182,19 @@ str_t* str_shift_str(str_t* list, const str_t* separator) {
     const std::string_view text = text_of(list);
     const std::string_view separator_text = separator_of(separator);
     if (separator_text.empty()) {
-        list->buffer[0] = '\0'; // found at the start: nothing before it, and the list is left empty
-        return new_string("", 0);
+        // Found at the start: nothing before it, and the list is left empty.
+        str_t* item = new_string("", 0);
+        if (item != nullptr) list->buffer[0] = '\0';
+        return item;
     }
     const size_t found = text.find(separator_text);
     if (found == std::string_view::npos) {
         str_t* item = new_string(text);
-        str_clear(list);
+        if (item != nullptr) str_clear(list);
         return item;
     }
     str_t* item = new_string(text.substr(0, found));
+    if (item == nullptr) return nullptr;
     const size_t rest = found + separator_text.size();
     std::memmove(list->buffer, list->buffer + rest, text.size() - rest);
     end_text(list, text.size() - rest);
@@ -1203,10 +1209,11 @@ str_t* str_pop_str(str_t* list, const str_t* separator) {
     const size_t found = text.size() > separator_text.size() ? text.rfind(separator_text) : std::string_view::npos;
     if (found == std::string_view::npos || found == 0) {
         str_t* item = new_string(text);
-        str_clear(list);
+        if (item != nullptr) str_clear(list);
         return item;
     }
     str_t* item = new_string(text.substr(found + separator_text.size()));
+    if (item == nullptr) return nullptr;
     std::memset(list->buffer + found, 0, static_cast<size_t>(list->capacity) - found);
     return item;
 }
