@@ -1238,9 +1238,13 @@ int32_t str_replace(str_t* s, const str_t* search, const str_t* replacement) {
     if (from == 0) return 1; // no occurrence
     result.append(text, from);
     // The pieces were appended to a fresh string, which ends with exactly
-    // the room its text needs.
+    // the room its text needs. It takes the place of the old text only once
+    // it is made, so a text that cannot be rebuilt stays as it was.
+    str_t* rebuilt = new_string(result);
+    if (rebuilt == nullptr) return 1;
     str_clear(s);
-    assign(s, result);
+    *s = *rebuilt;
+    memory_free(rebuilt); // the record only: s holds its buffer now
     return 1;
 }
 
