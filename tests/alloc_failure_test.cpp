@@ -218,6 +218,7 @@ const Operation operations[] = {
          expect_taken(run, "a:b", [](str_t* s) { return str_shift_str(s, Lit("::")); }, "a:b", "<null>");
      }},
     {"str_replace", [](FaultRun& run) { expect_edit(run, "a-b-c", [](str_t* s) { str_replace(s, Lit("-"), Lit("+-+")); }, "a+-+b+-+c"); }},
+    {"str_replace_all", [](FaultRun& run) { expect_new(run, [] { return str_replace_all(Lit(";a;;b;"), Lit(";"), Lit("-")); }, "a-b"); }},
     {"str_from_huge", [](FaultRun& run) { expect_new(run, [] { return str_from_huge(-255, 16); }, "-ff"); }},
     {"str_arg_str", [](FaultRun& run) { expect_new(run, [] { return str_arg_str(Lit("%2<%1>"), Lit("ab"), 4, '*'); }, "%2<**ab>"); }},
     {"str_arg_double", [](FaultRun& run) { expect_new(run, [] { return str_arg_double(Lit("x%1"), 0.5, -5, 'f', 1, 0); }, "x0.5  "); }},

@@ -1087,11 +1087,13 @@ int32_t str_at(const str_t* s, int32_t i) {
 
 // ---- lists -----------------------------------------------------------------
 
-void str_push(str_t* list, const str_t* item, const str_t* separator) {
-    if (list == nullptr || str_empty(item)) return;
+// str_push; false when the list's buffer cannot be had, the list then
+// unchanged.
+static bool push_item(str_t* list, const str_t* item, const str_t* separator) {
+    if (list == nullptr || str_empty(item)) return true;
     if (list->buffer == nullptr) {
         assign(list, text_of(item));
-        return;
+        return list->buffer != nullptr;
     }
     // Copies, because the item or the separator may be the list itself.
     const std::string item_text(text_of(item));
@@ -1106,10 +1108,13 @@ void str_push(str_t* list, const str_t* item, const str_t* separator) {
         separator_first = !list_has && !item_has;
     }
     const int64_t needed = int64_t{str_len(list)} + static_cast<int64_t>(separator_text.size() + item_text.size()) + 1;
-    if (!reserve(list, needed)) return;
+    if (!reserve(list, needed)) return false;
     if (separator_first) append_bytes(list, separator_text.data(), separator_text.size());
     append_bytes(list, piece.data(), piece.size());
+    return true;
 }
+
+void str_push(str_t* list, const str_t* item, const str_t* separator) { push_item(list, item, separator); }
 
 void str_unshift(str_t* list, const str_t* item, const str_t* separator) {
     if (list == nullptr || str_empty(item)) return;
@@ -1256,13 +1261,18 @@ str_t* str_replace_all(const str_t* s, const str_t* separators, const str_t* joi
     const std::string_view text = text_of(s);
     const ByteSet set(text_of(separators));
     StrOwner piece(str_init());
-    for (size_t start = 0; start < text.size();) {
+    bool made = piece.s != nullptr; // false once memory runs out: NULL, not a part of the text
+    for (size_t start = 0; made && start < text.size();) {
         size_t end = start;
         while (end < text.size() && !set.has(text[end])) ++end;
         assign(piece.s, text.substr(start, end - start));
-        str_push(result, piece.s, joiner);
+        made = piece.s->buffer != nullptr && push_item(result, piece.s, joiner);
         while (end < text.size() && set.has(text[end])) ++end;
         start = end;
+    }
+    if (!made) {
+        str_uninit(result);
+        return nullptr;
     }
     return result;
 }
