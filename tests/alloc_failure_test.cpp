@@ -299,12 +299,17 @@ const Operation operations[] = {
          hashmapiter_uninit(second);
      }},
     // ---- paths -----------------------------------------------------------------------
+    {"path_cwd", [](FaultRun& run) { expect_new(run, [] { return path_cwd(); }, shown(own(path_cwd())).c_str()); }},
+    {"path_absolute", [](FaultRun& run) {
+         expect_new(run, [] { return path_absolute(Lit("sub\\f")); }, (shown(own(path_cwd())) + "\\sub\\f").c_str());
+     }},
     {"path_push", [](FaultRun& run) { expect_edit(run, "C:\\a\\", [](str_t* p) { path_push(p, Lit("\\b")); }, "C:\\a\\b"); }},
     {"path_unshift", [](FaultRun& run) { expect_edit(run, "b", [](str_t* p) { path_unshift(p, Lit("C:\\a")); }, "C:\\a\\b"); }},
     {"path_pop", [](FaultRun& run) { expect_taken(run, "C:\\a\\b.txt", [](str_t* p) { return path_pop(p); }, "b.txt", "C:\\a"); }},
     {"path_shift", [](FaultRun& run) { expect_taken(run, "a\\b\\c", [](str_t* p) { return path_shift(p); }, "a", "b\\c"); }},
     {"path_ext", [](FaultRun& run) { expect_new(run, [] { return path_ext(Lit("C:\\a.d\\b.tar.gz")); }, "gz"); }},
     {"path_basename", [](FaultRun& run) { expect_new(run, [] { return path_basename(Lit("C:\\d\\f.txt")); }, "f.txt"); }},
+    {"path_dirname", [](FaultRun& run) { expect_new(run, [] { return path_dirname(Lit("C:\\d\\f.txt")); }, "C:\\d"); }},
     {"path_exists", [](FaultRun& run) {
          const int32_t exists = run([&] { return path_exists(Lit(run.root.c_str())); });
          EXPECT_TRUE(run.gives(exists == 1, exists == 0));

@@ -18,8 +18,19 @@ const str_t extension_separator = constant(".");
 
 bool has_text(const str_t* path) { return path != nullptr && path->buffer != nullptr; }
 
-// A copy of the path, made as str_dup makes it.
-str_t* copy_of(const str_t* path) { return str_dup(path); }
+// The record, or NULL when it is a null string: a record made from text is
+// null only when its buffer could not be had, and the functions here answer
+// NULL when memory runs out, never a part of a path.
+str_t* made(str_t* s) {
+    if (s != nullptr && s->buffer == nullptr) {
+        str_uninit(s);
+        return nullptr;
+    }
+    return s;
+}
+
+// A copy of the path, made as str_dup makes it; NULL when memory runs out.
+str_t* copy_of(const str_t* path) { return made(str_dup(path)); }
 
 } // namespace
 
@@ -34,7 +45,7 @@ void path_localise(str_t* path) {
         if (*c == '/') *c = '\\';
 }
 
-str_t* path_cwd(void) { return keloutil::os::current_directory(); }
+str_t* path_cwd(void) { return made(keloutil::os::current_directory()); }
 
 int32_t path_is_absolute(str_t* path) {
     if (str_len(path) >= 3 && str_at(path, 1) == ':') return 1;
@@ -42,8 +53,14 @@ int32_t path_is_absolute(str_t* path) {
 }
 
 str_t* path_absolute(str_t* path) {
-    if (path_is_absolute(path)) return str_dup(path);
+    if (path_is_absolute(path)) return copy_of(path);
+    // The room for the join is made first, so that the push cannot fail
+    // and leave the working directory alone as the answer.
     str_t* absolute = path_cwd();
+    if (absolute == nullptr || str_buffer(absolute, str_len(absolute) + str_len(path) + 2) == nullptr) {
+        str_uninit(absolute);
+        return nullptr;
+    }
     path_push(absolute, path);
     return absolute;
 }
@@ -86,7 +103,12 @@ str_t* path_basename(str_t* path) {
 str_t* path_dirname(str_t* path) {
     path_localise(path);
     str_t* rest = copy_of(path);
-    str_uninit(path_pop(rest));
+    str_t* last = path_pop(rest); // NULL only when memory runs out
+    if (last == nullptr) {
+        str_uninit(rest);
+        return nullptr;
+    }
+    str_uninit(last);
     return rest;
 }
 
