@@ -326,6 +326,12 @@ const Operation operations[] = {
          const uint16_t* text = run([&] { return s.toUtf16LE(); });
          EXPECT_TRUE(run.gives(text != nullptr && bytes(text, 6) == std::string("a\0b\0\0\0", 6), text == nullptr));
      }},
+    {"TStr_replaceAll", [](FaultRun& run) {
+         TStr s(";a;;b;");
+         const TStr set(";"), joiner("-");
+         run([&] { s.replaceAll(set, joiner); });
+         EXPECT_TRUE(run.gives(s == "a-b", s == ";a;;b;")) << shown(s);
+     }},
     {"TStr_pop", [](FaultRun& run) {
          TStr s("a;b");
          const TStr set(";");

@@ -369,8 +369,9 @@ void TStr::truncate(int32_t length) {
 TStr& TStr::replaceAll(const TStr& separators, const TStr& joiner) {
     Edit edit(*this);
     // str_replace_all leaves its input alone, so the operands need no copies.
+    // When it runs out of memory (NULL) the text stays as it was.
     str_t* joined = str_replace_all(edit.record(), separators.record_, joiner.record_);
-    str_cpy(joined, edit.record());
+    if (joined != nullptr) str_cpy(joined, edit.record());
     str_uninit(joined);
     return *this;
 }
