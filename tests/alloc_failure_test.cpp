@@ -321,6 +321,11 @@ const Operation operations[] = {
          run([&] { s += "cd"; });
          EXPECT_TRUE(run.gives(s == "abcd", s == "ab")) << shown(s);
      }},
+    {"TStr_sum", [](FaultRun& run) { // the sum, a failed copy, or the copy that a failed append left
+         const TStr s("ab");
+         const TStr sum = run([&] { return s + "cd"; });
+         EXPECT_TRUE(run.gives(sum == "abcd", sum.isNull() || sum == "ab")) << shown(sum);
+     }},
     {"TStr_toUtf16LE", [](FaultRun& run) {
          const TStr s("ab");
          const uint16_t* text = run([&] { return s.toUtf16LE(); });
@@ -339,6 +344,11 @@ const Operation operations[] = {
          EXPECT_TRUE(run.gives(item == "b" && s == "a", item.isNull() && s == "a;b"));
      }},
     {"TStr_arg", [](FaultRun& run) { const TStr s = run([] { return TStr("<%1>").arg(42, 3); }); EXPECT_TRUE(run.gives(s == "< 42>", s.isNull())); }},
+    {"TPath_sum", [](FaultRun& run) {
+         const TPath path("C:\\a");
+         const TPath joined = run([&] { return path + "b"; });
+         EXPECT_TRUE(run.gives(joined == "C:\\a\\b", joined.isNull() || joined == "C:\\a")) << shown(joined);
+     }},
     {"TPath_mkpath", [](FaultRun& run) { // made, or false
          static int made = 0;
          TPath path((run.root + "\\" + std::to_string(++made) + "\\b").c_str());

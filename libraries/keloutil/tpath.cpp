@@ -84,8 +84,9 @@ TPath TPath::operator+(const TStr& piece) const {
     // A copy of a null string is empty, and a piece pushed onto an empty
     // path gets a separator in front; a null path stays null here, so that
     // p + x gives the same text as p += x.
+    // A copy left null has run out of memory and gets nothing pushed.
     TPath joined = isNull() ? TPath() : TPath(*this);
-    joined.push(piece);
+    if (isNull() || !joined.isNull()) joined.push(piece);
     return joined;
 }
 

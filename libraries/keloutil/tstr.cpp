@@ -243,7 +243,9 @@ TStr& TStr::operator+=(uint32_t codePoint) { return *this += TStr(codePoint); }
 
 TStr TStr::operator+(const TStr& other) const {
     TStr sum(*this);
-    sum.cat(other);
+    // The copy of a record is never null unless memory ran out; appending
+    // to that would pass the right operand off as the sum.
+    if (record_ == nullptr || !sum.isNull()) sum.cat(other);
     return sum;
 }
 
