@@ -349,6 +349,11 @@ const Operation operations[] = {
          const TPath joined = run([&] { return path + "b"; });
          EXPECT_TRUE(run.gives(joined == "C:\\a\\b", joined.isNull() || joined == "C:\\a")) << shown(joined);
      }},
+    {"TPath_dirPath", [](FaultRun& run) {
+         const TPath path("C:\\a\\b.txt");
+         const TPath directory = run([&] { return path.dirPath(false); });
+         EXPECT_TRUE(run.gives(directory == "C:\\a", directory.isNull())) << shown(directory);
+     }},
     {"TPath_mkpath", [](FaultRun& run) { // made, or false
          static int made = 0;
          TPath path((run.root + "\\" + std::to_string(++made) + "\\b").c_str());

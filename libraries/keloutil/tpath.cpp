@@ -136,7 +136,9 @@ TPath TPath::absFilePath(const TStr& file) { return absFilePath().push(file); }
 
 TPath TPath::dirPath(bool absolute) const {
     TPath directory = absolute ? absPath() : TPath(*this);
-    directory.cdUp();
+    // As cdUp, except that a last component that cannot be taken off for
+    // want of memory leaves no directory rather than the path itself.
+    if (directory.pop().handle() == nullptr) directory.clear();
     return directory;
 }
 
