@@ -242,6 +242,10 @@ const Operation operations[] = {
          List list = own(run([] { return list_init(&two_bytes); }));
          EXPECT_TRUE(run.gives(list && list_info(list.get()) == &two_bytes, !list));
      }},
+    {"list_push", [](FaultRun& run) { expect_added(run, [](list_t* l) { return list_push(l, "c"); }, "abc"); }},
+    {"list_unshift", [](FaultRun& run) { expect_added(run, [](list_t* l) { return list_unshift(l, "c"); }, "cab"); }},
+    {"list_insert_after", [](FaultRun& run) { expect_added(run, [](list_t* l) { return list_insert_after(l, 0, "c"); }, "acb"); }},
+    {"list_insert_before", [](FaultRun& run) { expect_added(run, [](list_t* l) { return list_insert_before(l, 1, "c"); }, "acb"); }},
     {"list_append", [](FaultRun& run) { // all appended, some as null, or none
          List list = letters("ab"), source = letters("cd");
          const int32_t done = run([&] { return list_append(list.get(), source.get()); });

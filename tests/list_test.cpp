@@ -1,5 +1,5 @@
-// Lists: linking, positions, the descriptor's ownership and matching rules,
-// iterators and allocation failures.
+// Lists: linking, positions, the descriptor's ownership and matching rules
+// and iterators (allocation failures: alloc_failure_test.cpp).
 #include "test_support.hpp"
 
 #include <cstring>
@@ -37,13 +37,13 @@ const struct {
     int32_t index;
 } content_cases[] = {{"abc", 1}, {"ab", 1}, {"abcz", 1}, {"abd", -1}, {"x", 0}, {"", 0}, {"q", -1}};
 
-// For elem_size_of: a key of content_cases its length, a text starting with
-// '!' more than memory_allocate gives, anything else a 3-byte record.
+// For elem_size_of: a key of content_cases its length, anything else a
+// 3-byte record.
 uint32_t record_size(list_t*, const void* data) {
     for (const auto& c : content_cases) {
         if (c.key == data) return static_cast<uint32_t>(std::strlen(c.key));
     }
-    return *static_cast<const char*>(data) == '!' ? UINT32_MAX : 3;
+    return 3;
 }
 
 // Asymmetric on purpose, so that argument order shows: b is a multiple of a.
@@ -210,24 +210,6 @@ TEST_F(ListTest, EqualityNeedsTheSameDescriptorAndLength) {
     EXPECT_EQ(list_equal(ab.get(), copy.get()), 1);
     list_set_info(copy.get(), &info);
     EXPECT_EQ(list_equal(ab.get(), copy.get()), 0);
-}
-
-TEST_F(ListTest, FailedAllocationsChangeNothing) {
-    list_info_t info = {};
-    info.elem_size_of = record_size;
-    List list = own(list_init(&info));
-    list_push(list.get(), "Axx");
-    List source = pointers("BC!D"); // a pointer list holds '!' without sizing it
-    const uint32_t before = memory_allocated();
-    EXPECT_EQ(list_push(list.get(), "!"), nullptr);
-    EXPECT_EQ(list_insert_after(list.get(), 0, "!"), nullptr);
-    EXPECT_EQ(list_unshift(list.get(), "!"), nullptr);
-    EXPECT_EQ(list_append(list.get(), source.get()), 0); // B and C are taken back
-    EXPECT_EQ(chars(list.get()), "A");
-    list_set_info(source.get(), &info);
-    EXPECT_EQ(list_dup(source.get()), nullptr);
-    list_set_info(source.get(), nullptr);
-    EXPECT_EQ(memory_allocated(), before);
 }
 
 TEST_F(ListTest, IteratorsStepToTheEndAndStayThere) {

@@ -27,9 +27,9 @@ Record* allocate_record() {
 }
 
 // A new unlinked entry holding an element made from `data` by the list's
-// descriptor, or NULL when the entry or the element's storage cannot be
-// had. The entry is allocated first, so that a failure there runs no
-// callback; if the storage then fails, the entry goes again.
+// descriptor, or NULL when the entry cannot be had. The entry is allocated
+// first, so that a failure there runs no callback. When the storage of a
+// copied element cannot be had, the entry holds null in its place.
 list_entry_t* make_entry(list_t* list, const void* data) {
     auto* entry = allocate_record<list_entry_t>();
     if (entry == nullptr) return nullptr;
@@ -46,13 +46,9 @@ list_entry_t* make_entry(list_t* list, const void* data) {
             element = const_cast<void*>(data);
         } else {
             element = memory_allocate(size);
-            if (element == nullptr) {
-                memory_free(entry);
-                return nullptr;
-            }
-            if (info.copy != nullptr) {
+            if (element != nullptr && info.copy != nullptr) {
                 info.copy(list, element, data);
-            } else if (data != nullptr) {
+            } else if (element != nullptr && data != nullptr) {
                 std::memcpy(element, data, size);
             }
         }

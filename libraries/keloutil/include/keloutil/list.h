@@ -25,9 +25,10 @@
  * A NULL iterator is at no entry: reads give NULL or 0, and moving it does
  * nothing.
  *
- * Allocation failures are reported by the result and leave everything as it
- * was: no entry, no element, no callback run for an entry that could not be
- * allocated. Iterators are separate objects that the caller releases with
+ * An entry that cannot be allocated is reported by the result and leaves
+ * everything as it was: no entry, no element, no callback run. An entry
+ * whose copied element's storage cannot be allocated holds null instead.
+ * Iterators are separate objects that the caller releases with
  * list_iter_uninit; an iterator is not told when its entry is released, so
  * it must not be used after that.
  *
@@ -104,14 +105,17 @@ KELOUTIL_C_API list_info_t* list_set_info(list_t* list, list_info_t* info);
 /* The descriptor. */
 KELOUTIL_C_API list_info_t* list_info(const list_t* list);
 /* A new list with the same descriptor and a new element made from each
- * element of `list`, head to tail. NULL when memory is exhausted; nothing of
- * the partial copy is left behind then. */
+ * element of `list`, head to tail (as list_append). NULL when the record or
+ * an entry cannot be allocated; nothing of the partial copy is left behind
+ * then. */
 KELOUTIL_C_API list_t* list_dup(const list_t* list);
 /* Makes, for each element of `source` from head to tail, a new element in
  * `destination` by the destination's descriptor and links it at the tail.
  * A list may be appended to itself (its length doubles). Returns 1; returns
- * 0 when an element could not be made, after releasing the elements already
- * appended by this call, so that `destination` is as it was. */
+ * 0 when an entry could not be allocated, after releasing the elements
+ * already appended by this call, so that `destination` is as it was (an
+ * element whose copy's storage cannot be had is appended as NULL, as
+ * list_push does). */
 KELOUTIL_C_API int32_t list_append(list_t* destination, const list_t* source);
 /* Releases every entry, head to tail; the list stays usable. */
 KELOUTIL_C_API void list_clear(list_t* list);
@@ -132,9 +136,9 @@ KELOUTIL_C_API list_entry_t* list_tail(const list_t* list);
  * `data` itself, a larger one a new block of that size filled by `copy` or
  * by copying that many bytes of `data` (left zero-filled when `data` is
  * NULL).
- * Returns NULL, leaving the list unchanged, when the entry or the element's
- * storage cannot be allocated (the entry is released again: an entry never
- * holds a NULL element for want of memory). */
+ * Returns NULL, leaving the list unchanged, when the entry cannot be
+ * allocated; when only the storage of a copy cannot be, the entry holds
+ * NULL. */
 KELOUTIL_C_API list_entry_t* list_push(list_t* list, const void* data);
 /* As list_push, linking the new entry at the head. */
 KELOUTIL_C_API list_entry_t* list_unshift(list_t* list, const void* data);
