@@ -14,9 +14,11 @@ namespace keloutil::os {
 
 namespace {
 
-// The native copy of a path: its UTF-8 text with "/" for every "\\".
+// The native copy of a path: its UTF-8 text with "/" for every "\\". The
+// text ends at the terminator or with the buffer (a caller may fill it
+// through str_buffer without a terminator).
 std::string native(const str_t* path) {
-    std::string text(path != nullptr && path->buffer != nullptr ? path->buffer : "");
+    std::string text = str_null(path) ? std::string() : std::string(path->buffer, static_cast<size_t>(str_len(path)));
     for (char& c : text)
         if (c == '\\') c = '/';
     return text;
