@@ -143,12 +143,27 @@ inline str_t* make(const std::string& text) {
 }
 
 // The promises of the record itself: a buffer exactly when the capacity is
-// not 0, and a terminator within the capacity.
+// not 0. A caller may fill the buffer without a terminator (through
+// str_buffer); records that the library makes have one within the capacity.
 inline void check_record(const str_t* s) {
     if (s == nullptr) return;
     FUZZ_CHECK((s->buffer == nullptr) == (s->capacity == 0));
     FUZZ_CHECK(s->capacity >= 0);
-    if (s->buffer != nullptr) FUZZ_CHECK(std::memchr(s->buffer, 0, static_cast<size_t>(s->capacity)) != nullptr);
+}
+
+inline void check_new_record(const str_t* s) {
+    check_record(s);
+    if (s != nullptr && s->buffer != nullptr)
+        FUZZ_CHECK(std::memchr(s->buffer, 0, static_cast<size_t>(s->capacity)) != nullptr);
+}
+
+// Fills the whole buffer, terminator place included, with the pattern
+// (repeated); returns the bytes written.
+inline std::string fill_unterminated(str_t* s, const std::string& pattern) {
+    std::string bytes;
+    for (int32_t i = 0; i < s->capacity; ++i) bytes += pattern.empty() ? 'x' : pattern[static_cast<size_t>(i) % pattern.size()];
+    std::memcpy(s->buffer, bytes.data(), bytes.size());
+    return bytes;
 }
 
 } // namespace fuzz

@@ -131,7 +131,7 @@ private:
         TStr& a = *objects_[j];
         TStr& b = *objects_[k];
         const Obj oa = models_[j], ob = models_[k]; // copies: the edit may change them
-        switch (in.byte() % 28) {
+        switch (in.byte() % 29) {
         case 0: {
             const std::string text = model::up_to_nul(in.text());
             s = TStr(text.c_str());
@@ -366,11 +366,18 @@ private:
             s.clear();
             o.m = model::null();
             break;
-        default: { // made from the object's own cached UTF-16: only the invariants are checked
+        case 27: { // made from the object's own cached UTF-16: only the invariants are checked
             const TStr utf8(model::up_to_nul(in.text()).c_str());
             if (in.byte() & 1) s = TStr(utf8.toUtf16());
             else s = TStr::fromUcs2(utf8.toUtf16LE());
             o = Obj{true, str_null(record_of(s)) ? model::null() : model::of(text_of(s))};
+            break;
+        }
+        default: { // filling the whole buffer without a terminator
+            FUZZ_CHECK(s.buffer(in.range(1, 40)) != nullptr);
+            const std::string bytes = fuzz::fill_unterminated(static_cast<str_t*>(s.handle()), in.text(8));
+            s.clearCachedEncoding();
+            o = Obj{true, model::of(model::up_to_nul(bytes))};
             break;
         }
         }
