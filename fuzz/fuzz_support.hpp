@@ -161,7 +161,8 @@ inline void check_new_record(const str_t* s) {
 // (repeated); returns the bytes written.
 inline std::string fill_unterminated(str_t* s, const std::string& pattern) {
     std::string bytes;
-    for (int32_t i = 0; i < s->capacity; ++i) bytes += pattern.empty() ? 'x' : pattern[static_cast<size_t>(i) % pattern.size()];
+    for (int32_t i = 0; i < s->capacity; ++i)
+        bytes += pattern.empty() ? 'x' : pattern[static_cast<size_t>(i) % pattern.size()];
     std::memcpy(s->buffer, bytes.data(), bytes.size());
     return bytes;
 }

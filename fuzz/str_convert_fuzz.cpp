@@ -72,7 +72,8 @@ void round_trip(const str_t* s) {
     fuzz::Str back(str_from(units, 4 * count, STR_ENC_UTF32));
     FUZZ_CHECK(text_of(back.get()) == text_of(s));
     bool utf16_form = true;
-    for (int32_t i = 0; i < count; ++i) utf16_form = utf16_form && units[i] <= 0x10FFFF && (units[i] < 0xD800 || units[i] > 0xDFFF);
+    for (int32_t i = 0; i < count; ++i)
+        utf16_form = utf16_form && units[i] <= 0x10FFFF && (units[i] < 0xD800 || units[i] > 0xDFFF);
     memory_free(units);
     if (!utf16_form) return;
 

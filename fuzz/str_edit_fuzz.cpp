@@ -111,8 +111,10 @@ void step(Slots& s, fuzz::Input& in) {
         if (n >= 0) {
             FUZZ_CHECK((end != nullptr) == model::truncate(m, n));
             // The end of a text that fills its buffer is the end of the buffer.
-            if (end != nullptr)
-                FUZZ_CHECK(end == target->buffer + m.text.size() && (end == target->buffer + target->capacity || *end == '\0'));
+            if (end != nullptr) {
+                FUZZ_CHECK(end == target->buffer + m.text.size());
+                FUZZ_CHECK(end == target->buffer + target->capacity || *end == '\0');
+            }
         } else {
             m = read(target);
         }

@@ -33,14 +33,13 @@ void spans(fuzz::Input& in, const std::string& text) {
 
 // The text with what keeps the round trip from holding taken out.
 std::string round_trippable(const std::string& text, const std::string& escaped) {
+    const auto is_escaped = [&escaped](char c) { return escaped.find(c) != std::string::npos; };
     std::string out;
     for (char c : text) {
-        const bool special = escaped.find(c) != std::string::npos;
-        if (special && (static_cast<unsigned char>(c) >= 0x80 || out.empty() || escaped.find(out.back()) != std::string::npos))
-            continue;
+        if (is_escaped(c) && (static_cast<unsigned char>(c) >= 0x80 || out.empty() || is_escaped(out.back()))) continue;
         out += c;
     }
-    while (!out.empty() && escaped.find(out.back()) != std::string::npos) out.pop_back();
+    while (!out.empty() && is_escaped(out.back())) out.pop_back();
     return out;
 }
 

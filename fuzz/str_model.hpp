@@ -34,7 +34,6 @@ inline Str of(std::string text) { return Str{false, std::move(text)}; }
 // The text of a record given by pointer: empty for NULL and for a null string.
 inline std::string text_of(const Str* s) { return s != nullptr && !s->null ? s->text : std::string(); }
 inline bool is_null(const Str* s) { return s == nullptr || s->null; }
-inline bool is_empty(const Str* s) { return text_of(s).empty(); }
 
 // The bytes before the first NUL, as a record holds them.
 inline std::string up_to_nul(const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); }
@@ -308,7 +307,9 @@ inline int32_t find(const Str* haystack, const std::string* needle, int32_t star
 inline int32_t find_span(const std::string& t, const std::string& open, const std::string& close, int32_t* length,
                          int64_t start) {
     if (start < 0) return -1;
-    const auto occurs = [&t](size_t i, const std::string& p) { return i + p.size() <= t.size() && t.compare(i, p.size(), p) == 0; };
+    const auto occurs = [&t](size_t i, const std::string& p) {
+        return i + p.size() <= t.size() && t.compare(i, p.size(), p) == 0;
+    };
     std::optional<size_t> last_open;
     for (size_t p = static_cast<size_t>(start); p <= t.size(); ++p) {
         if (last_open && occurs(p, close)) {

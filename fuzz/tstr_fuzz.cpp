@@ -199,7 +199,8 @@ private:
             Obj expected = copy_of(o);
             expected.record = true;
             model::cat(expected.m, operand(oa));
-            const model::Str ascii = model::of(c == 0 ? "" : std::string(1, static_cast<unsigned char>(c) < 0x80 ? c : '?'));
+            const char read_as_ascii = static_cast<unsigned char>(c) < 0x80 ? c : '?';
+            const model::Str ascii = model::of(c == 0 ? "" : std::string(1, read_as_ascii));
             model::cat(expected.m, &ascii);
             same(sum, expected);
             break;
@@ -283,7 +284,8 @@ private:
             const bool case_sensitive = in.byte() & 1;
             const std::string needle = model::text_of(operand(oa));
             const std::string* expected_needle = oa.record && !oa.m.null ? &needle : nullptr;
-            FUZZ_CHECK(s.find(a, from, case_sensitive) == model::find(operand(o), expected_needle, from, case_sensitive));
+            const int32_t found = model::find(operand(o), expected_needle, from, case_sensitive);
+            FUZZ_CHECK(s.find(a, from, case_sensitive) == found);
             FUZZ_CHECK(s.indexOf(a, from, case_sensitive) == s.find(a, from, case_sensitive));
             const char c = static_cast<char>(in.byte());
             const std::string one = c == 0 ? "" : std::string(1, c);
@@ -436,7 +438,8 @@ private:
             const TPath absolute = p.absPath();
             const std::string& t = o.m.text;
             // A drive letter, or on this platform the root.
-            const bool is_absolute = (t.size() >= 3 && model::at(&o.m, 1) == ':') || (!t.empty() && (t[0] == '\\' || t[0] == '/'));
+            const bool is_absolute =
+                (t.size() >= 3 && model::at(&o.m, 1) == ':') || (!t.empty() && (t[0] == '\\' || t[0] == '/'));
             Obj expected{true, o.record ? model::of(t) : model::null()};
             if (!is_absolute) {
                 expected.m = cwd_;
