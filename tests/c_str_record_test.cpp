@@ -85,6 +85,10 @@ TEST_F(StrRecord, CpyGrowsTheDestinationPastTheSource) {
     EXPECT_EQ(big->capacity, capacity) << "large enough: no growth";
     EXPECT_EQ(str_cpy(source.get(), source.get()), 5);
     EXPECT_EQ(shown(source), "hello");
+    Str unterminated = make("");
+    std::memcpy(str_buffer(unterminated.get(), 3), "abc", 3); // fills the buffer, no terminator
+    EXPECT_EQ(str_cpy(unterminated.get(), big.get()), 3);
+    EXPECT_EQ(shown(big), "abc");
 
     Str null_source = make(nullptr);
     EXPECT_EQ(str_cpy(null_source.get(), destination.get()), 0);

@@ -456,10 +456,14 @@ int32_t str_cpy(const str_t* source, str_t* destination) {
         str_clear(destination);
         return 0;
     }
-    if (destination->capacity <= source->capacity) {
-        if (source->capacity == INT32_MAX || !resize(destination, source->capacity + 1)) return 0;
+    const int32_t size = source->capacity; // before growing: the source may be the destination
+    if (destination->capacity <= size) {
+        if (size == INT32_MAX || !resize(destination, size + 1)) return 0;
     }
-    std::memmove(destination->buffer, source->buffer, static_cast<size_t>(source->capacity));
+    std::memmove(destination->buffer, source->buffer, static_cast<size_t>(size));
+    // The destination is larger: end the copy there, so that a source that
+    // fills its buffer without a terminator does not run on into old bytes.
+    destination->buffer[size] = '\0';
     return str_len(destination);
 }
 
