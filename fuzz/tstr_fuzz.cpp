@@ -171,9 +171,6 @@ private:
             break;
         }
         case 5:
-            // Known fault, reported: a null string appended to itself
-            // (s += s) becomes empty instead of staying null.
-            if (&a == &s && (!o.record || o.m.null)) break;
             s += a;
             o.record = true;
             model::cat(o.m, operand(oa));

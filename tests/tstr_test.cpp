@@ -183,6 +183,9 @@ TEST_F(TStrTest, AdoptionMovesAndObjectsWithoutARecord) {
     TStr copy(TStr::null);
     copy += "a";
     EXPECT_EQ(text(copy), "a");
+    TStr null_self;
+    null_self += null_self; // appends a null string, as str_cat(r, r) does
+    EXPECT_TRUE(null_self.isNull());
     TStr adopted(static_cast<void*>(nullptr));
     EXPECT_NE(adopted.buffer(2), nullptr);
     EXPECT_EQ(TStr::null.handle(), nullptr);

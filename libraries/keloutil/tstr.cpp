@@ -53,11 +53,13 @@ str_t borrowed_utf8(const char* text) {
 
 // The record to pass for a TStr operand of an edit. When the operand is the
 // edited object itself (s += s, s.push(s, sep)), the str_* function would
-// read the very buffer that it grows or rewrites, so a copy is passed.
+// read the very buffer that it grows or rewrites, so a copy is passed. A
+// null operand has no buffer to read and passes as it is (a copy of it
+// would be empty, not null).
 class Operand {
 public:
     Operand(const TStr& target, const TStr& operand) : record_(record_of(operand)) {
-        if (record_ != nullptr && record_ == record_of(target)) record_ = copy_ = str_dup(record_);
+        if (!str_null(record_) && record_ == record_of(target)) record_ = copy_ = str_dup(record_);
     }
     ~Operand() { str_uninit(copy_); }
     Operand(const Operand&) = delete;
