@@ -335,6 +335,14 @@ int32_t decodable_length(const str_t* s) {
 
 namespace keloutil {
 
+str_t* text_or_null(str_t* s) {
+    if (s != nullptr && s->buffer == nullptr) {
+        str_uninit(s);
+        return nullptr;
+    }
+    return s;
+}
+
 ReadOut::ReadOut(const str_t* s, int32_t encoding)
     : buffer_(s != nullptr ? s->buffer : nullptr), encoding_(encoding), length_(0), measure_(0) {
     const int32_t capacity = buffer_ != nullptr ? s->capacity : 0;
@@ -726,21 +734,10 @@ int32_t compare_texts(bool a_null, std::string_view a, bool b_null, std::string_
     return result < 0 ? -1 : (result > 0 ? 1 : 0);
 }
 
-// A record from str_from, or NULL when it holds no text: str_from leaves a
-// string null when its buffer cannot be had, and the functions that return
-// new text report that by NULL rather than by a null string.
-str_t* text_or_null(str_t* s) {
-    if (s != nullptr && s->buffer == nullptr) {
-        str_uninit(s);
-        return nullptr;
-    }
-    return s;
-}
-
 // A new string holding `length` bytes of UTF-8 copied as they are; NULL
 // when memory runs out.
 str_t* new_string(const char* bytes, size_t length) {
-    return text_or_null(str_from(bytes, static_cast<int32_t>(length), STR_ENC_UTF8));
+    return keloutil::text_or_null(str_from(bytes, static_cast<int32_t>(length), STR_ENC_UTF8));
 }
 
 str_t* new_string(std::string_view text) { return new_string(text.data(), text.size()); }
@@ -1286,7 +1283,7 @@ str_t* str_replace_all(const str_t* s, const str_t* separators, const str_t* joi
 str_t* str_from_huge(int64_t value, int32_t base) {
     char digits[66];
     const std::string_view text = integer_text(value, base, digits);
-    return text_or_null(str_from(text.data(), static_cast<int32_t>(text.size()), STR_ENC_ASCII));
+    return keloutil::text_or_null(str_from(text.data(), static_cast<int32_t>(text.size()), STR_ENC_ASCII));
 }
 
 str_t* str_from_long(int32_t value, int32_t base) { return str_from_huge(value, base); }
@@ -1302,7 +1299,7 @@ str_t* str_from_double(double value, char format, int32_t precision) {
     pattern[length + 2] = '\0';
     char text[512]; // the longest: 309 integer digits and 99 decimals
     const int written = std::snprintf(text, sizeof text, pattern, value);
-    return text_or_null(str_from(text, written < 0 ? 0 : written, STR_ENC_ASCII));
+    return keloutil::text_or_null(str_from(text, written < 0 ? 0 : written, STR_ENC_ASCII));
 }
 
 str_t* str_from_float(float value, char format, int32_t precision) {

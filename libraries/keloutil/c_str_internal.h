@@ -7,6 +7,12 @@
 
 namespace keloutil {
 
+// A record made from text, or NULL when it holds none: a string made from
+// text is null only when its buffer could not be had, and the functions
+// that return new text report running out of memory by NULL rather than by
+// a null string. A null record is released.
+str_t* text_or_null(str_t* s);
+
 // Reading a record's text out in one encoding, as str_get, the cstr family
 // and the *_alloc functions do: first the measure, then the conversion into
 // a destination of at least that size.

@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "c_str_internal.h"
 #include "platform/os.h"
 
 namespace {
@@ -18,19 +19,8 @@ const str_t extension_separator = constant(".");
 
 bool has_text(const str_t* path) { return path != nullptr && path->buffer != nullptr; }
 
-// The record, or NULL when it is a null string: a record made from text is
-// null only when its buffer could not be had, and the functions here answer
-// NULL when memory runs out, never a part of a path.
-str_t* made(str_t* s) {
-    if (s != nullptr && s->buffer == nullptr) {
-        str_uninit(s);
-        return nullptr;
-    }
-    return s;
-}
-
 // A copy of the path, made as str_dup makes it; NULL when memory runs out.
-str_t* copy_of(const str_t* path) { return made(str_dup(path)); }
+str_t* copy_of(const str_t* path) { return keloutil::text_or_null(str_dup(path)); }
 
 } // namespace
 
@@ -45,7 +35,7 @@ void path_localise(str_t* path) {
         if (*c == '/') *c = '\\';
 }
 
-str_t* path_cwd(void) { return made(keloutil::os::current_directory()); }
+str_t* path_cwd(void) { return keloutil::text_or_null(keloutil::os::current_directory()); }
 
 int32_t path_is_absolute(str_t* path) {
     if (str_len(path) >= 3 && str_at(path, 1) == ':') return 1;
