@@ -2,65 +2,25 @@
 // record.
 #include "test_support.hpp"
 
-#include <utility>
 #include <vector>
 
 using namespace std::string_literals;
 
-namespace {
-
-// UTF-32 in host order, as bytes.
-std::string utf32(std::initializer_list<uint32_t> units) {
-    std::string out;
-    for (uint32_t unit : units) out += bytes(&unit, 4);
-    return out;
-}
-
-// The text converted by str_alloc, up to its terminator.
-std::string encoded(const str_t* s, int32_t encoding) {
-    const size_t terminator = encoding == STR_ENC_UTF32 ? 4 : encoding >= STR_ENC_UTF16 ? 2 : 1;
-    Block block = own_block(str_alloc(s, encoding));
-    if (!block) return "<null>";
-    const auto* p = static_cast<const char*>(block.get());
-    size_t size = 0;
-    while (std::string(p + size, terminator) != std::string(terminator, '\0')) size += terminator;
-    return bytes(p, size);
-}
-
-} // namespace
-
+// "A\xC3\xA9" in both UTF-16 orders: alloc_failure_test.cpp and tstr_test.cpp.
 TEST_F(LeakCheckedTest, KnownTextsConvertBothWays) {
     const struct { const char* utf8; int32_t encoding; std::string external; } cases[] = {
-        {"A\xC3\xA9", STR_ENC_UTF16LE, "A\0\xE9\0"s},
-        {"A\xC3\xA9", STR_ENC_UTF16BE, "\0A\0\xE9"s},
         {"\xF0\x9F\x98\x80", STR_ENC_UTF16BE, "\xD8\x3D\xDE\x00"s},        // U+1F600
         {"\xE6\x97\xA5\xE6\x9C\xAC", STR_ENC_UTF16LE, "\xE5\x65\x2C\x67"}, // 日本
         {"\xF4\x8F\xBF\xBF", STR_ENC_UTF16BE, "\xDB\xFF\xDF\xFF"},        // U+10FFFF
-        {"a\xF0\x9F\x98\x80", STR_ENC_UTF32, utf32({'a', 0x1F600})},
+        {"a\xF0\x9F\x98\x80", STR_ENC_UTF32, units<uint32_t>({'a', 0x1F600})},
         {"\xEF\xBB\xBF", STR_ENC_UTF16BE, "\xFE\xFF"}, // U+FEFF is a character here, not a mark
         {"plain", STR_ENC_ASCII, "plain"}};
     for (const auto& c : cases) {
         const int32_t size = static_cast<int32_t>(c.external.size());
         EXPECT_EQ(shown(own(str_from(c.external.data(), size, c.encoding))), c.utf8) << "encoding " << c.encoding;
-        EXPECT_EQ(encoded(make(c.utf8).get(), c.encoding), c.external) << c.utf8 << " in encoding " << c.encoding;
+        EXPECT_EQ(allocated(make(c.utf8).get(), c.encoding), c.external + std::string(unit_of(c.encoding), '\0'))
+            << c.utf8 << " in encoding " << c.encoding;
     }
-}
-
-TEST_F(LeakCheckedTest, MarkedUtf16HonoursTheMark) {
-    const unsigned char big_endian[] = {0xFE, 0xFF, 0x00, 'h', 0x00, 'i'};
-    EXPECT_EQ(shown(own(str_from(big_endian, 4, STR_ENC_UTF16))), "hi") << "the length excludes the mark";
-    const unsigned char little_endian[] = {0xFF, 0xFE, 'h', 0x00, 'i', 0x00};
-    EXPECT_EQ(shown(own(str_from(little_endian, 4, STR_ENC_UTF16))), "hi");
-    Block only_terminator = own_block(str_utf16_alloc(make("").get()));
-    EXPECT_EQ(bytes(only_terminator.get(), 2), std::string(2, '\0')) << "no mark without a character";
-}
-
-// UTF-8 still holds U+110000, beyond Unicode, as four bytes; UTF-16 cannot.
-TEST_F(LeakCheckedTest, BeyondUnicodeBecomesAQuestionMarkInUtf16) {
-    const std::string beyond = utf32({0x110000});
-    Str s = own(str_from(beyond.data(), 4, STR_ENC_UTF32));
-    EXPECT_EQ(shown(s), "\xF4\x90\x80\x80");
-    EXPECT_EQ(encoded(s.get(), STR_ENC_UTF16LE), "?\0"s);
 }
 
 TEST_F(LeakCheckedTest, DecodingErrorsLeaveTheStringNullAndRecordTheError) {
@@ -81,7 +41,13 @@ TEST_F(LeakCheckedTest, DecodingErrorsLeaveTheStringNullAndRecordTheError) {
     }
 }
 
-TEST_F(LeakCheckedTest, TruncatedAndSurrogateTextCannotBeConverted) {
+TEST_F(LeakCheckedTest, TruncatedSurrogateAndBeyondUnicodeText) {
+    // UTF-8 still holds U+110000, beyond Unicode, as four bytes; UTF-16 cannot.
+    const std::string beyond = units<uint32_t>({0x110000});
+    Str beyond_unicode = own(str_from(beyond.data(), 4, STR_ENC_UTF32));
+    EXPECT_EQ(shown(beyond_unicode), "\xF4\x90\x80\x80");
+    EXPECT_EQ(allocated(beyond_unicode.get(), STR_ENC_UTF16LE), "?\0\0\0"s);
+
     EXPECT_EQ(str_encoding_requires_bytes("\xE6\x97", 2, STR_ENC_UTF8, STR_ENC_UTF16LE), 0);
     EXPECT_TRUE(str_null(own(str_from("abc", 3, STR_ENC_UTF32)).get())) << "a unit cut short";
 
@@ -141,11 +107,6 @@ TEST_F(LeakCheckedTest, RandomTextRoundTripsThroughEveryEncoding) {
 }
 
 TEST_F(LeakCheckedTest, WideCharactersHoldTheTextWithoutMark) {
-    const std::pair<const char*, const wchar_t*> cases[] = {{"a\xC3\xA9\xF0\x9F\x98\x80", L"a\u00E9\U0001F600"},
-                                                            {nullptr, L""}};
-    for (const auto& [utf8, wide] : cases) {
-        Block block = own_block(str_wchar_alloc(make(utf8).get()));
-        ASSERT_NE(block, nullptr);
-        EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(block.get())), wide);
-    }
+    EXPECT_EQ(wide(make("a\xC3\xA9\xF0\x9F\x98\x80").get()), bytes(L"a\u00E9\U0001F600", sizeof L"a\u00E9\U0001F600"));
+    EXPECT_EQ(wide(make(nullptr).get()), bytes(L"", sizeof L""));
 }

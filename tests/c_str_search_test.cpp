@@ -1,6 +1,8 @@
 // Searching, case, white space and the escape pair.
 #include "test_support.hpp"
 
+#include <utility>
+
 using StrSearch = LeakCheckedTest;
 
 TEST_F(StrSearch, FindReturnsAByteOffsetFromACharacterStart) {
@@ -10,11 +12,10 @@ TEST_F(StrSearch, FindReturnsAByteOffsetFromACharacterStart) {
         {"h\xC3\xA9llo", "l", 3, true, 4}, {"hello", "", 5, true, 5},         {nullptr, "a", 0, true, -1},
         {"STRA\xC3\x9F" "E", "strasse", 0, false, -1}}; // only ASCII letters fold
     for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.needle) + " in " + printable(c.haystack) + " from " + std::to_string(c.start));
         Str haystack = make(c.haystack), needle = make(c.needle);
-        EXPECT_EQ(str_utf8_find(haystack.get(), c.needle, c.start, c.case_sensitive), c.found)
-            << c.needle << " in " << printable(c.haystack) << " from " << c.start;
-        EXPECT_EQ(str_find(haystack.get(), needle.get(), c.start, c.case_sensitive), c.found)
-            << c.needle << " in " << printable(c.haystack) << " from " << c.start;
+        EXPECT_EQ(str_utf8_find(haystack.get(), c.needle, c.start, c.case_sensitive), c.found);
+        EXPECT_EQ(str_find(haystack.get(), needle.get(), c.start, c.case_sensitive), c.found);
     }
 }
 
@@ -40,21 +41,21 @@ TEST_F(StrSearch, FindSpanGivesTheInnermostSpanThatEndsFirst) {
     }
 }
 
+// Letters where a continuation byte belongs stay as they are, also within
+// long ASCII runs, with the sequence across the point where a run of 16
+// bytes would end.
 TEST_F(StrSearch, CaseMappingTouchesAsciiLettersOnly) {
-    Str s = make("stra\xC3\x9F" "e 1-z");
-    str_upper(s.get());
-    EXPECT_EQ(shown(s), "STRA\xC3\x9F" "E 1-Z");
-    str_lower(s.get());
-    EXPECT_EQ(shown(s), "stra\xC3\x9F" "e 1-z");
-    Str malformed = make("\xC3" "a"); // 'a' sits where a continuation byte belongs
-    str_upper(malformed.get());
-    EXPECT_EQ(shown(malformed), "\xC3" "a");
-    // The same within long ASCII runs, with the sequence across the point
-    // where a run of 16 bytes would end.
     const std::string run(15, 'a'), upper_run(15, 'A');
-    Str long_malformed = make((run + "\xF0" "abc" + run + run).c_str());
-    str_upper(long_malformed.get());
-    EXPECT_EQ(shown(long_malformed), upper_run + "\xF0" "abc" + upper_run + upper_run);
+    const std::pair<std::string, std::string> cases[] = {
+        {"stra\xC3\x9F" "e 1-z", "STRA\xC3\x9F" "E 1-Z"}, {"\xC3" "a", "\xC3" "a"},
+        {run + "\xF0" "abc" + run + run, upper_run + "\xF0" "abc" + upper_run + upper_run}};
+    for (const auto& [lower, upper] : cases) {
+        Str s = make(lower.c_str());
+        str_upper(s.get());
+        EXPECT_EQ(shown(s), upper);
+        str_lower(s.get());
+        EXPECT_EQ(shown(s), lower);
+    }
 }
 
 TEST_F(StrSearch, StripAndSimplifyWhiteSpace) {

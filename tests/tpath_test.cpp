@@ -2,8 +2,6 @@
 // conversion cache, directory creation and the program's directory.
 #include "test_support.hpp"
 
-#include <keloutil/tpath.hpp>
-
 #include <fstream>
 #include <functional>
 #include <utility>
@@ -11,9 +9,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// The text of the record, read without touching the conversion cache.
-std::string text(const TStr& s) { return shown(static_cast<const str_t*>(s.handle())); }
 
 str_t* record_of(const TPath& p) { return static_cast<str_t*>(static_cast<void*>(p)); }
 
@@ -37,37 +32,34 @@ TEST_F(TPathText, JoiningPushesOneSeparatorWithoutLocalising) {
                                     {nullptr, "b", "b"},      {"", "b", "\\b"}, {"C:\\a", "", "C:\\a"}};
     for (const auto& c : cases) {
         const TPath path(c[0]);
-        EXPECT_EQ(text(path + c[1]), c[2]);
-        EXPECT_EQ(text(path + TPath(c[1])), c[2]);
-        EXPECT_EQ(text(path), text(TPath(c[0]))) << "operator+ changed its left operand";
-        TPath pushed(c[0]);
-        EXPECT_EQ(text(pushed += c[1]), c[2]);
+        EXPECT_EQ(shown(path + c[1]), c[2]);
+        EXPECT_EQ(shown(path + TPath(c[1])), c[2]);
+        EXPECT_EQ(shown(path), shown(TPath(c[0]))) << "operator+ changed its left operand";
+        EXPECT_EQ(shown(TPath(c[0]) += c[1]), c[2]);
     }
     TPath self("a");
-    EXPECT_EQ(text(self.push(self).unshift(self)), "a\\a\\a\\a");
+    EXPECT_EQ(shown(self.push(self).unshift(self)), "a\\a\\a\\a");
 }
 
 TEST_F(TPathText, ComponentsAndDerivedForms) {
     TPath file("C:/dir/file.txt");
-    EXPECT_EQ(text(file.baseName()), "file.txt");
-    EXPECT_EQ(text(file), "C:\\dir\\file.txt") << "baseName localises the path";
-    EXPECT_EQ(text(file.dirPath(false)), "C:\\dir");
-    EXPECT_EQ(text(file.dirPath(true)), "C:\\dir");
+    EXPECT_EQ(shown(file.baseName()), "file.txt");
+    EXPECT_EQ(shown(file), "C:\\dir\\file.txt") << "baseName localises the path";
+    EXPECT_EQ(shown(file.dirPath(true)), "C:\\dir");
     EXPECT_TRUE(TPath("name").dirName().isEmpty());
     const Str cwd = own(path_cwd());
     const TPath relative("b.txt");
-    EXPECT_EQ(text(relative.dirPath(true)), shown(cwd));
-    EXPECT_EQ(text(TPath(relative).absFilePath("f")), shown(cwd) + "\\b.txt\\f");
-    EXPECT_EQ(text(TPath("a\\b/c").nativePath()), on_windows() ? "a\\b/c" : "a/b/c");
+    EXPECT_EQ(shown(relative.dirPath(true)), shown(cwd));
+    EXPECT_EQ(shown(TPath(relative).absFilePath("f")), shown(cwd) + "\\b.txt\\f");
+    EXPECT_EQ(shown(TPath("a\\b/c").nativePath()), on_windows() ? "a\\b/c" : "a/b/c");
 }
 
 TEST_F(TPathText, RecordsAreAdoptedAndMissingRecordsReadAsNull) {
     str_t* record = str_from_utf8("x");
     EXPECT_EQ(record_of(TPath(static_cast<void*>(record))), record);
-    void* const none = nullptr;
-    TPath empty(none);
+    TPath empty(static_cast<void*>(nullptr));
     EXPECT_FALSE(empty.exists() || empty.isFile() || empty.size() != 0 || TPath("").exists());
-    EXPECT_EQ(text(empty += "a"), "a");
+    EXPECT_EQ(shown(empty += "a"), "a");
 }
 
 TEST_F(TPathText, PrivateRecordBelongsToItsObject) {
@@ -145,14 +137,14 @@ TEST_F(TPathFiles, QueriesLocaliseAndIgnoreOneTrailingSeparator) {
 
     TPath file((root_text_ + "/f.txt").c_str());
     EXPECT_TRUE(file.isFile() && !file.isDir() && file.isReadable() && file.size() == 2);
-    EXPECT_EQ(text(file), root_text_ + "\\f.txt");
+    EXPECT_EQ(shown(file), root_text_ + "\\f.txt");
     file.remove();
     EXPECT_FALSE(fs::exists(root_ / "f.txt"));
 }
 
 TEST_F(TPathFiles, AppPathHoldsTheProgramAndIgnoresLaterChdir) {
     const TPath first = TPath::appPath();
-    EXPECT_TRUE((first + (on_windows() ? "keloutil_tests.exe" : "keloutil_tests")).isFile()) << text(first);
+    EXPECT_TRUE((first + (on_windows() ? "keloutil_tests.exe" : "keloutil_tests")).isFile()) << shown(first);
     ASSERT_EQ(path_chdir(record_of(TPath(root_text_.c_str()))), 1);
-    EXPECT_EQ(text(TPath::appPath()), text(first));
+    EXPECT_EQ(shown(TPath::appPath()), shown(first));
 }
