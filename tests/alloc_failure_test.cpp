@@ -162,6 +162,7 @@ void expect_inserted(FaultRun& run, const char* key, const char* value, const ch
 }
 
 struct Operation { const char* name; void (*run)(FaultRun&); };
+void PrintTo(const Operation& operation, std::ostream* os) { *os << operation.name; }
 
 // One table entry: the operation's name and the statements that run it.
 #define OP(name, ...) Operation{#name, [](FaultRun& run) { __VA_ARGS__; }}
