@@ -12,6 +12,8 @@
 #include <keloutil/c_str.h>
 #include <keloutil/path.h>
 
+class KeloMutexImp;
+
 namespace keloutil::os {
 
 // ---- text ------------------------------------------------------------------
@@ -53,6 +55,27 @@ bool may_access(const str_t* path, bool write);
 bool root_is_absolute();
 // The path in the platform's native form, as a new string.
 str_t* native_path(const str_t* path);
+
+// ---- named mutexes ----------------------------------------------------------
+
+// A new, closed named mutex of this platform, for KeloMutex, which owns and
+// deletes it; nullptr when memory runs out.
+KeloMutexImp* new_named_mutex();
+
+// ---- writing whole files ------------------------------------------------------
+
+// Writes `path` whole through `write`, which is given the open stream and
+// answers whether it wrote everything. The content goes to a new temporary
+// file beside `path` that is then renamed over it, so no reader and no
+// crash ever meets a half-written file; a file that is replaced keeps its
+// permissions. Where the rename cannot be used (the target is a link, a
+// device or a file with other names, or the folder refuses a new file) the
+// file is written in place. A file the caller may not write is refused.
+// true when everything was written.
+using FileWriter = bool (*)(FILE* stream, void* context);
+bool write_whole_file(const str_t* path, FileWriter write, void* context);
+// Gives the file read and write access for every account; true on success.
+bool grant_open_access(const str_t* path);
 
 // ---- the running program -------------------------------------------------------
 
