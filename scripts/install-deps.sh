@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing keloutil need, and
-# only those that are missing (apt-get update runs first when any is).
+# only those that are missing (apt-get update runs first when any is). The
+# windows group also unpacks TinyXML's Debian sources for the mingw-w64
+# builds (scripts/fetch-tinyxml-source.sh), again only when missing.
 # Usage: scripts/install-deps.sh [native] [windows] [fuzz]   (default: native)
 set -euo pipefail
 
 native=(
     g++ cmake ninja-build pkg-config
     googletest libgtest-dev     # unit tests
+    libtinyxml-dev              # reads and writes the settings files
     libbenchmark-dev libicu-dev # benchmarks and their peers
     qtbase5-dev                 # a peer of the string benchmark only; never linked into the library
     libglib2.0-dev              # a peer of the container benchmark only; never linked into the library
@@ -37,13 +40,17 @@ for package in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
     [ "$status" = "install ok installed" ] || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-if [ "$(id -u)" -ne 0 ]; then
-    echo "Missing packages: ${missing[*]} (run as root to install them)" >&2
-    exit 1
+if [ ${#missing[@]} -gt 0 ]; then
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing packages: ${missing[*]} (run as root to install them)" >&2
+        exit 1
+    fi
+    echo "Installing: ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
-echo "Installing: ${missing[*]}"
-export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}"
+
+for group in "${groups[@]}"; do
+    if [ "$group" = windows ]; then "$(dirname "$0")/fetch-tinyxml-source.sh"; fi
+done
