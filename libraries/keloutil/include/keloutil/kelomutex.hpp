@@ -2,7 +2,9 @@
 //
 // Every KeloMutex object opened on the same name excludes every other one,
 // in this process and in others of the same user (two objects in one
-// process exclude each other too). The object forwards to an
+// process exclude each other too, when different threads use them; on
+// Windows, whose mutexes are recursive, a thread that holds the mutex is
+// granted it again through a second object). The object forwards to an
 // implementation that the platform supplies.
 //
 // Timeouts of Lock are milliseconds: -1 waits without limit, 0 only tests,

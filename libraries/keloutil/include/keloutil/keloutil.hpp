@@ -7,5 +7,7 @@
 #include <keloutil/hash.hpp>
 #include <keloutil/tstr.hpp>
 #include <keloutil/tpath.hpp>
+#include <keloutil/kelomutex.hpp>
+#include <keloutil/tlock.hpp>
 
 #endif // KELOUTIL_KELOUTIL_HPP

@@ -1,0 +1,280 @@
+// KeloMutex and TLock: the operations' answers, exclusion between threads
+// and between real processes, and on POSIX the lock directory and its file
+// names.
+#include "child_process.hpp"
+#include "test_support.hpp"
+
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#ifdef _WIN32
+#include <stdlib.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// What the tests need of the platform beyond the standard library.
+#ifdef _WIN32
+void set_environment(const char* name, const std::string& value) { _putenv_s(name, value.c_str()); }
+bool change_owner(const fs::path&, int) { return false; }
+bool running_as_root() { return false; }
+#else
+void set_environment(const char* name, const std::string& value) {
+    if (value.empty()) unsetenv(name);
+    else setenv(name, value.c_str(), 1);
+}
+bool change_owner(const fs::path& path, int user) { return chown(path.c_str(), user, user) == 0; }
+bool running_as_root() { return geteuid() == 0; }
+#endif
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// Each test locks names of its own; on POSIX its lock directory is in the
+// test's temporary directory too.
+class MutexTest : public TempDirTest {
+protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        previous_runtime_ = runtime != nullptr ? runtime : "";
+        set_environment("XDG_RUNTIME_DIR", root_.u8string());
+        name_ = "Local\\keloutil-test-" + root_.filename().u8string();
+    }
+    void TearDown() override {
+        set_environment("XDG_RUNTIME_DIR", previous_runtime_);
+        TempDirTest::TearDown();
+    }
+
+    // Whether another thread's object on the same name gets the lock at once.
+    bool free_for_another_thread() const {
+        bool locked = false;
+        std::thread([&] {
+            KeloMutex other;
+            locked = other.Open(name_.c_str()) && other.Lock(0);
+        }).join();
+        return locked;
+    }
+
+    fs::path lock_dir() const { return root_ / "keloutil"; }
+
+    std::string previous_runtime_, name_;
+};
+
+TEST_F(MutexTest, ClosedObjectAnswersWithoutEffect) {
+    KeloMutex mutex;
+    EXPECT_FALSE(mutex.Lock(0));
+    EXPECT_FALSE(mutex.Lock(-1)) << "no mutex is open, so there is nothing to wait for";
+    EXPECT_TRUE(mutex.UnLock());
+    EXPECT_TRUE(mutex.Close());
+    EXPECT_TRUE(mutex.Close());
+    EXPECT_FALSE(mutex.IsLocked());
+}
+
+TEST_F(MutexTest, EmptyNameOpensNothingAndClosesTheOpenMutex) {
+    for (const TStr& empty : {TStr(), TStr("")}) {
+        KeloMutex mutex;
+        ASSERT_TRUE(mutex.Open(name_.c_str()));
+        EXPECT_FALSE(mutex.Open(empty));
+        EXPECT_FALSE(mutex.Lock(0)) << "the mutex opened before is closed";
+    }
+}
+
+TEST_F(MutexTest, LockAndUnLockSetTheFlag) {
+    KeloMutex mutex;
+    ASSERT_TRUE(mutex.Open(name_.c_str()));
+    EXPECT_TRUE(mutex.UnLock()) << "never locked";
+    const Clock::time_point start = Clock::now();
+    EXPECT_FALSE(mutex.Lock(-2));
+    EXPECT_LT(Clock::now() - start, milliseconds(250)) << "Lock(-2) does not wait";
+    EXPECT_FALSE(mutex.IsLocked());
+    ASSERT_TRUE(mutex.Lock(0));
+    EXPECT_TRUE(mutex.IsLocked());
+    EXPECT_FALSE(free_for_another_thread());
+    EXPECT_TRUE(mutex.UnLock());
+    EXPECT_FALSE(mutex.IsLocked());
+    EXPECT_TRUE(free_for_another_thread());
+}
+
+TEST_F(MutexTest, ObjectsOnOneNameExcludeEachOther) {
+    {
+        KeloMutex holder;
+        ASSERT_TRUE(holder.Open(name_.c_str()));
+        ASSERT_TRUE(holder.Lock(-1));
+        std::thread([&] {
+            KeloMutex other;
+            ASSERT_TRUE(other.Open(name_.c_str()));
+            EXPECT_FALSE(other.Lock(0));
+            EXPECT_FALSE(other.Lock(50));
+            EXPECT_FALSE(other.IsLocked());
+        }).join();
+        KeloMutex elsewhere;
+        ASSERT_TRUE(elsewhere.Open((name_ + "-other").c_str()));
+        EXPECT_TRUE(elsewhere.Lock(0)) << "another name is not held";
+    }
+    EXPECT_TRUE(free_for_another_thread()) << "destroying the holder releases the lock";
+}
+
+// The second process holds the lock until it is told to let go, by
+// unlocking or by ending without unlocking.
+class ProcessLockTest : public MutexTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ProcessLockTest, OtherProcessHoldsTheLockUntilItLetsGo) {
+    ChildProcess worker(sibling_program("keloutil_lock_worker"), {name_, root_.u8string(), GetParam()});
+    ASSERT_TRUE(worker.started());
+    const Clock::time_point give_up = Clock::now() + std::chrono::seconds(60);
+    while (!fs::exists(root_ / "ready")) {
+        ASSERT_TRUE(worker.running()) << "the worker ended with " << worker.wait();
+        ASSERT_LT(Clock::now(), give_up) << "the worker never took the lock";
+        std::this_thread::sleep_for(milliseconds(5));
+    }
+
+    KeloMutex mutex;
+    ASSERT_TRUE(mutex.Open(name_.c_str()));
+    Clock::time_point start = Clock::now();
+    EXPECT_FALSE(mutex.Lock(0));
+    EXPECT_LT(Clock::now() - start, milliseconds(250)) << "Lock(0) only tests";
+    start = Clock::now();
+    EXPECT_FALSE(mutex.Lock(300));
+    EXPECT_GE(Clock::now() - start, milliseconds(250)) << "Lock(300) waits before it gives up";
+    EXPECT_FALSE(mutex.IsLocked());
+
+    std::ofstream(root_ / "release").close();
+    EXPECT_TRUE(mutex.Lock(-1));
+    if (std::string(GetParam()) == "unlock") {
+        EXPECT_TRUE(worker.running()) << "the lock came free through UnLock, not through the end";
+        std::ofstream(root_ / "done").close();
+    }
+    EXPECT_EQ(worker.wait(), 0);
+    EXPECT_TRUE(mutex.UnLock());
+}
+
+INSTANTIATE_TEST_SUITE_P(LetGo, ProcessLockTest, ::testing::Values("unlock", "exit"));
+
+// ---- the POSIX lock directory ---------------------------------------------
+
+class LockDirectoryTest : public MutexTest {
+protected:
+    void SetUp() override {
+        MutexTest::SetUp();
+        if (on_windows()) GTEST_SKIP() << "Windows names its mutexes in the kernel, not in a lock directory";
+    }
+
+    // The files in the lock directory.
+    std::vector<std::string> lock_files() const {
+        std::vector<std::string> names;
+        for (const fs::directory_entry& entry : fs::directory_iterator(lock_dir()))
+            names.push_back(entry.path().filename().string());
+        return names;
+    }
+};
+
+TEST_F(LockDirectoryTest, EachNameGetsOneSafeFile) {
+    const std::string long_name(300, 'a');
+    const struct {
+        std::string name, file;
+    } cases[] = {
+        {"Plain.name_9-x", "Plain.name_9-x"},
+        {"a/b", "a%2Fb"},
+        {"..", "%2E."},
+        {".", "%2E"},
+        {"Local\\C:_x~%", "Local%5CC%3A_x%7E%25"},
+        {"\xC3\xA9", "%C3%A9"},
+        {long_name, std::string(200, 'a') + "~"},
+        // The cut falls inside "%2F" and moves before it.
+        {std::string(199, 'a') + std::string(10, '/'), std::string(199, 'a') + "~"},
+        {std::string(198, 'a') + std::string(10, '/'), std::string(198, 'a') + "~"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name.substr(0, 40));
+        fs::remove_all(lock_dir());
+        KeloMutex mutex;
+        ASSERT_TRUE(mutex.Open(c.name.c_str()));
+        const std::vector<std::string> files = lock_files();
+        ASSERT_EQ(files.size(), 1u);
+        if (c.file.back() == '~') {
+            EXPECT_EQ(files[0].substr(0, c.file.size()), c.file);
+            EXPECT_EQ(files[0].size(), c.file.size() + 16) << files[0];
+        } else {
+            EXPECT_EQ(files[0], c.file);
+        }
+    }
+    EXPECT_EQ(fs::status(lock_dir()).permissions() & fs::perms::all, fs::perms::owner_all);
+}
+
+TEST_F(LockDirectoryTest, ShortenedNamesStayApart) {
+    const std::string first(300, 'a'), second = first.substr(1) + "b";
+    KeloMutex one, two;
+    ASSERT_TRUE(one.Open(first.c_str()));
+    ASSERT_TRUE(two.Open(second.c_str()));
+    EXPECT_EQ(lock_files().size(), 2u);
+    EXPECT_TRUE(one.Lock(0));
+    EXPECT_TRUE(two.Lock(0));
+}
+
+TEST_F(LockDirectoryTest, RefusesALinkOrAFile) {
+    const fs::path target = root_ / "target";
+    const struct {
+        const char* what;
+        void (*make)(const fs::path& dir, const fs::path& target);
+    } cases[] = {
+        {"symbolic link", [](const fs::path& dir, const fs::path& target) { fs::create_directory_symlink(target, dir); }},
+        {"regular file", [](const fs::path& dir, const fs::path&) { std::ofstream(dir).close(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(lock_dir());
+        fs::remove_all(target);
+        fs::create_directory(target);
+        c.make(lock_dir(), target);
+        KeloMutex mutex;
+        EXPECT_FALSE(mutex.Open(name_.c_str()));
+        EXPECT_TRUE(fs::is_empty(target)) << "nothing is made through the link";
+    }
+}
+
+TEST_F(LockDirectoryTest, RefusesAnotherUsersDirectory) {
+    if (!running_as_root()) GTEST_SKIP() << "giving a directory to another user needs root";
+    fs::create_directory(lock_dir());
+    ASSERT_TRUE(change_owner(lock_dir(), 65534));
+    KeloMutex mutex;
+    EXPECT_FALSE(mutex.Open(name_.c_str()));
+    EXPECT_TRUE(fs::is_empty(lock_dir()));
+}
+
+// ---- TLock ------------------------------------------------------------------
+
+using TLockTest = LeakCheckedTest;
+
+TEST_F(TLockTest, GrantsEveryRequestAtOnce) {
+    TLock lock("shared"), same("shared", true, true);
+    EXPECT_TRUE(lock.acquire());
+    EXPECT_TRUE(lock.acquireIfAvailable());
+    EXPECT_TRUE(same.acquire(0));
+    EXPECT_TRUE(same.acquireIfAvailable());
+    EXPECT_TRUE(lock.isValid());
+    lock.destroy();
+    EXPECT_TRUE(lock.acquire(-1)) << "destroy() changes nothing";
+    same.release();
+}
+
+TEST_F(TLockTest, KeepsItsNameAsSevenBitText) {
+    const struct {
+        TStr name;
+        const char* kept;
+    } cases[] = {
+        {TStr("Local\\lock 1"), "Local\\lock 1"},
+        {TStr("caf\xC3\xA9"), "caf??"},
+        {TStr(""), ""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(shown(TLock(c.name).name()), c.kept);
+    }
+}
+
+} // namespace
