@@ -161,6 +161,13 @@ void expect_inserted(FaultRun& run, const char* key, const char* value, const ch
         << pairs(map);
 }
 
+// "key=value;" for each entry of a settings map.
+std::string listing(const std::map<TStr, TStr>& values) {
+    std::string text;
+    for (const auto& [key, value] : values) text += shown(key) + "=" + shown(value) + ";";
+    return text;
+}
+
 struct Operation { const char* name; void (*run)(FaultRun&); };
 void PrintTo(const Operation& operation, std::ostream* os) { *os << operation.name; }
 
@@ -281,6 +288,26 @@ const Operation operations[] = {
     // Made, or false.
     OP(TPath_mkpath, static int made = 0; TPath path((run.root + "\\" + std::to_string(++made) + "\\b").c_str());
        const bool done = run([&] { return path.mkpath(0); }); EXPECT_TRUE(run.gives(done && path.isDir(), !done))),
+    // ---- KeloSettings: every value or false; a failed save leaves the file as it was ---
+    OP(KeloSettings_parse, KeloSettings s; std::map<TStr, TStr> values;
+       const bool done = run([&] { return s.parse("<KeloSettings><Section Name='a'><Data Key='k'>v</Data>"
+                                                  "<Data Key='j'>w</Data></Section></KeloSettings>"); });
+       s.getAll(values); EXPECT_TRUE(run.gives(done && values.size() == 2, !done && values.empty() && !s.isLoaded()))),
+    OP(KeloSettings_save, static int made = 0;
+       const TPath file((run.root + "\\" + std::to_string(++made) + "\\s.xml").c_str());
+       const auto values = [&] {
+           KeloSettings s; std::map<TStr, TStr> all; s.open(file); s.getAll(all); return all.size();
+       };
+       { KeloSettings first; first.open(file); first.setData("a", "k", "1"); first.save(file); }
+       KeloSettings s; s.open(file); s.setData("b", "k", "2");
+       const bool done = run([&] { return s.save(file); });
+       EXPECT_TRUE(run.gives(done && values() == 2, !done && values() == 1))),
+    OP(KeloSettings_getSection, KeloSettings s; std::map<TStr, TStr> values;
+       s.parse("<KeloSettings><Section Name='ab'><Data Key='x'>1</Data></Section>"
+               "<Section Name='b'><Data Key='y'>2</Data></Section></KeloSettings>");
+       s.setData("b", "z", "3"); s.removeData("b", "y");
+       const bool done = run([&] { return s.getSection("b", values); });
+       EXPECT_TRUE(run.gives(done && listing(values) == "x=1;z=3;", !done && values.empty())) << listing(values)),
 };
 
 #undef OP

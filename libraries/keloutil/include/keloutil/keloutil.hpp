@@ -7,6 +7,7 @@
 #include <keloutil/hash.hpp>
 #include <keloutil/tstr.hpp>
 #include <keloutil/tpath.hpp>
+#include <keloutil/kelosettings.hpp>
 #include <keloutil/kelomutex.hpp>
 #include <keloutil/tlock.hpp>
 

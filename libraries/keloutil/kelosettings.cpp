@@ -1,0 +1,460 @@
+// KeloSettings: the values of a settings file as maps of combined keys
+// ("section/key"), and the XML document (TinyXML) they are read from and
+// written into.
+#include <keloutil/kelosettings.hpp>
+
+#include <keloutil/kelomutex.hpp>
+
+#include "platform/os.h"
+
+#include <tinyxml.h>
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace {
+
+const char* const root_name = "KeloSettings";
+const char* const section_name = "Section";
+const char* const section_attribute = "Name";
+const char* const data_name = "Data";
+const char* const key_attribute = "Key";
+
+using Values = std::map<TStr, TStr>;
+using Elements = std::map<TStr, TiXmlElement*>;
+
+const str_t* record_of(const TStr& s) { return static_cast<const str_t*>(s.handle()); }
+
+// The UTF-8 bytes a string holds, read in place (nothing is allocated).
+std::string_view view(const TStr& s) {
+    const str_t* record = record_of(s);
+    if (str_null(record)) return {};
+    return {record->buffer, static_cast<size_t>(str_len(record))};
+}
+
+TStr from_view(std::string_view text) { return TStr(text.data(), static_cast<int32_t>(text.size()), STR_ENC_UTF8); }
+
+// Whether a string could not be made (memory ran out): it has no text
+// although its source had one.
+bool lost(const TStr& made, std::string_view source) { return made.isNull() && source.data() != nullptr; }
+
+// The text of a string for TinyXML: "" for a null string, nullptr when
+// memory runs out.
+const char* xml_text(const TStr& s) { return s.isNull() ? "" : s.toUtf8(); }
+
+// section + "/" + key; empty when either is empty or memory runs out.
+TStr combined_key(const TStr& section, const TStr& key) {
+    if (section.isEmpty() || key.isEmpty()) return TStr();
+    std::string text(view(section));
+    text += '/';
+    text += view(key);
+    TStr joined = from_view(text);
+    if (lost(joined, text)) return TStr();
+    return joined;
+}
+
+// The key that getSection reports: the part after the last "/".
+std::string_view last_part(std::string_view combined) { return combined.substr(combined.rfind('/') + 1); }
+
+// Whether a combined key belongs to a section as getSection and
+// removeSection match it: it contains "section/" anywhere.
+bool in_section(const TStr& combined, std::string_view prefix) {
+    return view(combined).find(prefix) != std::string_view::npos;
+}
+
+// Puts copies of key and value into `map`, replacing an entry; false, with
+// the map unchanged, when memory runs out.
+bool put(Values& map, const TStr& key, const TStr& value) {
+    TStr key_copy(key), value_copy(value);
+    if (lost(key_copy, view(key)) || lost(value_copy, view(value))) return false;
+    map.insert_or_assign(std::move(key_copy), std::move(value_copy));
+    return true;
+}
+
+// The settings lock of a file: the named mutex "Local\\" + path, with every
+// "\\" of the path turned into "_", held from construction to destruction.
+// When it cannot be opened the caller goes on without it.
+class SettingsLock {
+public:
+    explicit SettingsLock(const TStr& path) {
+        std::string name = "Local\\";
+        for (const char c : view(path)) name += c == '\\' ? '_' : c;
+        const TStr text = from_view(name);
+        if (!path.isEmpty() && !lost(text, name) && mutex_.Open(text)) mutex_.Lock(-1);
+    }
+    ~SettingsLock() {
+        if (mutex_.IsLocked()) mutex_.UnLock();
+    }
+    SettingsLock(const SettingsLock&) = delete;
+    SettingsLock& operator=(const SettingsLock&) = delete;
+
+private:
+    KeloMutex mutex_;
+};
+
+bool write_document(FILE* stream, void* document) { return static_cast<TiXmlDocument*>(document)->SaveFile(stream); }
+
+} // namespace
+
+struct KeloSettings::State {
+    explicit State(bool open_access) : openAccess(open_access) {}
+
+    bool openAccess;
+    bool loaded = false;
+    TPath path; // remembered for save's re-read
+    TiXmlDocument document;
+    TiXmlElement* root = nullptr;
+    Values stored;
+    Values pendingSets;
+    Values pendingRemovals;
+    Elements sectionCache; // by section name
+    Elements dataCache;    // by section name + "/" + key
+
+    void reset(bool keepChanges);
+    bool open(const TPath& file, bool keepChanges, bool takeLock);
+    bool remember(const TPath& file);
+    bool createEmpty();
+    bool readDocument();
+    bool applyPending();
+    bool setInDocument(const std::string& section, const std::string& key, const TStr& value);
+    void removeFromDocument(const std::string& section, const std::string& key);
+    TiXmlElement* findSection(const std::string& name);
+    TiXmlElement* findData(TiXmlElement* section, const std::string& key);
+    bool visible(const TStr& combined, const TStr*& value) const;
+};
+
+void KeloSettings::State::reset(bool keepChanges) {
+    loaded = false;
+    document.Clear();
+    root = nullptr;
+    sectionCache.clear();
+    dataCache.clear();
+    stored.clear();
+    if (keepChanges) return;
+    path = TPath();
+    pendingSets.clear();
+    pendingRemovals.clear();
+}
+
+bool KeloSettings::State::remember(const TPath& file) {
+    path = file;
+    return path.length() == file.length();
+}
+
+// Reads `file`, under its settings lock when `takeLock` is set (save calls
+// it already holding that lock), or starts an empty document when the file
+// does not exist.
+bool KeloSettings::State::open(const TPath& file, bool keepChanges, bool takeLock) {
+    if (file.isEmpty()) return false;
+    reset(keepChanges);
+    // TPath::exists also answers false when it runs out of memory; a file
+    // that is there must not be taken for a missing one, or save would
+    // replace it with the pending values alone.
+    if (!file.exists() && !keloutil::os::file_exists(record_of(file))) {
+        if (createEmpty() && !keepChanges) remember(file);
+        return !path.isEmpty();
+    }
+    const SettingsLock lock(takeLock ? static_cast<const TStr&>(file) : TStr::null);
+    FILE* stream = keloutil::os::open_file(record_of(file), "rb");
+    if (stream == nullptr) return false;
+    bool result = document.LoadFile(stream, TIXML_ENCODING_UTF8) && readDocument();
+    std::fclose(stream);
+    if (result && !keepChanges) result = remember(file);
+    return result;
+}
+
+bool KeloSettings::State::createEmpty() {
+    document.Clear();
+    document.LinkEndChild(new TiXmlDeclaration("1.0", "UTF-8", "yes"));
+    root = document.LinkEndChild(new TiXmlElement(root_name))->ToElement();
+    loaded = root != nullptr;
+    return loaded;
+}
+
+// Fills the stored values from the parsed document; the first value of a
+// combined key wins.
+bool KeloSettings::State::readDocument() {
+    loaded = false;
+    TiXmlNode* first = document.FirstChild();
+    if (first != nullptr && first->Type() != TiXmlNode::TINYXML_DECLARATION)
+        document.InsertBeforeChild(first, TiXmlDeclaration("1.0", "UTF-8", "yes"));
+    root = document.FirstChildElement(root_name);
+    if (root == nullptr) return false;
+    if (root->NoChildren()) return loaded = true;
+    std::string combined;
+    for (TiXmlElement* section = root->FirstChildElement(section_name); section != nullptr;
+         section = section->NextSiblingElement(section_name)) {
+        const char* name = section->Attribute(section_attribute);
+        if (name == nullptr || *name == '\0') continue;
+        for (TiXmlElement* data = section->FirstChildElement(data_name); data != nullptr;
+             data = data->NextSiblingElement(data_name)) {
+            const char* key = data->Attribute(key_attribute);
+            if (key == nullptr || *key == '\0') continue;
+            combined.assign(name).append(1, '/').append(key);
+            const char* text = data->GetText();
+            TStr combined_text = from_view(combined), value(text != nullptr ? text : "");
+            if (combined_text.isNull() || value.isNull()) { // memory ran out
+                stored.clear();
+                return false;
+            }
+            stored.try_emplace(std::move(combined_text), std::move(value));
+        }
+    }
+    loaded = !stored.empty();
+    return loaded;
+}
+
+// Lays the pending sets, then the pending removals, each in key order, on
+// the document. A combined key is split at its last two "/": "a/b/c" is
+// key "c" of section "b". false when not loaded or memory runs out.
+bool KeloSettings::State::applyPending() {
+    if (!loaded) return false;
+    const auto split = [](const TStr& combined, std::string& section, std::string& key) {
+        std::string_view rest = view(combined);
+        const size_t last = rest.rfind('/');
+        key = rest.substr(last + 1);
+        rest = rest.substr(0, last == std::string_view::npos ? 0 : last);
+        section = rest.substr(rest.rfind('/') + 1);
+    };
+    std::string section, key;
+    for (const auto& [combined, value] : pendingSets) {
+        split(combined, section, key);
+        if (!setInDocument(section, key, value)) return false;
+    }
+    for (const auto& removal : pendingRemovals) {
+        split(removal.first, section, key);
+        removeFromDocument(section, key);
+    }
+    return true;
+}
+
+// Sets the text of the first Data element of `key` in the first Section of
+// `section`, creating either element at the end when it is missing. false
+// only when memory runs out.
+bool KeloSettings::State::setInDocument(const std::string& section, const std::string& key, const TStr& value) {
+    if (section.empty() || key.empty() || value.isEmpty() || root == nullptr) return true;
+    const char* text = xml_text(value);
+    if (text == nullptr) return false;
+    TiXmlElement* section_element = findSection(section);
+    if (section_element == nullptr) {
+        section_element = root->LinkEndChild(new TiXmlElement(section_name))->ToElement();
+        section_element->SetAttribute(section_attribute, section.c_str());
+    }
+    TiXmlElement* data = findData(section_element, key);
+    if (data != nullptr && data->FirstChild() != nullptr) {
+        // Only a text child is replaced; other content is left alone.
+        TiXmlNode* child = data->FirstChild();
+        if (child->ToText() != nullptr) data->ReplaceChild(child, TiXmlText(text));
+        return true;
+    }
+    // An empty Data element of the same key stays in front of the new one.
+    data = section_element->LinkEndChild(new TiXmlElement(data_name))->ToElement();
+    data->SetAttribute(key_attribute, key.c_str());
+    data->LinkEndChild(new TiXmlText(text));
+    return true;
+}
+
+// Removes the Data element of `key` and, when that empties it, its Section;
+// a removed element leaves its cache too.
+void KeloSettings::State::removeFromDocument(const std::string& section, const std::string& key) {
+    if (section.empty() || key.empty() || root == nullptr) return;
+    TiXmlElement* section_element = findSection(section);
+    TiXmlElement* data = section_element != nullptr ? findData(section_element, key) : nullptr;
+    if (data == nullptr) return;
+    const auto forget = [](Elements& cache, const TiXmlElement* element) {
+        for (auto it = cache.begin(); it != cache.end();)
+            it = it->second == element ? cache.erase(it) : std::next(it);
+    };
+    forget(dataCache, data);
+    section_element->RemoveChild(data);
+    if (!section_element->NoChildren()) return;
+    forget(sectionCache, section_element);
+    root->RemoveChild(section_element);
+}
+
+// The first Section named `name`, remembered in the section cache.
+TiXmlElement* KeloSettings::State::findSection(const std::string& name) {
+    const TStr cache_key = from_view(name); // null when memory runs out: not cached
+    if (const auto hit = sectionCache.find(cache_key); !cache_key.isNull() && hit != sectionCache.end())
+        return hit->second;
+    for (TiXmlElement* section = root->FirstChildElement(section_name); section != nullptr;
+         section = section->NextSiblingElement(section_name)) {
+        const char* attribute = section->Attribute(section_attribute);
+        if (attribute == nullptr || name != attribute) continue;
+        if (!cache_key.isNull()) sectionCache.emplace(cache_key, section);
+        return section;
+    }
+    return nullptr;
+}
+
+// The first Data of `key` in `section`, remembered in the data cache under
+// the section's Name + "/" + key.
+TiXmlElement* KeloSettings::State::findData(TiXmlElement* section, const std::string& key) {
+    const char* name = section->Attribute(section_attribute);
+    const std::string combined = std::string(name != nullptr ? name : "") + "/" + key;
+    const TStr cache_key = from_view(combined);
+    if (const auto hit = dataCache.find(cache_key); !cache_key.isNull() && hit != dataCache.end()) return hit->second;
+    for (TiXmlElement* data = section->FirstChildElement(data_name); data != nullptr;
+         data = data->NextSiblingElement(data_name)) {
+        const char* attribute = data->Attribute(key_attribute);
+        if (attribute == nullptr || key != attribute) continue;
+        if (!cache_key.isNull()) dataCache.emplace(cache_key, data);
+        return data;
+    }
+    return nullptr;
+}
+
+// Whether the combined key has a visible value, and which.
+bool KeloSettings::State::visible(const TStr& combined, const TStr*& value) const {
+    if (pendingRemovals.count(combined) != 0) return false;
+    auto found = pendingSets.find(combined);
+    if (found == pendingSets.end() && (found = stored.find(combined)) == stored.end()) return false;
+    value = &found->second;
+    return true;
+}
+
+// ---- KeloSettings -------------------------------------------------------------------
+
+KeloSettings::KeloSettings(bool openAccess) : mState(new State(openAccess)) {}
+
+KeloSettings::KeloSettings() : KeloSettings(false) {}
+
+KeloSettings::~KeloSettings() {
+    mState->reset(false);
+    delete mState;
+}
+
+bool KeloSettings::isLoaded() const { return mState->loaded; }
+
+bool KeloSettings::open(const TPath& file, bool keepChanges) { return mState->open(file, keepChanges, true); }
+
+bool KeloSettings::parse(const TStr& text, bool keepChanges) {
+    if (text.isEmpty()) return false;
+    mState->reset(keepChanges);
+    const char* utf8 = text.toUtf8();
+    if (utf8 != nullptr) mState->document.Parse(utf8, nullptr, TIXML_ENCODING_UTF8);
+    if (utf8 == nullptr || mState->document.Error()) {
+        mState->reset(keepChanges);
+        return false;
+    }
+    return mState->readDocument();
+}
+
+bool KeloSettings::save(const TPath& file) {
+    State& state = *mState;
+    if (!state.loaded || file.isEmpty()) return false;
+    // The re-read and the write happen under one hold of the file's lock, so
+    // that no other process can save in between and have its values
+    // overwritten. A re-read of another path takes that path's lock on its
+    // own, before: holding two settings locks at once could deadlock with a
+    // process that saves the other way round.
+    const bool rereadSameFile = !state.path.isEmpty() && state.path == file;
+    if (!state.path.isEmpty() && !rereadSameFile && !state.open(state.path, true, true)) return false;
+    const SettingsLock lock(file);
+    if (rereadSameFile && !state.open(state.path, true, false)) return false;
+
+    if (!state.applyPending()) return false;
+    // A document without any section is never written.
+    if (state.root != nullptr && state.root->NoChildren()) return false;
+    TPath directory = file.dirName();
+    if (!directory.isEmpty() && !directory.exists() && !directory.mkpath(504)) return false;
+    if (!keloutil::os::write_whole_file(record_of(file), write_document, &state.document)) return false;
+    return !state.openAccess || keloutil::os::grant_open_access(record_of(file));
+}
+
+bool KeloSettings::getData(const TStr& section, const TStr& key, TStr& value) {
+    value.clear();
+    const TStr combined = combined_key(section, key);
+    const TStr* found = nullptr;
+    if (combined.isEmpty() || !mState->visible(combined, found)) return false;
+    value = *found;
+    return !lost(value, view(*found));
+}
+
+bool KeloSettings::setData(const TStr& section, const TStr& key, const TStr& value) {
+    if (value.isEmpty()) return false;
+    const TStr combined = combined_key(section, key);
+    if (combined.isEmpty() || !put(mState->pendingSets, combined, value)) return false;
+    mState->pendingRemovals.erase(combined);
+    return true;
+}
+
+bool KeloSettings::removeData(const TStr& section, const TStr& key) {
+    State& state = *mState;
+    const TStr combined = combined_key(section, key);
+    if (combined.isEmpty()) return false;
+    const auto pending = state.pendingSets.find(combined);
+    const auto stored = state.stored.find(combined);
+    if (pending == state.pendingSets.end() && stored == state.stored.end()) return false;
+    const TStr& value = pending != state.pendingSets.end() ? pending->second : stored->second;
+    if (!put(state.pendingRemovals, combined, value)) return false;
+    if (pending != state.pendingSets.end()) state.pendingSets.erase(pending);
+    return true;
+}
+
+bool KeloSettings::getSection(const TStr& section, std::map<TStr, TStr>& values) {
+    values.clear();
+    if (section.isEmpty()) return false;
+    const std::string prefix = std::string(view(section)) + "/";
+    // Each matching value under the part of its key after the last "/":
+    // stored values never overwrite, pending sets do.
+    const auto add = [&](const Values& from, bool overwrite) {
+        for (const auto& [combined, value] : from) {
+            const std::string_view name = last_part(view(combined));
+            if (name.empty() || !in_section(combined, prefix)) continue;
+            TStr reported = from_view(name), copy(value);
+            if (lost(reported, name) || lost(copy, view(value))) return false;
+            if (overwrite || values.count(reported) == 0) values.insert_or_assign(std::move(reported), std::move(copy));
+        }
+        return true;
+    };
+    const auto erase_removed = [&] {
+        for (const auto& removal : mState->pendingRemovals) {
+            if (!in_section(removal.first, prefix)) continue;
+            const std::string_view name = last_part(view(removal.first));
+            const TStr reported = from_view(name);
+            if (lost(reported, name)) return false;
+            values.erase(reported);
+        }
+        return true;
+    };
+    if (!add(mState->stored, false) || !add(mState->pendingSets, true) || !erase_removed()) {
+        values.clear();
+        return false;
+    }
+    return true;
+}
+
+bool KeloSettings::removeSection(const TStr& section) {
+    State& state = *mState;
+    if (section.isEmpty()) return false;
+    const std::string prefix = std::string(view(section)) + "/";
+    // Collected whole before anything changes, so that running out of memory
+    // leaves the store as it was; the nodes then move over without copies. A
+    // pending value wins over the stored one.
+    Values collected;
+    for (const Values* from : {&state.pendingSets, &state.stored})
+        for (const auto& [combined, value] : *from)
+            if (in_section(combined, prefix) && collected.count(combined) == 0 && !put(collected, combined, value))
+                return false;
+    while (!collected.empty()) {
+        auto node = collected.extract(collected.begin());
+        state.pendingSets.erase(node.key());
+        state.pendingRemovals.erase(node.key());
+        state.pendingRemovals.insert(std::move(node));
+    }
+    return true;
+}
+
+bool KeloSettings::getAll(std::map<TStr, TStr>& values) {
+    values.clear();
+    for (const Values* from : {&mState->pendingSets, &mState->stored})
+        for (const auto& [combined, value] : *from)
+            if (mState->pendingRemovals.count(combined) == 0 && values.count(combined) == 0 &&
+                !put(values, combined, value)) {
+                values.clear();
+                return false;
+            }
+    return true;
+}

@@ -1,0 +1,473 @@
+// KeloSettings: reading documents, the store's operations, the files that
+// save writes (byte for byte), the kinds of files it must keep what they
+// are, and several processes saving one file.
+#include "child_process.hpp"
+#include "test_support.hpp"
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// "key=value;" for each entry, in key order.
+std::string listing(const std::map<TStr, TStr>& values) {
+    std::string text;
+    for (const auto& [key, value] : values) text += shown(key) + "=" + shown(value) + ";";
+    return text;
+}
+
+// Every visible value of the store.
+std::string everything(KeloSettings& settings) {
+    std::map<TStr, TStr> values;
+    EXPECT_TRUE(settings.getAll(values));
+    return listing(values);
+}
+
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+void write_file(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
+
+// One call on a store. op: 's' setData, 'r' removeData, 'R' removeSection,
+// 'g' getData (`value`: the value expected), 'S' getSection (`value`: its
+// listing expected).
+struct Step {
+    char op;
+    const char* section;
+    const char* key;
+    const char* value;
+    bool result;
+};
+
+void run_steps(KeloSettings& settings, const std::vector<Step>& steps) {
+    for (const Step& step : steps) {
+        SCOPED_TRACE(testing::Message() << step.op << " " << step.section << " " << step.key);
+        TStr value;
+        std::map<TStr, TStr> values;
+        switch (step.op) {
+        case 's': EXPECT_EQ(settings.setData(step.section, step.key, step.value), step.result); break;
+        case 'r': EXPECT_EQ(settings.removeData(step.section, step.key), step.result); break;
+        case 'R': EXPECT_EQ(settings.removeSection(step.section), step.result); break;
+        case 'g':
+            EXPECT_EQ(settings.getData(step.section, step.key, value), step.result);
+            EXPECT_EQ(shown(value), step.result ? step.value : "<null>");
+            break;
+        case 'S':
+            EXPECT_EQ(settings.getSection(step.section, values), step.result);
+            EXPECT_EQ(listing(values), step.value);
+            break;
+        default: FAIL() << "unknown step";
+        }
+    }
+}
+
+const char* const declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n";
+
+// A settings file as save prints it: the declaration, then `body` (the
+// lines inside the root, each ending with "\n") in the root element.
+std::string printed(const std::string& body) {
+    return declaration + (body.empty() ? "<KeloSettings />\n" : "<KeloSettings>\n" + body + "</KeloSettings>\n");
+}
+// A Section element holding `data` lines, and one Data line, as printed.
+std::string section(const std::string& name, const std::string& data) {
+    return "    <Section Name=\"" + name + "\">\n" + data + "    </Section>\n";
+}
+std::string data(const std::string& key, const std::string& text) {
+    return "        <Data Key=\"" + key + "\">" + text + "</Data>\n";
+}
+
+// ---- reading a document ---------------------------------------------------------------
+
+struct ReadCase {
+    const char* name;
+    const char* text;
+    bool loaded; // also the result of parse
+    const char* values;
+};
+
+const ReadCase read_cases[] = {
+    {"root_without_children", "<KeloSettings/>", true, ""},
+    {"only_empty_sections", "<KeloSettings><Section Name='a'/></KeloSettings>", false, ""},
+    {"no_root", "<Other><Section Name='a'><Data Key='k'>v</Data></Section></Other>", false, ""},
+    {"malformed", "<KeloSettings><Section Name='a'>", false, ""},
+    {"first_value_wins",
+     "<KeloSettings><Section Name='a'><Data Key='k'>1</Data><Data Key='k'>2</Data></Section>"
+     "<Section Name='a'><Data Key='k'>3</Data><Data Key='j'>4</Data></Section></KeloSettings>",
+     true, "a/j=4;a/k=1;"},
+    {"only_the_first_root", "<KeloSettings><Section Name='a'><Data Key='k'>1</Data></Section></KeloSettings>"
+                            "<KeloSettings><Section Name='b'><Data Key='k'>2</Data></Section></KeloSettings>",
+     true, "a/k=1;"},
+    {"unnamed_and_foreign_nodes_ignored",
+     "<!-- c --><KeloSettings x='1'><Other/><Section><Data Key='k'>1</Data></Section>"
+     "<Section Name=''><Data Key='k'>2</Data></Section><section Name='a'><Data Key='k'>3</Data></section>"
+     "<Section Name='a'><Data>4</Data><Data Key=''>5</Data><data Key='k'>6</data><Data Key='k'/></Section>"
+     "</KeloSettings>",
+     true, "a/k=;"},
+    {"text_condensed_attributes_as_they_stand",
+     "<KeloSettings><Section Name=' s '><Data Key='k  k'>  a \n\t b  </Data></Section></KeloSettings>", true,
+     " s /k  k=a b;"},
+    {"escapes_and_utf8_whatever_the_declaration",
+     "<?xml version='1.0' encoding='ISO-8859-1'?><KeloSettings><Section Name='&lt;s&gt;'>"
+     "<Data Key='k'>\xC3\xA9 &amp; &#x41;</Data></Section></KeloSettings>",
+     true, "<s>/k=\xC3\xA9 & A;"},
+};
+
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
+
+class SettingsRead : public LeakCheckedParamTest<ReadCase> {};
+
+TEST_P(SettingsRead, ParsesAsTheFileFormatSays) {
+    const ReadCase& c = GetParam();
+    KeloSettings settings;
+    // A failed parse first: its error must not stick to the next one.
+    EXPECT_FALSE(settings.parse("<KeloSettings>"));
+    EXPECT_FALSE(settings.parse(""));
+    EXPECT_EQ(settings.parse(c.text), c.loaded);
+    EXPECT_EQ(settings.isLoaded(), c.loaded);
+    EXPECT_EQ(everything(settings), c.values);
+}
+
+INSTANTIATE_TEST_SUITE_P(Documents, SettingsRead, ::testing::ValuesIn(read_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- the store's operations -------------------------------------------------------------
+
+struct StoreCase {
+    const char* name;
+    const char* text; // parsed first, when given
+    std::vector<Step> steps;
+};
+
+const char* const sections_ab_b =
+    "<KeloSettings><Section Name='ab'><Data Key='x'>1</Data></Section>"
+    "<Section Name='b'><Data Key='y'>2</Data></Section></KeloSettings>";
+
+const StoreCase store_cases[] = {
+    {"set_is_seen_before_save", nullptr,
+     {{'s', "General", "Color", "red", true}, {'g', "General", "Color", "red", true},
+      {'s', "General", "Color", "", false}, {'g', "General", "Color", "red", true},
+      {'s', "", "k", "v", false}, {'s', "a", "", "v", false}, {'g', "General", "", "", false}}},
+    {"section_matched_by_containment", sections_ab_b,
+     {{'S', "b", "", "x=1;y=2;", true}, {'S', "a", "", "", true}, {'S', "", "", "", false},
+      {'R', "b", "", "", true}, {'S', "ab", "", "", true}, {'g', "ab", "x", "", false}}},
+    {"removed_key_hidden_until_set_again", sections_ab_b,
+     {{'r', "b", "y", "", true}, {'g', "b", "y", "", false}, {'S', "b", "", "x=1;", true},
+      {'r', "b", "y", "", true}, {'r', "b", "nothing", "", false}, {'r', "", "y", "", false},
+      {'s', "b", "y", "3", true}, {'g', "b", "y", "3", true}}},
+    {"pending_only_values_removed", nullptr,
+     {{'s', "n", "a", "1", true}, {'r', "n", "a", "", true}, {'g', "n", "a", "", false}, {'s', "n", "b", "2", true},
+      {'R', "n", "", "", true}, {'S', "n", "", "", true}, {'R', "", "", "", false}}},
+    // Reported under the part after the last "/": a pending set replaces a
+    // stored value and the later combined key wins.
+    {"section_keys_after_the_last_slash",
+     "<KeloSettings><Section Name='s'><Data Key='k'>1</Data></Section></KeloSettings>",
+     {{'s', "x/s", "k", "3", true}, {'S', "s", "", "k=3;", true}, {'s', "s", "a/", "4", true},
+      {'S', "s", "", "k=3;", true}, {'g', "x/s", "k", "3", true}}},
+};
+
+void PrintTo(const StoreCase& c, std::ostream* os) { *os << c.name; }
+
+class SettingsStore : public LeakCheckedParamTest<StoreCase> {};
+
+TEST_P(SettingsStore, Operations) {
+    const StoreCase& c = GetParam();
+    KeloSettings settings;
+    if (c.text != nullptr) {
+        ASSERT_TRUE(settings.parse(c.text));
+    }
+    run_steps(settings, c.steps);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SettingsStore, ::testing::ValuesIn(store_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- saving ---------------------------------------------------------------------------------
+
+struct SaveCase {
+    const char* name;
+    const char* file;    // the file's name in the test folder, "\\" between folders
+    const char* before;  // its content, nullptr: missing
+    std::vector<Step> steps;
+    bool saved;
+    std::string after;   // the file's bytes after save, empty: as before
+    const char* reopened; // every value when the file is opened again
+};
+
+const char* const general = "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n"
+                            "<KeloSettings>\n"
+                            "    <Section Name=\"General\">\n"
+                            "        <Data Key=\"Language\">en-US</Data>\n"
+                            "        <Data Key=\"Units\">metric</Data>\n"
+                            "    </Section>\n"
+                            "</KeloSettings>\n";
+
+const SaveCase save_cases[] = {
+    {"example_file", "s.xml", general,
+     {{'s', "General", "Units", "imperial", true}, {'s', "Network", "Port", "2080", true},
+      {'r', "General", "Language", "", true}},
+     true,
+     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\" ?>\n"
+     "<KeloSettings>\n"
+     "    <Section Name=\"General\">\n"
+     "        <Data Key=\"Units\">imperial</Data>\n"
+     "    </Section>\n"
+     "    <Section Name=\"Network\">\n"
+     "        <Data Key=\"Port\">2080</Data>\n"
+     "    </Section>\n"
+     "</KeloSettings>\n",
+     "General/Units=imperial;Network/Port=2080;"},
+    {"nothing_left_is_not_written", "s.xml", general,
+     {{'r', "General", "Language", "", true}, {'R', "General", "", "", true}}, false, "",
+     "General/Language=en-US;General/Units=metric;"},
+    {"root_without_children_and_no_change", "s.xml", "<KeloSettings/>", {}, false, "", ""},
+    {"missing_folders_and_file_made", "new\\deeper\\s.xml", nullptr, {{'s', "a", "k", "v", true}}, true,
+     printed(section("a", data("k", "v"))), "a/k=v;"},
+    {"special_characters_escaped", "s.xml", nullptr,
+     {{'s', "x&y", "<k>", "a & b < c > \"d\" 'e' \xC3\xA9", true}}, true,
+     printed(section("x&amp;y", data("&lt;k&gt;", "a &amp; b &lt; c &gt; &quot;d&quot; &apos;e&apos; \xC3\xA9"))),
+     "x&y/<k>=a & b < c > \"d\" 'e' \xC3\xA9;"},
+    // The byte-order mark is read past and not written.
+    {"declaration_put_before_a_leading_comment", "s.xml",
+     "\xEF\xBB\xBF<!-- c --><KeloSettings><Section Name='a'><Data Key='k'>1</Data></Section></KeloSettings>",
+     {{'s', "a", "k", "2", true}}, true,
+     declaration + std::string("<!-- c -->\n<KeloSettings>\n") + section("a", data("k", "2")) + "</KeloSettings>\n",
+     "a/k=2;"},
+    {"unread_nodes_written_back", "s.xml",
+     "<?xml version='1.0'?><KeloSettings><Other/><Section><Data Key='k'>1</Data></Section>"
+     "<Section Name='a'><Data>2</Data><Data Key='k'>3</Data></Section></KeloSettings>",
+     {{'s', "a", "k", "4", true}}, true,
+     "<?xml version=\"1.0\" ?>\n<KeloSettings>\n    <Other />\n    <Section>\n        <Data Key=\"k\">1</Data>\n"
+     "    </Section>\n    <Section Name=\"a\">\n        <Data>2</Data>\n        <Data Key=\"k\">4</Data>\n"
+     "    </Section>\n</KeloSettings>\n",
+     "a/k=4;"},
+    {"white_space_written_as_set_read_condensed", "s.xml", nullptr, {{'s', "a", "k", " a  b", true}}, true,
+     printed(section("a", data("k", " a  b"))), "a/k=a b;"},
+    {"split_at_the_last_two_slashes", "s.xml", nullptr, {{'s', "a/b", "c", "v", true}}, true,
+     printed(section("b", data("c", "v"))), "b/c=v;"},
+    {"first_of_duplicates_changed", "s.xml",
+     "<KeloSettings><Section Name='a'><Data Key='k'>1</Data></Section>"
+     "<Section Name='a'><Data Key='k'>2</Data></Section></KeloSettings>",
+     {{'s', "a", "k", "3", true}}, true,
+     printed(section("a", data("k", "3")) + section("a", data("k", "2"))),
+     "a/k=3;"},
+    // The empty element stays first, so the file reads back the empty value.
+    {"empty_data_element_stays_in_front", "s.xml",
+     "<KeloSettings><Section Name='a'><Data Key='k'/><Data Key='j'>1</Data></Section></KeloSettings>",
+     {{'s', "a", "k", "v", true}}, true,
+     printed(section("a", "        <Data Key=\"k\" />\n" + data("j", "1") + data("k", "v"))),
+     "a/j=1;a/k=;"},
+    {"data_without_text_child_left_alone", "s.xml",
+     "<KeloSettings><Section Name='a'><Data Key='k'><x/></Data></Section></KeloSettings>",
+     {{'s', "a", "k", "v", true}}, true,
+     printed(section("a", "        <Data Key=\"k\">\n            <x />\n        </Data>\n")),
+     "a/k=;"},
+    {"emptied_section_removed_pending_only_not_written", "s.xml",
+     "<KeloSettings><Section Name='a'><Data Key='k'>1</Data></Section>"
+     "<Section Name='b'><Data Key='k'>2</Data></Section></KeloSettings>",
+     {{'r', "a", "k", "", true}, {'s', "n", "x", "1", true}, {'R', "n", "", "", true}}, true,
+     printed(section("b", data("k", "2"))), "b/k=2;"},
+};
+
+void PrintTo(const SaveCase& c, std::ostream* os) { *os << c.name; }
+
+class SettingsSave : public TempDirTest, public ::testing::WithParamInterface<SaveCase> {};
+
+TEST_P(SettingsSave, WritesTheFile) {
+    const SaveCase& c = GetParam();
+    std::string native_name = c.file;
+    std::replace(native_name.begin(), native_name.end(), '\\', '/');
+    const fs::path native = root_ / fs::u8path(native_name);
+    const TPath path((root_text_ + "\\" + c.file).c_str());
+    if (c.before != nullptr) write_file(native, c.before);
+    {
+        KeloSettings settings;
+        ASSERT_TRUE(settings.open(path));
+        EXPECT_TRUE(settings.isLoaded());
+        run_steps(settings, c.steps);
+        EXPECT_EQ(settings.save(path), c.saved);
+    }
+    EXPECT_EQ(read_file(native), c.after.empty() ? std::string(c.before ? c.before : "") : c.after);
+    KeloSettings reopened;
+    EXPECT_EQ(reopened.open(path), fs::exists(native));
+    EXPECT_EQ(everything(reopened), c.reopened);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SettingsSave, ::testing::ValuesIn(save_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class Settings : public TempDirTest {
+protected:
+    TPath path(const char* name) const { return TPath((root_text_ + "\\" + name).c_str()); }
+};
+
+// open with the keep-changes flag keeps the pending changes and the path
+// remembered before; without it both go.
+TEST_F(Settings, KeepChanges) {
+    write_file(root_ / "one.xml", printed(section("a", data("x", "1"))));
+    KeloSettings settings;
+    ASSERT_TRUE(settings.open(path("one.xml")));
+    ASSERT_TRUE(settings.setData("a", "y", "2"));
+    EXPECT_TRUE(settings.open(path("two.xml"), true)); // missing: the remembered path answers
+    EXPECT_EQ(everything(settings), "a/y=2;");
+    // save reads the remembered file again and writes it with the change.
+    EXPECT_TRUE(settings.save(path("two.xml")));
+    KeloSettings two;
+    EXPECT_TRUE(two.open(path("two.xml")));
+    EXPECT_EQ(everything(two), "a/x=1;a/y=2;");
+    EXPECT_TRUE(settings.open(path("one.xml")));
+    EXPECT_EQ(everything(settings), "a/x=1;");
+
+    KeloSettings fresh;
+    EXPECT_FALSE(fresh.open(path("missing.xml"), true)); // no path remembered
+    EXPECT_TRUE(fresh.isLoaded());
+    EXPECT_FALSE(fresh.open(""));
+    EXPECT_FALSE(fresh.save(""));
+}
+
+// A file that exists is replaced as the file it was: its mode (POSIX), a
+// link stays a link, and a read-only file is refused and kept.
+TEST_F(Settings, KeepsWhatTheFileIs) {
+    const auto save_one = [](const TPath& file, const char* value, bool openAccess = false) {
+        KeloSettings settings(openAccess);
+        return settings.open(file) && settings.setData("a", "k", value) && settings.save(file);
+    };
+    ASSERT_TRUE(save_one(path("ro.xml"), "v"));
+    const std::string before = read_file(root_ / "ro.xml");
+    fs::permissions(root_ / "ro.xml", fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    if (path("ro.xml").isWritable()) {
+        std::cout << "[ SKIPPED  ] read-only case: this account may write read-only files\n";
+    } else {
+        EXPECT_FALSE(save_one(path("ro.xml"), "w"));
+        EXPECT_EQ(read_file(root_ / "ro.xml"), before);
+    }
+    // A file with another name is written in place, so both names see it.
+    write_file(root_ / "target.xml", "<KeloSettings/>");
+    fs::create_hard_link(root_ / "target.xml", root_ / "hard.xml");
+    ASSERT_TRUE(save_one(path("hard.xml"), "hard"));
+    EXPECT_EQ(read_file(root_ / "target.xml"), printed(section("a", data("k", "hard"))));
+    ASSERT_TRUE(save_one(path("open.xml"), "v", true));
+
+    if (on_windows()) GTEST_SKIP() << "modes and symbolic links: POSIX only";
+    const auto mode = [](const fs::path& file) { return fs::status(file).permissions() & fs::perms::mask; };
+    EXPECT_EQ(mode(root_ / "open.xml"), static_cast<fs::perms>(0666));
+    ASSERT_TRUE(save_one(path("mode.xml"), "v"));
+    fs::permissions(root_ / "mode.xml", static_cast<fs::perms>(0640));
+    ASSERT_TRUE(save_one(path("mode.xml"), "w"));
+    EXPECT_EQ(mode(root_ / "mode.xml"), static_cast<fs::perms>(0640));
+    fs::create_symlink("target.xml", root_ / "link.xml");
+    ASSERT_TRUE(save_one(path("link.xml"), "link"));
+    EXPECT_TRUE(fs::is_symlink(root_ / "link.xml"));
+    EXPECT_EQ(read_file(root_ / "target.xml"), printed(section("a", data("k", "link"))));
+}
+
+// ---- several processes ------------------------------------------------------------------------
+
+// Every process saves its own keys, one at a time, into one file; none of
+// them may be lost. KELOUTIL_SETTINGS_STRESS=1 runs 8 processes x 200 saves.
+TEST_F(Settings, NoLostUpdate) {
+    const char* stress = std::getenv("KELOUTIL_SETTINGS_STRESS");
+    const bool stressed = stress != nullptr && std::string(stress) == "1";
+    const int processes = stressed ? 8 : 4, saves = stressed ? 200 : 50;
+    const std::string file = root_text_ + "\\shared.xml";
+    const auto started = std::chrono::steady_clock::now();
+    std::vector<std::unique_ptr<ChildProcess>> children;
+    for (int i = 0; i < processes; ++i)
+        children.push_back(std::make_unique<ChildProcess>(
+            sibling_program("keloutil_settings_worker"),
+            std::vector<std::string>{"save-keys", file, "w" + std::to_string(i), std::to_string(saves)}));
+    for (auto& child : children) {
+        ASSERT_TRUE(child->started());
+        EXPECT_EQ(child->wait(), 0);
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+    KeloSettings settings;
+    ASSERT_TRUE(settings.open(file.c_str()));
+    int found = 0;
+    for (int i = 0; i < processes; ++i) {
+        std::map<TStr, TStr> values;
+        ASSERT_TRUE(settings.getSection(("w" + std::to_string(i)).c_str(), values));
+        for (int k = 0; k < saves; ++k) {
+            const auto value = values.find(("k" + std::to_string(k)).c_str());
+            found += value != values.end() && value->second == ("v" + std::to_string(k)).c_str();
+        }
+    }
+    EXPECT_EQ(found, processes * saves);
+    std::cout << processes << " processes x " << saves << " saves: " << found << " keys found in " << seconds
+              << " s\n";
+}
+
+// A process that saves a large file over and over is killed at random
+// moments; the file it leaves must always be one of the two contents whole.
+TEST_F(Settings, NoTornFile) {
+    if (on_windows()) GTEST_SKIP() << "killing a saving process at random moments is exercised on Linux only";
+    const std::string file = root_text_ + "\\big.xml";
+    std::mt19937 random(std::random_device{}());
+    std::set<fs::path> leftovers; // temporary files of the killed writes
+    int kills = 0;
+    for (; kills < 50; ++kills) {
+        ChildProcess child(sibling_program("keloutil_settings_worker"), {"save-loop", file});
+        ASSERT_TRUE(child.started());
+        // The first run writes the file once before it is killed. A save
+        // takes some 0.3 s, mostly reading; every other kill waits for the
+        // write to begin (a temporary file appears) so that many land in it.
+        while (kills == 0 && !fs::exists(root_ / "big.xml") && child.running())
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const auto writing = [&] {
+            for (const auto& entry : fs::directory_iterator(root_))
+                if (entry.path().extension() == ".tmp" && leftovers.count(entry.path()) == 0) return true;
+            return false;
+        };
+        if (kills % 2 == 1)
+            for (int waited = 0; waited < 2000 && !writing(); ++waited)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        const int most = kills % 2 == 1 ? 20 : 600;
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<int>(0, most)(random)));
+        ASSERT_TRUE(child.running()) << "the worker ended by itself";
+        child.kill();
+        child.wait();
+        for (const auto& entry : fs::directory_iterator(root_))
+            if (entry.path().extension() == ".tmp") leftovers.insert(entry.path());
+
+        KeloSettings settings;
+        ASSERT_TRUE(settings.open(file.c_str())) << "after kill " << kills;
+        std::map<TStr, TStr> values;
+        ASSERT_TRUE(settings.getAll(values));
+        // FNV-1a over the values in key order, as the worker makes it.
+        uint32_t sum = 2166136261u;
+        size_t count = 0;
+        for (const auto& [key, value] : values) {
+            if (key.find("Meta/") == 0) continue;
+            ++count;
+            for (const char c : shown(value)) sum = (sum ^ static_cast<unsigned char>(c)) * 16777619u;
+        }
+        const std::string marker = shown(values[TStr("Meta/marker")]);
+        EXPECT_TRUE(marker == "A" || marker == "B") << marker;
+        EXPECT_EQ(shown(values[TStr("Meta/count")]), std::to_string(count)) << "after kill " << kills;
+        EXPECT_EQ(shown(values[TStr("Meta/checksum")]), std::to_string(sum)) << "after kill " << kills;
+    }
+    // A kill between creating a temporary file and renaming it leaves the
+    // temporary behind: expected, and only ever beside the file.
+    for (const auto& entry : fs::directory_iterator(root_)) {
+        const std::string name = entry.path().filename().u8string();
+        if (name == "big.xml") continue;
+        const bool temporary = name.size() > 13 && name.rfind(".big.xml.", 0) == 0 &&
+                               name.compare(name.size() - 4, 4, ".tmp") == 0;
+        EXPECT_TRUE(temporary) << name;
+    }
+    std::cout << kills << " kills, " << leftovers.size() << " of them while writing\n";
+}
+
+} // namespace
