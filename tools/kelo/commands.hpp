@@ -10,11 +10,13 @@ namespace kelo {
 int run_convert(Arguments args);
 int run_str(Arguments args);
 int run_path(Arguments args);
+int run_settings(Arguments args);
 
 // Usage text of each command, for kelo --help.
 extern const char* const convert_usage;
 extern const char* const str_usage;
 extern const char* const path_usage;
+extern const char* const settings_usage;
 
 } // namespace kelo
 

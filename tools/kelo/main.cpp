@@ -32,6 +32,7 @@ const Command commands[] = {
     {"convert", "convert text between ASCII, UTF-8, UTF-16 and UTF-32", kelo::run_convert, kelo::convert_usage},
     {"str", "fill placeholders, escape and unescape text, split lists", kelo::run_str, kelo::str_usage},
     {"path", "join, split and inspect paths, create directories", kelo::run_path, kelo::path_usage},
+    {"settings", "read and change the values of a settings file", kelo::run_settings, kelo::settings_usage},
 };
 
 void print_summary() {

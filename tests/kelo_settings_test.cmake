@@ -1,0 +1,99 @@
+# kelo settings, end to end. Run by ctest as:
+#   cmake -DKELO=<kelo> [-DEMULATOR=<runner>] -DWORK_DIR=<dir> -P kelo_settings_test.cmake
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/kelo_test_common.cmake)
+
+# Expects exit status 1 with a one-line message (or, with `quiet`, with no
+# output at all) and FILE byte for byte as it was before.
+function(expect_refused_unchanged what file hash_before)
+    if(ARGN STREQUAL "quiet")
+        if(NOT RC EQUAL 1 OR NOT OUT STREQUAL "" OR NOT ERR STREQUAL "")
+            message(FATAL_ERROR "${what}: expected exit status 1 and no output, got ${RC}: '${OUT}' '${ERR}'")
+        endif()
+    else()
+        expect_refusal("${what}" none)
+    endif()
+    if(hash_before STREQUAL "")
+        if(EXISTS "${WORK_DIR}/${file}")
+            message(FATAL_ERROR "${what}: created ${file}")
+        endif()
+        return()
+    endif()
+    file(SHA256 "${WORK_DIR}/${file}" hash_after)
+    if(NOT hash_after STREQUAL hash_before)
+        message(FATAL_ERROR "${what}: changed ${file}")
+    endif()
+endfunction()
+
+# A missing file holds no values; reading it creates nothing.
+kelo(settings get s.xml General Color)
+expect_refused_unchanged("get from a missing file" s.xml "" quiet)
+kelo(settings list s.xml)
+expect_success("list of a missing file")
+
+# The value comes back as set, escapes and all, also after a second writer.
+set(tricky "Grüße & <b> \"double\" 'single' €")
+kelo(settings set deep/er/s.xml General Color "${tricky}")
+expect_success("set into a missing folder")
+kelo(settings set deep/er/s.xml General Size 12)
+kelo(settings get deep/er/s.xml General Color)
+expect_output("get of a value with markup, quotes and non-ASCII text" "${tricky}")
+file(RENAME "${WORK_DIR}/deep/er/s.xml" "${WORK_DIR}/s.xml")
+
+# Sections are matched exactly: "b" is not "ab".
+foreach(entry "b|x|1" "ab|y|2" "b|a|3" "Z|k|4")
+    string(REPLACE "|" ";" entry "${entry}")
+    kelo(settings set s.xml ${entry})
+    expect_success("set ${entry}")
+endforeach()
+kelo(settings list s.xml)
+expect_output("list" "General/Color=${tricky}\nGeneral/Size=12\nZ/k=4\nab/y=2\nb/a=3\nb/x=1")
+kelo(settings list s.xml b)
+expect_output("list of one section" "b/a=3\nb/x=1")
+kelo(settings sections s.xml)
+expect_output("sections" "General\nZ\nab\nb")
+kelo(settings remove s.xml General Size)
+expect_success("remove")
+kelo(settings remove-section s.xml b)
+expect_success("remove-section")
+kelo(settings list s.xml)
+expect_output("list after the removals" "General/Color=${tricky}\nZ/k=4\nab/y=2")
+
+# Refused, the file left as it was. Rows: ARGUMENTS (after FILE), "|"
+# between them.
+file(SHA256 "${WORK_DIR}/s.xml" hash)
+foreach(row "set|General|Color| \t " "set|a/b|k|v" "set|a|k/l|v" "set|General|Color"
+        "remove|General|Size" "remove-section|b" "remove-section|a/b" "list|a|b"
+        "frobnicate")
+    string(REPLACE "|" ";" arguments "${row}")
+    list(INSERT arguments 1 s.xml)
+    kelo(settings ${arguments})
+    expect_refused_unchanged("settings ${row}" s.xml "${hash}")
+endforeach()
+# Empty arguments, which kelo() cannot pass (a list drops its empty items).
+execute_process(COMMAND ${EMULATOR} "${KELO}" settings set s.xml General Color "" WORKING_DIRECTORY "${WORK_DIR}"
+    RESULT_VARIABLE RC OUTPUT_VARIABLE OUT ERROR_VARIABLE ERR)
+expect_refused_unchanged("set of an empty value" s.xml "${hash}")
+execute_process(COMMAND ${EMULATOR} "${KELO}" settings set s.xml "" Color v WORKING_DIRECTORY "${WORK_DIR}"
+    RESULT_VARIABLE RC OUTPUT_VARIABLE OUT ERROR_VARIABLE ERR)
+expect_refused_unchanged("set into an empty section" s.xml "${hash}")
+kelo(settings get s.xml General Size)
+expect_refused_unchanged("get of a removed key" s.xml "${hash}" quiet)
+
+# The last value is never removed: a file without any is not written.
+file(WRITE "${WORK_DIR}/one.xml" "<KeloSettings><Section Name=\"a\"><Data Key=\"k\">v</Data></Section></KeloSettings>")
+file(SHA256 "${WORK_DIR}/one.xml" hash)
+kelo(settings remove one.xml a k)
+expect_refused_unchanged("remove of the last value" one.xml "${hash}")
+
+# Files that are not settings files, and a folder that is a file.
+foreach(content "<KeloSettings><Section Name=\"a\">" "" "<Other/>" "not xml at all")
+    file(WRITE "${WORK_DIR}/bad.xml" "${content}")
+    file(SHA256 "${WORK_DIR}/bad.xml" hash)
+    kelo(settings set bad.xml a k v)
+    expect_refused_unchanged("set into a file holding '${content}'" bad.xml "${hash}")
+    kelo(settings get bad.xml a k)
+    expect_refused_unchanged("get from a file holding '${content}'" bad.xml "${hash}")
+endforeach()
+kelo(settings set s.xml/inner.xml a k v)
+expect_refused_unchanged("set below a regular file" s.xml/inner.xml "")

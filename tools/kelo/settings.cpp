@@ -1,0 +1,189 @@
+// kelo settings: reads and changes a settings file of KeloSettings for
+// scripts. Every change opens the file, makes the one change and saves it,
+// so that values other processes saved in the meantime survive.
+//
+// Sections are matched exactly here (list, remove-section), not by the
+// library's containment match, under which section "b" would also take in
+// the keys of "ab".
+#include "commands.hpp"
+
+#include <keloutil/kelosettings.hpp>
+#include <keloutil/keloutil.hpp>
+
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+
+namespace kelo {
+
+const char* const settings_usage =
+    "kelo settings get FILE SECTION KEY\n"
+    "    Print the value of KEY in SECTION. Exit status 1, printing nothing,\n"
+    "    when there is none (a missing FILE holds no values).\n"
+    "kelo settings set FILE SECTION KEY VALUE\n"
+    "    Set KEY in SECTION to VALUE, creating FILE and its folders when\n"
+    "    missing. VALUE must not be empty or only white space; white space in\n"
+    "    it is condensed when the file is read (none at either end, one blank\n"
+    "    for each inner run).\n"
+    "kelo settings remove FILE SECTION KEY\n"
+    "    Remove KEY from SECTION; exit status 1 when it is not there.\n"
+    "kelo settings remove-section FILE SECTION\n"
+    "    Remove every key of SECTION; exit status 1 when it has none.\n"
+    "kelo settings list FILE [SECTION]\n"
+    "    Print every value as a line SECTION/KEY=VALUE, sorted by SECTION/KEY\n"
+    "    byte by byte; with SECTION only the keys of that section.\n"
+    "kelo settings sections FILE\n"
+    "    Print the name of every section that holds a value, sorted.\n"
+    "    A file without any value is never written: removing its last value is\n"
+    "    refused. SECTION and KEY of the commands that change the file must\n"
+    "    not be empty and must not hold '/'. A file that cannot be read as a\n"
+    "    settings file or cannot be written is reported, and left as it was.\n";
+
+namespace {
+
+// FILE as the library takes it, localised like every path kelo is given.
+TPath file_argument(const std::string& argument) {
+    require_utf8(argument, "FILE");
+    TPath path(argument.c_str());
+    path_localise(static_cast<str_t*>(static_cast<void*>(path)));
+    return path;
+}
+
+TStr text_argument(const std::string& argument, const std::string& what) {
+    require_utf8(argument, what);
+    return TStr(argument.c_str());
+}
+
+// A section or key that the file keeps as it is: a "/" would be taken for
+// the joint of section and key when the file is written.
+TStr name_argument(const std::string& argument, const std::string& what) {
+    if (argument.empty()) fail(what + " is empty");
+    if (argument.find('/') != std::string::npos) fail(what + " holds '/', which the file cannot keep");
+    return text_argument(argument, what);
+}
+
+std::string text_of(const TStr& text) {
+    const char* utf8 = text.toUtf8();
+    return utf8 != nullptr ? utf8 : "";
+}
+
+void print_line(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fputc('\n', stdout);
+}
+
+// The store of FILE as it is on disk; a missing file gives an empty store.
+struct Store {
+    explicit Store(const std::string& argument) : name(argument), path(file_argument(argument)) {
+        if (!settings.open(path)) fail("cannot read '" + name + "' as a settings file");
+    }
+
+    std::map<TStr, TStr> values() {
+        std::map<TStr, TStr> all;
+        settings.getAll(all);
+        return all;
+    }
+
+    void save() {
+        if (settings.save(path)) return;
+        if (values().empty()) fail("'" + name + "' would be left without any value; it is left as it was");
+        fail("cannot write '" + name + "'");
+    }
+
+    std::string name;
+    TPath path;
+    KeloSettings settings;
+};
+
+// The section of a combined key: the text before its last "/".
+std::string section_of(const std::string& combined) { return combined.substr(0, combined.rfind('/')); }
+
+void expect_arguments(const Arguments& args, size_t least, size_t most, const char* usage) {
+    if (args.size() < least || args.size() > most) fail(std::string("usage: kelo settings ") + usage);
+}
+
+int run_get(const Arguments& args) {
+    expect_arguments(args, 3, 3, "get FILE SECTION KEY");
+    Store store(args[0]);
+    TStr value;
+    if (!store.settings.getData(text_argument(args[1], "SECTION"), text_argument(args[2], "KEY"), value)) return 1;
+    print_line(text_of(value));
+    return 0;
+}
+
+int run_set(const Arguments& args) {
+    expect_arguments(args, 4, 4, "set FILE SECTION KEY VALUE");
+    const TStr section = name_argument(args[1], "SECTION"), key = name_argument(args[2], "KEY");
+    // A value of white space alone reads back empty.
+    if (args[3].find_first_not_of(" \t\n\v\f\r") == std::string::npos)
+        fail("VALUE is empty or only white space (use 'kelo settings remove')");
+    const TStr value = text_argument(args[3], "VALUE");
+    Store store(args[0]);
+    if (!store.settings.setData(section, key, value)) fail("cannot set the value");
+    store.save();
+    return 0;
+}
+
+int run_remove(const Arguments& args) {
+    expect_arguments(args, 3, 3, "remove FILE SECTION KEY");
+    const TStr section = name_argument(args[1], "SECTION"), key = name_argument(args[2], "KEY");
+    Store store(args[0]);
+    if (!store.settings.removeData(section, key)) fail("no such key");
+    store.save();
+    return 0;
+}
+
+int run_remove_section(const Arguments& args) {
+    expect_arguments(args, 2, 2, "remove-section FILE SECTION");
+    const TStr section = name_argument(args[1], "SECTION");
+    Store store(args[0]);
+    bool removed = false;
+    for (const auto& entry : store.values()) {
+        const std::string text = text_of(entry.first);
+        if (section_of(text) != args[1]) continue;
+        store.settings.removeData(section, text.substr(args[1].size() + 1).c_str());
+        removed = true;
+    }
+    if (!removed) fail("no such section");
+    store.save();
+    return 0;
+}
+
+int run_list(const Arguments& args) {
+    expect_arguments(args, 1, 2, "list FILE [SECTION]");
+    const bool all = args.size() == 1;
+    const std::string section = all ? std::string() : text_of(text_argument(args[1], "SECTION"));
+    Store store(args[0]);
+    for (const auto& [combined, value] : store.values()) {
+        const std::string text = text_of(combined);
+        if (all || section_of(text) == section) print_line(text + "=" + text_of(value));
+    }
+    return 0;
+}
+
+int run_sections(const Arguments& args) {
+    expect_arguments(args, 1, 1, "sections FILE");
+    Store store(args[0]);
+    std::set<std::string> sections;
+    for (const auto& entry : store.values()) sections.insert(section_of(text_of(entry.first)));
+    for (const std::string& section : sections) print_line(section);
+    return 0;
+}
+
+} // namespace
+
+int run_settings(Arguments args) {
+    if (args.empty()) fail("needs an operation: get, set, remove, remove-section, list or sections");
+    const std::string operation = args.front();
+    args.erase(args.begin());
+    if (operation == "get") return run_get(args);
+    if (operation == "set") return run_set(args);
+    if (operation == "remove") return run_remove(args);
+    if (operation == "remove-section") return run_remove_section(args);
+    if (operation == "list") return run_list(args);
+    if (operation == "sections") return run_sections(args);
+    fail("unknown operation '" + operation + "' (get, set, remove, remove-section, list, sections)");
+}
+
+} // namespace kelo
