@@ -110,6 +110,10 @@ struct KeloSettings::State {
     Values pendingRemovals;
     Elements sectionCache; // by section name
     Elements dataCache;    // by section name + "/" + key
+    // Sections whose Data elements are all in the data cache, so that a miss
+    // there is an answer and setting many keys stays linear; true when the
+    // section holds a key twice (a removal then has to look again).
+    std::map<const TiXmlElement*, bool> indexedSections;
 
     void reset(bool keepChanges);
     bool open(const TPath& file, bool keepChanges, bool takeLock);
@@ -121,6 +125,7 @@ struct KeloSettings::State {
     void removeFromDocument(const std::string& section, const std::string& key);
     TiXmlElement* findSection(const std::string& name);
     TiXmlElement* findData(TiXmlElement* section, const std::string& key);
+    bool indexSection(TiXmlElement* section);
     bool visible(const TStr& combined, const TStr*& value) const;
 };
 
@@ -130,6 +135,7 @@ void KeloSettings::State::reset(bool keepChanges) {
     root = nullptr;
     sectionCache.clear();
     dataCache.clear();
+    indexedSections.clear();
     stored.clear();
     if (keepChanges) return;
     path = TPath();
@@ -252,6 +258,15 @@ bool KeloSettings::State::setInDocument(const std::string& section, const std::s
     data = section_element->LinkEndChild(new TiXmlElement(data_name))->ToElement();
     data->SetAttribute(key_attribute, key.c_str());
     data->LinkEndChild(new TiXmlText(text));
+    const auto indexed = indexedSections.find(section_element);
+    if (indexed != indexedSections.end()) {
+        const TStr cache_key = from_view(section + "/" + key);
+        if (cache_key.isNull()) { // memory ran out: the section is walked again
+            indexedSections.erase(indexed);
+        } else if (!dataCache.try_emplace(cache_key, data).second) {
+            indexed->second = true; // the empty element in front stays the one found
+        }
+    }
     return true;
 }
 
@@ -262,14 +277,15 @@ void KeloSettings::State::removeFromDocument(const std::string& section, const s
     TiXmlElement* section_element = findSection(section);
     TiXmlElement* data = section_element != nullptr ? findData(section_element, key) : nullptr;
     if (data == nullptr) return;
-    const auto forget = [](Elements& cache, const TiXmlElement* element) {
-        for (auto it = cache.begin(); it != cache.end();)
-            it = it->second == element ? cache.erase(it) : std::next(it);
-    };
-    forget(dataCache, data);
+    const char* name = section_element->Attribute(section_attribute);
+    dataCache.erase(from_view(std::string(name != nullptr ? name : "") + "/" + key));
+    // Another element of the same key may now be the first one.
+    const auto indexed = indexedSections.find(section_element);
+    if (indexed != indexedSections.end() && indexed->second) indexedSections.erase(indexed);
     section_element->RemoveChild(data);
     if (!section_element->NoChildren()) return;
-    forget(sectionCache, section_element);
+    sectionCache.erase(from_view(section));
+    indexedSections.erase(section_element);
     root->RemoveChild(section_element);
 }
 
@@ -288,21 +304,45 @@ TiXmlElement* KeloSettings::State::findSection(const std::string& name) {
     return nullptr;
 }
 
-// The first Data of `key` in `section`, remembered in the data cache under
-// the section's Name + "/" + key.
+// The first Data of `key` in `section`, from the data cache, which holds
+// every Data element of the section once it has been walked.
 TiXmlElement* KeloSettings::State::findData(TiXmlElement* section, const std::string& key) {
     const char* name = section->Attribute(section_attribute);
     const std::string combined = std::string(name != nullptr ? name : "") + "/" + key;
     const TStr cache_key = from_view(combined);
-    if (const auto hit = dataCache.find(cache_key); !cache_key.isNull() && hit != dataCache.end()) return hit->second;
+    if (!cache_key.isNull()) {
+        if (indexedSections.count(section) != 0 || indexSection(section)) {
+            const auto hit = dataCache.find(cache_key);
+            return hit != dataCache.end() ? hit->second : nullptr;
+        }
+    }
+    // Memory ran out: walk without the cache.
     for (TiXmlElement* data = section->FirstChildElement(data_name); data != nullptr;
          data = data->NextSiblingElement(data_name)) {
         const char* attribute = data->Attribute(key_attribute);
-        if (attribute == nullptr || key != attribute) continue;
-        if (!cache_key.isNull()) dataCache.emplace(cache_key, data);
-        return data;
+        if (attribute != nullptr && key == attribute) return data;
     }
     return nullptr;
+}
+
+// Puts the first Data element of every key of `section` into the data
+// cache; false when memory runs out before the walk is complete.
+bool KeloSettings::State::indexSection(TiXmlElement* section) {
+    const char* name = section->Attribute(section_attribute);
+    const std::string prefix = std::string(name != nullptr ? name : "") + "/";
+    std::string combined;
+    bool duplicates = false;
+    for (TiXmlElement* data = section->FirstChildElement(data_name); data != nullptr;
+         data = data->NextSiblingElement(data_name)) {
+        const char* attribute = data->Attribute(key_attribute);
+        if (attribute == nullptr) continue;
+        combined.assign(prefix).append(attribute);
+        TStr cache_key = from_view(combined);
+        if (cache_key.isNull()) return false;
+        duplicates |= !dataCache.try_emplace(std::move(cache_key), data).second;
+    }
+    indexedSections.emplace(section, duplicates);
+    return true;
 }
 
 // Whether the combined key has a visible value, and which.
