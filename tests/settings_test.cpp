@@ -122,6 +122,7 @@ const ReadCase read_cases[] = {
      "<?xml version='1.0' encoding='ISO-8859-1'?><KeloSettings><Section Name='&lt;s&gt;'>"
      "<Data Key='k'>\xC3\xA9 &amp; &#x41;</Data></Section></KeloSettings>",
      true, "<s>/k=\xC3\xA9 & A;"},
+    {"multibyte_sequence_cut_short_at_the_end", "<KeloSettings>\xF1", false, ""},
 };
 
 void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.name; }
@@ -311,6 +312,17 @@ class Settings : public TempDirTest {
 protected:
     TPath path(const char* name) const { return TPath((root_text_ + "\\" + name).c_str()); }
 };
+
+// A file is read as TinyXML's loader reads one: line ends become "\n"
+// (also inside CDATA) and nothing after a NUL byte counts.
+TEST_F(Settings, OpenNormalisesLineEnds) {
+    const char text[] = "<KeloSettings>\r\n<Section Name='a'><Data Key='k'><![CDATA[x\r\ny\rz]]></Data>"
+                        "</Section></KeloSettings>\0<junk";
+    write_file(root_ / "crlf.xml", std::string(text, sizeof text - 1));
+    KeloSettings settings;
+    ASSERT_TRUE(settings.open(path("crlf.xml")));
+    EXPECT_EQ(everything(settings), "a/k=x\ny\nz;");
+}
 
 // open with the keep-changes flag keeps the pending changes and the path
 // remembered before; without it both go.

@@ -9,9 +9,11 @@
 
 #include <tinyxml.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -93,12 +95,45 @@ private:
     KeloMutex mutex_;
 };
 
+// Parses UTF-8 text into the document; true without a parse error. The
+// parser may step up to three bytes past a multi-byte sequence that the
+// text's end cuts short, so the text gets that many more NUL bytes.
+bool parse_padded(TiXmlDocument& document, std::string& text) {
+    text.append(3, '\0');
+    document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
+    return !document.Error();
+}
+
+// Reads a settings file as TinyXML's own loader does: up to its first NUL
+// byte, with every "\r\n" and lone "\r" turned into "\n"; then parses it.
+bool load_padded(TiXmlDocument& document, FILE* stream) {
+    std::string text;
+    char block[65536];
+    size_t count;
+    while ((count = std::fread(block, 1, sizeof block, stream)) > 0) text.append(block, count);
+    if (std::ferror(stream)) return false;
+    text.resize(std::char_traits<char>::length(text.c_str()));
+    size_t out = 0;
+    for (size_t in = 0; in < text.size(); ++in) {
+        if (text[in] != '\r') {
+            text[out++] = text[in];
+            continue;
+        }
+        text[out++] = '\n';
+        if (in + 1 < text.size() && text[in + 1] == '\n') ++in;
+    }
+    text.resize(out);
+    return parse_padded(document, text);
+}
+
 bool write_document(FILE* stream, void* document) { return static_cast<TiXmlDocument*>(document)->SaveFile(stream); }
 
 } // namespace
 
 struct KeloSettings::State {
-    explicit State(bool open_access) : openAccess(open_access) {}
+    // Tab size 0 switches off the parser's row and column counting, which
+    // serves only error messages that nobody reads here.
+    explicit State(bool open_access) : openAccess(open_access) { document.SetTabSize(0); }
 
     bool openAccess;
     bool loaded = false;
@@ -164,7 +199,7 @@ bool KeloSettings::State::open(const TPath& file, bool keepChanges, bool takeLoc
     const SettingsLock lock(takeLock ? static_cast<const TStr&>(file) : TStr::null);
     FILE* stream = keloutil::os::open_file(record_of(file), "rb");
     if (stream == nullptr) return false;
-    bool result = document.LoadFile(stream, TIXML_ENCODING_UTF8) && readDocument();
+    bool result = load_padded(document, stream) && readDocument();
     std::fclose(stream);
     if (result && !keepChanges) result = remember(file);
     return result;
@@ -189,6 +224,7 @@ bool KeloSettings::State::readDocument() {
     if (root == nullptr) return false;
     if (root->NoChildren()) return loaded = true;
     std::string combined;
+    std::vector<std::pair<std::string, const char*>> read;
     for (TiXmlElement* section = root->FirstChildElement(section_name); section != nullptr;
          section = section->NextSiblingElement(section_name)) {
         const char* name = section->Attribute(section_attribute);
@@ -199,13 +235,18 @@ bool KeloSettings::State::readDocument() {
             if (key == nullptr || *key == '\0') continue;
             combined.assign(name).append(1, '/').append(key);
             const char* text = data->GetText();
-            TStr combined_text = from_view(combined), value(text != nullptr ? text : "");
-            if (combined_text.isNull() || value.isNull()) { // memory ran out
-                stored.clear();
-                return false;
-            }
-            stored.try_emplace(std::move(combined_text), std::move(value));
+            read.emplace_back(combined, text != nullptr ? text : "");
         }
+    }
+    std::stable_sort(read.begin(), read.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (size_t i = 0; i < read.size(); ++i) {
+        if (i > 0 && read[i].first == read[i - 1].first) continue;
+        TStr combined_text = from_view(read[i].first), value(read[i].second);
+        if (combined_text.isNull() || value.isNull()) { // memory ran out
+            stored.clear();
+            return false;
+        }
+        stored.emplace_hint(stored.end(), std::move(combined_text), std::move(value));
     }
     loaded = !stored.empty();
     return loaded;
@@ -372,9 +413,9 @@ bool KeloSettings::open(const TPath& file, bool keepChanges) { return mState->op
 bool KeloSettings::parse(const TStr& text, bool keepChanges) {
     if (text.isEmpty()) return false;
     mState->reset(keepChanges);
-    const char* utf8 = text.toUtf8();
-    if (utf8 != nullptr) mState->document.Parse(utf8, nullptr, TIXML_ENCODING_UTF8);
-    if (utf8 == nullptr || mState->document.Error()) {
+    const std::string_view utf8 = view(text);
+    std::string padded(utf8);
+    if (!parse_padded(mState->document, padded)) {
         mState->reset(keepChanges);
         return false;
     }
