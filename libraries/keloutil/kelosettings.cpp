@@ -23,9 +23,6 @@ const char* const section_attribute = "Name";
 const char* const data_name = "Data";
 const char* const key_attribute = "Key";
 
-using Values = std::map<TStr, TStr>;
-using Elements = std::map<TStr, TiXmlElement*>;
-
 const str_t* record_of(const TStr& s) { return static_cast<const str_t*>(s.handle()); }
 
 // The UTF-8 bytes a string holds, read in place (nothing is allocated).
@@ -34,6 +31,20 @@ std::string_view view(const TStr& s) {
     if (str_null(record)) return {};
     return {record->buffer, static_cast<size_t>(str_len(record))};
 }
+std::string_view view(std::string_view text) { return text; }
+
+// The byte order of the UTF-8 text, as TStr's "<" gives it, for strings and
+// plain text alike, so that a map can be searched without making a TStr.
+struct ByteOrder {
+    using is_transparent = void;
+    template <class A, class B>
+    bool operator()(const A& a, const B& b) const {
+        return view(a) < view(b);
+    }
+};
+
+using Values = std::map<TStr, TStr, ByteOrder>;
+using Elements = std::map<TStr, TiXmlElement*>;
 
 TStr from_view(std::string_view text) { return TStr(text.data(), static_cast<int32_t>(text.size()), STR_ENC_UTF8); }
 
@@ -45,15 +56,13 @@ bool lost(const TStr& made, std::string_view source) { return made.isNull() && s
 // memory runs out.
 const char* xml_text(const TStr& s) { return s.isNull() ? "" : s.toUtf8(); }
 
-// section + "/" + key; empty when either is empty or memory runs out.
-TStr combined_key(const TStr& section, const TStr& key) {
-    if (section.isEmpty() || key.isEmpty()) return TStr();
+// section + "/" + key; empty when either is empty.
+std::string combined_key(const TStr& section, const TStr& key) {
+    if (section.isEmpty() || key.isEmpty()) return std::string();
     std::string text(view(section));
     text += '/';
     text += view(key);
-    TStr joined = from_view(text);
-    if (lost(joined, text)) return TStr();
-    return joined;
+    return text;
 }
 
 // The key that getSection reports: the part after the last "/".
@@ -61,14 +70,16 @@ std::string_view last_part(std::string_view combined) { return combined.substr(c
 
 // Whether a combined key belongs to a section as getSection and
 // removeSection match it: it contains "section/" anywhere.
-bool in_section(const TStr& combined, std::string_view prefix) {
+template <class Text>
+bool in_section(const Text& combined, std::string_view prefix) {
     return view(combined).find(prefix) != std::string_view::npos;
 }
 
 // Puts copies of key and value into `map`, replacing an entry; false, with
 // the map unchanged, when memory runs out.
-bool put(Values& map, const TStr& key, const TStr& value) {
-    TStr key_copy(key), value_copy(value);
+template <class Map, class Key>
+bool put(Map& map, const Key& key, const TStr& value) {
+    TStr key_copy = from_view(view(key)), value_copy(value);
     if (lost(key_copy, view(key)) || lost(value_copy, view(value))) return false;
     map.insert_or_assign(std::move(key_copy), std::move(value_copy));
     return true;
@@ -161,7 +172,7 @@ struct KeloSettings::State {
     TiXmlElement* findSection(const std::string& name);
     TiXmlElement* findData(TiXmlElement* section, const std::string& key);
     bool indexSection(TiXmlElement* section);
-    bool visible(const TStr& combined, const TStr*& value) const;
+    bool visible(std::string_view combined, const TStr*& value) const;
 };
 
 void KeloSettings::State::reset(bool keepChanges) {
@@ -387,7 +398,7 @@ bool KeloSettings::State::indexSection(TiXmlElement* section) {
 }
 
 // Whether the combined key has a visible value, and which.
-bool KeloSettings::State::visible(const TStr& combined, const TStr*& value) const {
+bool KeloSettings::State::visible(std::string_view combined, const TStr*& value) const {
     if (pendingRemovals.count(combined) != 0) return false;
     auto found = pendingSets.find(combined);
     if (found == pendingSets.end() && (found = stored.find(combined)) == stored.end()) return false;
@@ -446,25 +457,27 @@ bool KeloSettings::save(const TPath& file) {
 
 bool KeloSettings::getData(const TStr& section, const TStr& key, TStr& value) {
     value.clear();
-    const TStr combined = combined_key(section, key);
+    const std::string combined = combined_key(section, key);
     const TStr* found = nullptr;
-    if (combined.isEmpty() || !mState->visible(combined, found)) return false;
+    if (combined.empty() || !mState->visible(combined, found)) return false;
     value = *found;
     return !lost(value, view(*found));
 }
 
 bool KeloSettings::setData(const TStr& section, const TStr& key, const TStr& value) {
     if (value.isEmpty()) return false;
-    const TStr combined = combined_key(section, key);
-    if (combined.isEmpty() || !put(mState->pendingSets, combined, value)) return false;
-    mState->pendingRemovals.erase(combined);
+    const std::string combined = combined_key(section, key);
+    if (combined.empty() || !put(mState->pendingSets, combined, value)) return false;
+    // erase() takes no plain text before C++23.
+    const auto removal = mState->pendingRemovals.find(combined);
+    if (removal != mState->pendingRemovals.end()) mState->pendingRemovals.erase(removal);
     return true;
 }
 
 bool KeloSettings::removeData(const TStr& section, const TStr& key) {
     State& state = *mState;
-    const TStr combined = combined_key(section, key);
-    if (combined.isEmpty()) return false;
+    const std::string combined = combined_key(section, key);
+    if (combined.empty()) return false;
     const auto pending = state.pendingSets.find(combined);
     const auto stored = state.stored.find(combined);
     if (pending == state.pendingSets.end() && stored == state.stored.end()) return false;
