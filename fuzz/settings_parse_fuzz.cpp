@@ -143,9 +143,11 @@ bool is_utf8(const std::string& text) {
 // Combined keys whose change the file cannot show as made, because the
 // document holds them more than once (a key twice, or a section name on
 // two elements: setting changes the first element, removing removes the
-// first one, and another may still be read) or holds an element of the key
+// first one, and another may still be read), holds an element of the key
 // whose first child is not text (setting changes nothing, or adds an
-// element behind it that reading never reaches).
+// element behind it that reading never reaches), or one with more than one
+// child (setting replaces the first; a text after it is printed right
+// behind the new text and reads back as part of it).
 std::set<std::string> ambiguous_keys(const std::string& document) {
     TiXmlDocument xml;
     xml.Parse(document.c_str(), nullptr, TIXML_ENCODING_UTF8);
@@ -161,7 +163,8 @@ std::set<std::string> ambiguous_keys(const std::string& document) {
             const char* key = d->Attribute("Key");
             if (key == nullptr || *key == '\0') continue;
             const std::string combined = std::string(name) + "/" + key;
-            if (++keys[combined] > 1 || d->FirstChild() == nullptr || d->FirstChild()->ToText() == nullptr)
+            const TiXmlNode* first = d->FirstChild();
+            if (++keys[combined] > 1 || first == nullptr || first->ToText() == nullptr || first->NextSibling())
                 ambiguous.insert(combined);
         }
     }
