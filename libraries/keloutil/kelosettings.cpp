@@ -9,11 +9,9 @@
 
 #include <tinyxml.h>
 
-#include <algorithm>
 #include <string>
 #include <string_view>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -235,7 +233,7 @@ bool KeloSettings::State::readDocument() {
     if (root == nullptr) return false;
     if (root->NoChildren()) return loaded = true;
     std::string combined;
-    std::vector<std::pair<std::string, const char*>> read;
+    const ByteOrder before;
     for (TiXmlElement* section = root->FirstChildElement(section_name); section != nullptr;
          section = section->NextSiblingElement(section_name)) {
         const char* name = section->Attribute(section_attribute);
@@ -245,19 +243,19 @@ bool KeloSettings::State::readDocument() {
             const char* key = data->Attribute(key_attribute);
             if (key == nullptr || *key == '\0') continue;
             combined.assign(name).append(1, '/').append(key);
+            // Files that save wrote hold their keys in order: those go to the
+            // end of the map at once; others are looked up.
+            const bool in_order = stored.empty() || before(std::prev(stored.end())->first, combined);
+            const auto place = in_order ? stored.end() : stored.lower_bound(combined);
+            if (place != stored.end() && !before(combined, place->first)) continue; // the first value wins
             const char* text = data->GetText();
-            read.emplace_back(combined, text != nullptr ? text : "");
+            TStr combined_text = from_view(combined), value(text != nullptr ? text : "");
+            if (combined_text.isNull() || value.isNull()) { // memory ran out
+                stored.clear();
+                return false;
+            }
+            stored.emplace_hint(place, std::move(combined_text), std::move(value));
         }
-    }
-    std::stable_sort(read.begin(), read.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (size_t i = 0; i < read.size(); ++i) {
-        if (i > 0 && read[i].first == read[i - 1].first) continue;
-        TStr combined_text = from_view(read[i].first), value(read[i].second);
-        if (combined_text.isNull() || value.isNull()) { // memory ran out
-            stored.clear();
-            return false;
-        }
-        stored.emplace_hint(stored.end(), std::move(combined_text), std::move(value));
     }
     loaded = !stored.empty();
     return loaded;
