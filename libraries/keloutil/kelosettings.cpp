@@ -31,17 +31,11 @@ std::string_view view(const TStr& s) {
 }
 std::string_view view(std::string_view text) { return text; }
 
-// The byte order of the UTF-8 text, as TStr's "<" gives it, for strings and
-// plain text alike, so that a map can be searched without making a TStr.
-struct ByteOrder {
-    using is_transparent = void;
-    template <class A, class B>
-    bool operator()(const A& a, const B& b) const {
-        return view(a) < view(b);
-    }
-};
-
-using Values = std::map<TStr, TStr, ByteOrder>;
+// Values by combined key. The key is kept as plain text: it is compared at
+// every lookup, and std::string compares the bytes of the UTF-8 text (the
+// order of TStr's "<") without measuring them first. std::less<> lets a
+// lookup take any text without copying it.
+using Values = std::map<std::string, TStr, std::less<>>;
 using Elements = std::map<TStr, TiXmlElement*>;
 
 TStr from_view(std::string_view text) { return TStr(text.data(), static_cast<int32_t>(text.size()), STR_ENC_UTF8); }
@@ -75,10 +69,10 @@ bool in_section(const Text& combined, std::string_view prefix) {
 
 // Puts copies of key and value into `map`, replacing an entry; false, with
 // the map unchanged, when memory runs out.
-template <class Map, class Key>
-bool put(Map& map, const Key& key, const TStr& value) {
-    TStr key_copy = from_view(view(key)), value_copy(value);
-    if (lost(key_copy, view(key)) || lost(value_copy, view(value))) return false;
+bool put(Values& map, std::string_view key, const TStr& value) {
+    std::string key_copy(key);
+    TStr value_copy(value);
+    if (lost(value_copy, view(value))) return false;
     map.insert_or_assign(std::move(key_copy), std::move(value_copy));
     return true;
 }
@@ -233,7 +227,6 @@ bool KeloSettings::State::readDocument() {
     if (root == nullptr) return false;
     if (root->NoChildren()) return loaded = true;
     std::string combined;
-    const ByteOrder before;
     for (TiXmlElement* section = root->FirstChildElement(section_name); section != nullptr;
          section = section->NextSiblingElement(section_name)) {
         const char* name = section->Attribute(section_attribute);
@@ -245,16 +238,16 @@ bool KeloSettings::State::readDocument() {
             combined.assign(name).append(1, '/').append(key);
             // Files that save wrote hold their keys in order: those go to the
             // end of the map at once; others are looked up.
-            const bool in_order = stored.empty() || before(std::prev(stored.end())->first, combined);
+            const bool in_order = stored.empty() || std::prev(stored.end())->first < combined;
             const auto place = in_order ? stored.end() : stored.lower_bound(combined);
-            if (place != stored.end() && !before(combined, place->first)) continue; // the first value wins
+            if (place != stored.end() && place->first == combined) continue; // the first value wins
             const char* text = data->GetText();
-            TStr combined_text = from_view(combined), value(text != nullptr ? text : "");
-            if (combined_text.isNull() || value.isNull()) { // memory ran out
+            TStr value(text != nullptr ? text : "");
+            if (value.isNull()) { // memory ran out
                 stored.clear();
                 return false;
             }
-            stored.emplace_hint(place, std::move(combined_text), std::move(value));
+            stored.emplace_hint(place, combined, std::move(value));
         }
     }
     loaded = !stored.empty();
@@ -266,8 +259,8 @@ bool KeloSettings::State::readDocument() {
 // key "c" of section "b". false when not loaded or memory runs out.
 bool KeloSettings::State::applyPending() {
     if (!loaded) return false;
-    const auto split = [](const TStr& combined, std::string& section, std::string& key) {
-        std::string_view rest = view(combined);
+    const auto split = [](std::string_view combined, std::string& section, std::string& key) {
+        std::string_view rest = combined;
         const size_t last = rest.rfind('/');
         key = rest.substr(last + 1);
         rest = rest.substr(0, last == std::string_view::npos ? 0 : last);
@@ -466,9 +459,7 @@ bool KeloSettings::setData(const TStr& section, const TStr& key, const TStr& val
     if (value.isEmpty()) return false;
     const std::string combined = combined_key(section, key);
     if (combined.empty() || !put(mState->pendingSets, combined, value)) return false;
-    // erase() takes no plain text before C++23.
-    const auto removal = mState->pendingRemovals.find(combined);
-    if (removal != mState->pendingRemovals.end()) mState->pendingRemovals.erase(removal);
+    mState->pendingRemovals.erase(combined);
     return true;
 }
 
@@ -542,11 +533,14 @@ bool KeloSettings::removeSection(const TStr& section) {
 bool KeloSettings::getAll(std::map<TStr, TStr>& values) {
     values.clear();
     for (const Values* from : {&mState->pendingSets, &mState->stored})
-        for (const auto& [combined, value] : *from)
-            if (mState->pendingRemovals.count(combined) == 0 && values.count(combined) == 0 &&
-                !put(values, combined, value)) {
+        for (const auto& [combined, value] : *from) {
+            if (mState->pendingRemovals.count(combined) != 0) continue;
+            TStr key = from_view(combined), copy(value);
+            if (lost(key, combined) || lost(copy, view(value))) {
                 values.clear();
                 return false;
             }
+            values.try_emplace(std::move(key), std::move(copy)); // a pending value comes first and wins
+        }
     return true;
 }
