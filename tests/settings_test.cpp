@@ -253,6 +253,11 @@ const SaveCase save_cases[] = {
      "    </Section>\n    <Section Name=\"a\">\n        <Data>2</Data>\n        <Data Key=\"k\">4</Data>\n"
      "    </Section>\n</KeloSettings>\n",
      "a/k=4;"},
+    // A declaration that would not print back readable is replaced.
+    {"unprintable_declaration_replaced", "s.xml",
+     "<?xml version=\"1.&quot;?>\n<x/>\" ?><KeloSettings><Section Name='a'><Data Key='k'>1</Data></Section>"
+     "</KeloSettings>",
+     {{'s', "a", "k", "2", true}}, true, printed(section("a", data("k", "2"))), "a/k=2;"},
     {"white_space_written_as_set_read_condensed", "s.xml", nullptr, {{'s', "a", "k", " a  b", true}}, true,
      printed(section("a", data("k", " a  b"))), "a/k=a b;"},
     {"split_at_the_last_two_slashes", "s.xml", nullptr, {{'s', "a/b", "c", "v", true}}, true,

@@ -9,6 +9,7 @@
 
 #include <tinyxml.h>
 
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -129,6 +130,17 @@ bool load_padded(TiXmlDocument& document, FILE* stream) {
     return parse_padded(document, text);
 }
 
+// Whether TinyXML prints the declaration back as it was read. Its printer
+// writes the values between double quotes without escaping them, so a value
+// holding a quote or markup (a reference such as "&quot;" read as '"', or
+// "?>") would end the declaration early and the file would not read again.
+// Such a declaration is replaced by the standard one.
+bool printable(const TiXmlDeclaration& declaration) {
+    for (const char* value : {declaration.Version(), declaration.Encoding(), declaration.Standalone()})
+        if (value != nullptr && std::strpbrk(value, "\"<>&") != nullptr) return false;
+    return true;
+}
+
 bool write_document(FILE* stream, void* document) { return static_cast<TiXmlDocument*>(document)->SaveFile(stream); }
 
 } // namespace
@@ -221,8 +233,11 @@ bool KeloSettings::State::createEmpty() {
 bool KeloSettings::State::readDocument() {
     loaded = false;
     TiXmlNode* first = document.FirstChild();
+    const TiXmlDeclaration standard("1.0", "UTF-8", "yes");
     if (first != nullptr && first->Type() != TiXmlNode::TINYXML_DECLARATION)
-        document.InsertBeforeChild(first, TiXmlDeclaration("1.0", "UTF-8", "yes"));
+        document.InsertBeforeChild(first, standard);
+    else if (first != nullptr && !printable(*first->ToDeclaration()))
+        document.ReplaceChild(first, standard);
     root = document.FirstChildElement(root_name);
     if (root == nullptr) return false;
     if (root->NoChildren()) return loaded = true;
