@@ -16,6 +16,13 @@ namespace fs = std::filesystem;
 
 void fail(std::string message) { throw Failure{std::move(message)}; }
 
+TPath path_argument(const std::string& argument, const std::string& what) {
+    require_utf8(argument, what);
+    TPath path(argument.c_str());
+    path_localise(static_cast<str_t*>(static_cast<void*>(path)));
+    return path;
+}
+
 std::optional<std::string> take_option(Arguments& args, std::string_view name) {
     const std::string flag = "--" + std::string(name);
     for (auto it = args.begin(); it != args.end(); ++it) {

@@ -3,6 +3,8 @@
 #ifndef KELO_CLI_HPP
 #define KELO_CLI_HPP
 
+#include <keloutil/tpath.hpp>
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +35,10 @@ size_t utf8_error_offset(std::string_view text);
 
 // Fails with "WHAT is not valid UTF-8 at byte offset N" unless `text` is.
 void require_utf8(std::string_view text, const std::string& what);
+
+// A path given on the command line (WHAT names it in errors), localised:
+// every path kelo is given may be written with "/" or "\".
+TPath path_argument(const std::string& argument, const std::string& what);
 
 // Reads a whole file, or standard input for "-" or an empty name.
 std::string read_input(const std::string& path);

@@ -30,14 +30,6 @@ const char* const path_usage =
 
 namespace {
 
-// A path given on the command line, localised.
-TPath path_argument(const std::string& argument, const std::string& what) {
-    require_utf8(argument, what);
-    TPath path(argument.c_str());
-    path_localise(static_cast<str_t*>(static_cast<void*>(path)));
-    return path;
-}
-
 void print_line(const TStr& text) {
     const auto* record = static_cast<const str_t*>(text.handle());
     if (record != nullptr && record->buffer != nullptr)

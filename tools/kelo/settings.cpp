@@ -42,14 +42,6 @@ const char* const settings_usage =
 
 namespace {
 
-// FILE as the library takes it, localised like every path kelo is given.
-TPath file_argument(const std::string& argument) {
-    require_utf8(argument, "FILE");
-    TPath path(argument.c_str());
-    path_localise(static_cast<str_t*>(static_cast<void*>(path)));
-    return path;
-}
-
 TStr text_argument(const std::string& argument, const std::string& what) {
     require_utf8(argument, what);
     return TStr(argument.c_str());
@@ -75,7 +67,7 @@ void print_line(const std::string& text) {
 
 // The store of FILE as it is on disk; a missing file gives an empty store.
 struct Store {
-    explicit Store(const std::string& argument) : name(argument), path(file_argument(argument)) {
+    explicit Store(const std::string& argument) : name(argument), path(path_argument(argument, "FILE")) {
         if (!settings.open(path)) fail("cannot read '" + name + "' as a settings file");
     }
 
