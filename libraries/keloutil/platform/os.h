@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include <keloutil/c_str.h>
 #include <keloutil/path.h>
@@ -76,6 +78,62 @@ using FileWriter = bool (*)(FILE* stream, void* context);
 bool write_whole_file(const str_t* path, FileWriter write, void* context);
 // Gives the file read and write access for every account; true on success.
 bool grant_open_access(const str_t* path);
+
+// ---- child processes ------------------------------------------------------------
+
+// The value of a handle that is none (INVALID_HANDLE_VALUE).
+inline void* invalid_handle() { return reinterpret_cast<void*>(static_cast<intptr_t>(-1)); }
+
+// A started child and the two pipes that connect it to this process.
+struct ChildPipes {
+    uint32_t pid;
+    void* to_child;     // this process's end of the child's standard input
+    void* from_child;   // this process's end of the child's standard output and error
+    void* child_input;  // the child's ends of the two pipes: already closed in
+    void* child_output; // this process, kept only to name the pipes
+};
+
+// Starts `program` (a path in the library's form; not searched, no
+// extension added) with its standard input reading from one new pipe and
+// its standard output and error writing to another. Platforms that pass a
+// program its arguments as one command line use `command_line`; those that
+// pass a vector use `argv` (its first element is the program's name). No
+// shell is involved, and no other handle of this process reaches the
+// child. The child-side ends are closed here once the child has started.
+// true when it started; on failure nothing is left open and *child is
+// unchanged.
+bool spawn_with_pipes(const str_t* program, const str_t* command_line, const std::vector<std::string>& argv,
+                      ChildPipes* child);
+// Whether a process with that id exists. A child of this process that has
+// ended is reaped here (so it no longer exists) and *exit_status receives
+// its exit status, 0 to 255, or -1 when it has none; otherwise *exit_status
+// is left alone.
+bool process_exists(uint32_t pid, int32_t* exit_status);
+// Waits for a child of this process to end: its exit status, 0 to 255, or
+// -1 when it has none or this platform does not wait.
+int32_t wait_for_process(uint32_t pid);
+// Closes a pipe end that spawn_with_pipes opened.
+void close_handle(void* handle);
+
+// ---- time and the system timer -------------------------------------------------
+
+// Whole seconds since 1970-01-01 UTC.
+int64_t current_time();
+// What each tick of the system timer calls (arguments: window, message,
+// timer identifier, tick count; each platform passes what it has, or 0).
+using SystemTimerCallback = void (*)(void* window, unsigned int message, uintptr_t timer, unsigned long tick);
+// Arms a periodic system timer for the calling thread, with a period in
+// milliseconds; its ticks are delivered by dispatch_system_timer on that
+// thread. Answers its identifier, never 0, or 0 when it cannot be armed.
+uint32_t arm_system_timer(int32_t period_ms, SystemTimerCallback callback);
+// Stops the system timer with that identifier.
+void cancel_system_timer(uint32_t timer);
+// Calls the callback of each armed system timer of this thread whose tick
+// is due (once, however many ticks were missed), without waiting.
+void dispatch_system_timer();
+// A descriptor that becomes readable when a tick is due, for event loops
+// to poll; -1 when no system timer is armed or ticks arrive otherwise.
+int system_timer_handle();
 
 // ---- the running program -------------------------------------------------------
 

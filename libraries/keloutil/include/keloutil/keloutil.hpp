@@ -10,5 +10,8 @@
 #include <keloutil/kelosettings.hpp>
 #include <keloutil/kelomutex.hpp>
 #include <keloutil/tlock.hpp>
+#include <keloutil/tprocess.hpp>
+#include <keloutil/ttimer.hpp>
+#include <keloutil/objectmanager.hpp>
 
 #endif // KELOUTIL_KELOUTIL_HPP
