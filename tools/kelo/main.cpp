@@ -33,6 +33,7 @@ const Command commands[] = {
     {"str", "fill placeholders, escape and unescape text, split lists", kelo::run_str, kelo::str_usage},
     {"path", "join, split and inspect paths, create directories", kelo::run_path, kelo::path_usage},
     {"settings", "read and change the values of a settings file", kelo::run_settings, kelo::settings_usage},
+    {"split-args", "show how an argument text is cut into arguments", kelo::run_split_args, kelo::split_args_usage},
 };
 
 void print_summary() {
