@@ -1,0 +1,104 @@
+// The object manager: clean-ups newest first, refusals, a new manager after
+// an explicit fini(), and clean-ups that really run when a program exits or
+// unloads the library.
+#include "child_process.hpp"
+#include "test_support.hpp"
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> ran;
+
+void record(void* object, void*) { ran.push_back(static_cast<const char*>(object)); }
+void record_other(void*, void*) { ran.push_back("other"); }
+
+// A clean-up that tries to register another and to shut the manager down
+// again, recording the answers.
+void reenter(void* object, void*) {
+    static char late[] = "late";
+    ran.push_back("at_exit " + std::to_string(CKeloUtilObjectManager::at_exit(late, record, nullptr)));
+    ran.push_back("fini " + std::to_string(CKeloUtilObjectManager::instance()->fini()));
+    record(object, nullptr);
+}
+
+class Counted : public CKeloUtilCleanup {
+public:
+    explicit Counted(int* deleted) : deleted_(deleted) {}
+    ~Counted() override { ++*deleted_; }
+
+private:
+    int* deleted_;
+};
+
+class Recording : public CKeloUtilCleanup {
+public:
+    void cleanup(void* data) override { ran.push_back(static_cast<const char*>(data)); }
+};
+
+// Runs the clean-ups registered so far; the manager is gone afterwards.
+int shut_down() { return CKeloUtilObjectManager::instance()->fini(); }
+
+} // namespace
+
+TEST(ObjectManager, RunsCleanupsNewestFirstOnceEach) {
+    static char a[] = "a", b[] = "b", c[] = "c", d[] = "d";
+    int deleted = 0;
+    Recording recording;
+    ran.clear();
+    ASSERT_EQ(CKeloUtilObjectManager::instance()->init(), 1); // running since load
+    EXPECT_EQ(CKeloUtilObjectManager::at_exit(a, record, nullptr), 0);
+    EXPECT_EQ(CKeloUtilObjectManager::at_exit(new Counted(&deleted), nullptr), 0);
+    EXPECT_EQ(CKeloUtilObjectManager::at_exit(b, record, nullptr), 0);
+    EXPECT_EQ(CKeloUtilObjectManager::at_exit(&recording, d), 0);
+    EXPECT_EQ(CKeloUtilObjectManager::at_exit(c, record, nullptr), 0);
+    EXPECT_EQ(CKeloUtilObjectManager::at_exit(b, record_other, nullptr), -1); // same object, other function
+    EXPECT_EQ(CKeloUtilObjectManager::at_exit(&recording, a), -1);
+    EXPECT_EQ(shut_down(), 0);
+    EXPECT_EQ(ran, (std::vector<std::string>{"c", "d", "b", "a"}));
+    EXPECT_EQ(deleted, 1); // the default cleanup deleted it
+}
+
+TEST(ObjectManager, CleanupsCannotRegisterOrShutDownAgain) {
+    static char older[] = "older", reentering[] = "reentering";
+    ran.clear();
+    ASSERT_EQ(CKeloUtilObjectManager::at_exit(older, record, nullptr), 0);
+    ASSERT_EQ(CKeloUtilObjectManager::at_exit(reentering, reenter, nullptr), 0);
+    EXPECT_EQ(shut_down(), 0);
+    EXPECT_EQ(ran, (std::vector<std::string>{"at_exit -1", "fini -1", "reentering", "older"}));
+}
+
+TEST(ObjectManager, AfterFiniANewEmptyManagerTakesRegistrations) {
+    static char first[] = "first", second[] = "second";
+    ran.clear();
+    ASSERT_EQ(CKeloUtilObjectManager::at_exit(first, record, nullptr), 0);
+    EXPECT_EQ(shut_down(), 0);
+    CKeloUtilObjectManager* manager = CKeloUtilObjectManager::instance();
+    ASSERT_NE(manager, nullptr);
+    EXPECT_EQ(manager->init(), 1); // state 2 already
+    EXPECT_EQ(CKeloUtilObjectManager::at_exit(first, record, nullptr), 0); // not a duplicate any more
+    EXPECT_EQ(CKeloUtilObjectManager::at_exit(second, record, nullptr), 0);
+    EXPECT_EQ(manager->fini(), 0);
+    EXPECT_EQ(ran, (std::vector<std::string>{"first", "second", "first"}));
+}
+
+// A real program registers a, b (an object the default cleanup deletes) and
+// c from a module it loaded, then ends in one of two ways; the clean-ups run
+// once, newest first, while keloutil is unloaded.
+class ObjectManagerUnload : public TempDirTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(ObjectManagerUnload, RunsCleanupsOnceNewestFirst) {
+    const std::string mode = GetParam();
+    const std::string log = (root_ / "log").string();
+    ChildProcess worker(sibling_program("keloutil_unload_worker"), {mode, log});
+    ASSERT_TRUE(worker.started());
+    ASSERT_EQ(worker.wait(), 0);
+    std::stringstream text;
+    text << std::ifstream(log).rdbuf();
+    EXPECT_EQ(text.str(), mode == "exit" ? "main returns\nc\nb\na\n" : "c\nb\na\nunloaded\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(ExitAndUnload, ObjectManagerUnload, ::testing::Values("exit", "unload"));
