@@ -1,7 +1,7 @@
 # Shared by the mingw-w64 toolchain files; KELOUTIL_MINGW_TRIPLE names the target.
 #
 # The -posix compilers are the ones with std::thread support that GoogleTest
-# needs. Everything links statically, so the DLL and the programs import only
+# needs. Everything links statically, so the DLLs and the programs import only
 # the system DLLs (KERNEL32, msvcrt and those the library calls).
 set(CMAKE_C_COMPILER ${KELOUTIL_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${KELOUTIL_MINGW_TRIPLE}-g++-posix)
@@ -16,6 +16,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
 # Windows programs of the build run under Wine: ctest and test discovery go
 # through it. wine64 runs only 64-bit programs; 32-bit builds are not run.
