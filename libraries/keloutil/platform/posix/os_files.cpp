@@ -51,7 +51,11 @@ bool file_exists(const str_t* path) {
 
 void file_status(const str_t* path, path_status_t* status) { stat(native(path).c_str(), status); }
 
-FILE* open_file(const str_t* path, const char* mode) { return std::fopen(native(path).c_str(), mode); }
+FILE* open_file(const str_t* path, const char* mode) {
+    // Close-on-exec ("e"): no file opened here may reach a child process.
+    const std::string native_mode = std::string(mode != nullptr ? mode : "") + "e";
+    return std::fopen(native(path).c_str(), native_mode.c_str());
+}
 
 int32_t make_directory(const str_t* path, int32_t mode) {
     return mkdir(native(path).c_str(), mode != 0 ? static_cast<mode_t>(mode) : 0777) == 0 ? 0 : -1;
