@@ -2,6 +2,14 @@
 // through the platform seam, and the argument splitter.
 #include <keloutil/tprocess.hpp>
 
+#include <keloutil/memory.h>
+#include <keloutil/path.h>
+
+#include "platform/os.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,7 +63,228 @@ str_t* record_of_bytes(const std::string& bytes) {
     return str_from(bytes.data(), static_cast<int32_t>(bytes.size()), STR_ENC_UTF8);
 }
 
+// One pipe of the descriptor table.
+struct DescriptorEntry {
+    void* parent;       // the end this process uses
+    void* child;        // the end handed to the child
+    int32_t direction;  // 0: data to the child, 1: data from the child
+    char name[16];      // 7-bit text, NUL-padded; no terminator at 16 bytes
+    bool owned;         // opened by execute(), so closed with the table
+    DescriptorEntry* next;
+};
+
+constexpr size_t name_size = sizeof(DescriptorEntry::name);
+
+// A new entry from the counted allocator, not yet linked; nullptr when
+// memory runs out. `name` is 7-bit text or nullptr for none.
+DescriptorEntry* new_entry(void* parent, void* child, int32_t direction, const char* name, bool owned) {
+    void* block = memory_allocate(sizeof(DescriptorEntry));
+    if (block == nullptr) return nullptr;
+    auto* entry = new (block) DescriptorEntry{parent, child, direction, {}, owned, nullptr};
+    for (size_t i = 0; name != nullptr && i < name_size && name[i] != '\0'; ++i) entry->name[i] = name[i];
+    return entry;
+}
+
+// Frees a chain of entries, closing the parent-side ends that execute()
+// opened; handles the caller mapped are the caller's.
+void free_entries(DescriptorEntry* entry) {
+    while (entry != nullptr) {
+        DescriptorEntry* next = entry->next;
+        if (entry->owned) keloutil::os::close_handle(entry->parent);
+        memory_free(entry);
+        entry = next;
+    }
+}
+
+// The UTF-8 text of a string, "" for a null one.
+const char* text_of(const str_t* s) { return s != nullptr && s->buffer != nullptr ? s->buffer : ""; }
+
 } // namespace
+
+// The process record, from the counted allocator like its entries.
+struct TProcess::Record {
+    str_t* command;   // null for a record made from a process id
+    str_t* arguments; // null for a record made from a process id
+    uint32_t pid;
+    DescriptorEntry* descriptors;
+    // The child has ended and is known to be gone (reaped on Linux), so
+    // status() answers -6 without asking again and wait() answers
+    // exit_status: a reaped id may already belong to another process.
+    bool ended;
+    int32_t exit_status;
+
+    // A new record owning `command` and `arguments` (either may be null);
+    // nullptr when memory runs out.
+    static Record* make(str_t* command, str_t* arguments, uint32_t pid) {
+        void* block = memory_allocate(sizeof(Record));
+        if (block == nullptr) return nullptr;
+        return new (block) Record{command, arguments, pid, nullptr, false, -1};
+    }
+
+    static void release(Record* record) {
+        if (record == nullptr) return;
+        str_uninit(record->command);
+        str_uninit(record->arguments);
+        free_entries(record->descriptors);
+        memory_free(record);
+    }
+
+    // The link that points at the first entry whose name equals the first
+    // 16 bytes of `name` (UTF-8), or the link at the end of the table.
+    DescriptorEntry** find(const TStr& name) {
+        const char* wanted = text_of(static_cast<const str_t*>(name.handle()));
+        DescriptorEntry** link = &descriptors;
+        while (*link != nullptr && std::strncmp((*link)->name, wanted, name_size) != 0) link = &(*link)->next;
+        return link;
+    }
+};
+
+namespace {
+
+// The file name the child is started as: the command's last component.
+str_t* program_name(const str_t* command) {
+    str_t* path = str_dup(command);
+    str_t* name = path != nullptr ? path_pop(path) : nullptr;
+    str_uninit(path);
+    return name;
+}
+
+} // namespace
+
+TProcess::TProcess(const TStr& command, const TStr& arguments) : mRecord(nullptr) {
+    const auto* command_record = static_cast<const str_t*>(command.handle());
+    const auto* arguments_record = static_cast<const str_t*>(arguments.handle());
+    str_t* stored_command = nullptr;
+    str_t* stored_arguments = nullptr;
+    // A launcher named by KELO_USE_SQUISH starts every child: it gets the
+    // program in double quotes, one blank, and the program's arguments.
+    const char* launcher = std::getenv("KELO_USE_SQUISH");
+    if (launcher != nullptr && *launcher != '\0') {
+        const std::string rewritten =
+            std::string("\"") + text_of(command_record) + "\" " + text_of(arguments_record);
+        stored_command = str_from_utf8(launcher);
+        stored_arguments = str_from(rewritten.data(), static_cast<int32_t>(rewritten.size()), STR_ENC_UTF8);
+    } else {
+        stored_command = str_dup(command_record);
+        stored_arguments = str_dup(arguments_record);
+    }
+    if (stored_command != nullptr && stored_arguments != nullptr)
+        mRecord = Record::make(stored_command, stored_arguments, 0);
+    if (mRecord == nullptr) {
+        str_uninit(stored_command);
+        str_uninit(stored_arguments);
+    }
+}
+
+TProcess::TProcess(int pid) : mRecord(Record::make(nullptr, nullptr, static_cast<uint32_t>(pid))) {}
+
+TProcess::TProcess() : mRecord(nullptr) {}
+
+TProcess::TProcess(const TProcess& other)
+    : mRecord(other.mRecord != nullptr ? Record::make(nullptr, nullptr, other.mRecord->pid) : nullptr) {}
+
+TProcess& TProcess::operator=(const TProcess& other) {
+    Record* copy = other.mRecord != nullptr ? Record::make(nullptr, nullptr, other.mRecord->pid) : nullptr;
+    Record::release(mRecord);
+    mRecord = copy;
+    return *this;
+}
+
+TProcess::~TProcess() { Record::release(mRecord); }
+
+long TProcess::execute(bool, bool) {
+    if (mRecord == nullptr) return -3;
+    if (str_null(mRecord->command)) return -5; // made from an id: nothing to start
+
+    str_t* name = program_name(mRecord->command);
+    str_t* command_line = str_dup(name);
+    str_t* blank = str_from_utf8(" ");
+    // The entries are made first, so that a start never fails after the
+    // child runs; they own their handles only once they hold them.
+    DescriptorEntry* input = new_entry(nullptr, nullptr, 0, "stdin", false);
+    DescriptorEntry* output = new_entry(nullptr, nullptr, 1, "stdout", false);
+    long result = -5;
+    if (name != nullptr && command_line != nullptr && blank != nullptr && input != nullptr && output != nullptr) {
+        str_push(command_line, mRecord->arguments, blank);
+        std::vector<std::string> argv{text_of(name)};
+        for (std::string& argument : split_arguments(text_of(mRecord->arguments)))
+            argv.push_back(std::move(argument));
+
+        keloutil::os::ChildPipes child{};
+        if (keloutil::os::spawn_with_pipes(mRecord->command, command_line, argv, &child)) {
+            free_entries(mRecord->descriptors);
+            input->parent = child.to_child;
+            input->child = child.child_input;
+            output->parent = child.from_child;
+            output->child = child.child_output;
+            input->owned = output->owned = true;
+            input->next = output;
+            mRecord->descriptors = input;
+            input = output = nullptr;
+            mRecord->pid = child.pid;
+            mRecord->ended = false;
+            mRecord->exit_status = -1;
+            result = -1;
+        }
+    }
+    free_entries(input);
+    free_entries(output);
+    str_uninit(blank);
+    str_uninit(command_line);
+    str_uninit(name);
+    return result;
+}
+
+long TProcess::status() {
+    if (mRecord == nullptr) return -3;
+    if (!mRecord->ended && keloutil::os::process_exists(mRecord->pid, &mRecord->exit_status)) return 0;
+    mRecord->ended = true;
+    return -6;
+}
+
+long TProcess::wait() {
+    if (mRecord == nullptr) return -3;
+    if (!mRecord->ended && !keloutil::os::wait_for_process(mRecord->pid, &mRecord->exit_status)) return -1;
+    mRecord->ended = true;
+    return mRecord->exit_status;
+}
+
+long TProcess::pid() const { return mRecord != nullptr ? static_cast<long>(mRecord->pid) : 0; }
+
+long TProcess::mapDescriptor(void* parentSide, void* childSide, bool fromChild, const TStr& name) {
+    if (mRecord == nullptr) return -3;
+    DescriptorEntry** link = &mRecord->descriptors;
+    for (; *link != nullptr; link = &(*link)->next) {
+        if ((*link)->parent == parentSide && (*link)->child == childSide) {
+            (*link)->direction = fromChild ? 1 : 0;
+            return 0;
+        }
+    }
+    char* ascii = name.isEmpty() ? nullptr : name.cstr_alloc();
+    if (!name.isEmpty() && ascii == nullptr) return -5;
+    *link = new_entry(parentSide, childSide, fromChild ? 1 : 0, ascii, false);
+    memory_free(ascii);
+    return *link != nullptr ? 0 : -5;
+}
+
+void* TProcess::fromDescriptor(const TStr& name) {
+    if (mRecord == nullptr) return keloutil::os::invalid_handle();
+    const DescriptorEntry* entry = *mRecord->find(name);
+    return entry != nullptr ? entry->parent : keloutil::os::invalid_handle();
+}
+
+void* TProcess::toDescriptor(const TStr& name) { return fromDescriptor(name); }
+
+bool TProcess::closeDescriptor(const TStr& name) {
+    if (mRecord == nullptr) return false;
+    DescriptorEntry** link = mRecord->find(name);
+    DescriptorEntry* entry = *link;
+    if (entry == nullptr || !entry->owned) return false;
+    *link = entry->next;
+    entry->next = nullptr;
+    free_entries(entry);
+    return true;
+}
 
 TStr TProcess::splitArgumentString(const TStr& text) {
     const auto* record = static_cast<const str_t*>(text.handle());

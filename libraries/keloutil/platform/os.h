@@ -109,9 +109,11 @@ bool spawn_with_pipes(const str_t* program, const str_t* command_line, const std
 // its exit status, 0 to 255, or -1 when it has none; otherwise *exit_status
 // is left alone.
 bool process_exists(uint32_t pid, int32_t* exit_status);
-// Waits for a child of this process to end: its exit status, 0 to 255, or
-// -1 when it has none or this platform does not wait.
-int32_t wait_for_process(uint32_t pid);
+// Waits for a child of this process to end. true when it ended, with its
+// exit status, 0 to 255, or -1 when it has none (killed by a signal) in
+// *exit_status; false without waiting when the process is not a child of
+// this one or this platform does not wait.
+bool wait_for_process(uint32_t pid, int32_t* exit_status);
 // Closes a pipe end that spawn_with_pipes opened.
 void close_handle(void* handle);
 

@@ -54,8 +54,8 @@ public:
     // Adds a pipe to the descriptor table under a name (its first 16 bytes
     // of 7-bit text; characters outside ASCII are stored as "?"), or, for a
     // pair of handles already there, only changes its direction (0: to the
-    // child, 1: from the child). Answers 0. The table does not own the
-    // handles it is given.
+    // child, 1: from the child). Answers 0; -3 without a record, -5 when
+    // memory runs out. The table does not own the handles it is given.
     long mapDescriptor(void* parentSide, void* childSide, bool fromChild, const TStr& name);
     // The parent-side handle of the first entry of that name, or
     // INVALID_HANDLE_VALUE ((void*)-1). The two look up the same way.
