@@ -12,6 +12,7 @@ int run_str(Arguments args);
 int run_path(Arguments args);
 int run_settings(Arguments args);
 int run_split_args(Arguments args);
+int run_run(Arguments args);
 
 // Usage text of each command, for kelo --help.
 extern const char* const convert_usage;
@@ -19,6 +20,7 @@ extern const char* const str_usage;
 extern const char* const path_usage;
 extern const char* const settings_usage;
 extern const char* const split_args_usage;
+extern const char* const run_usage;
 
 } // namespace kelo
 

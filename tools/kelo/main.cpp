@@ -34,6 +34,7 @@ const Command commands[] = {
     {"path", "join, split and inspect paths, create directories", kelo::run_path, kelo::path_usage},
     {"settings", "read and change the values of a settings file", kelo::run_settings, kelo::settings_usage},
     {"split-args", "show how an argument text is cut into arguments", kelo::run_split_args, kelo::split_args_usage},
+    {"run", "start a program with kelo's input and pass its output on", kelo::run_run, kelo::run_usage},
 };
 
 void print_summary() {

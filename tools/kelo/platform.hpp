@@ -39,6 +39,33 @@ OutputFile open_output(const std::string& path);
 // the temporary file and fails with a message.
 void replace_output(const OutputFile& output, const std::string& path);
 
+// For kelo run:
+
+// The program file to start for COMMAND: COMMAND itself when it holds a path
+// separator, otherwise the first match on the PATH; empty when there is none.
+std::string find_program(const std::string& command);
+
+// ARGUMENT written for the argument text of a started program so that the
+// program receives it unchanged; fails, naming it as WHAT, when it cannot be.
+std::string quoted_argument(const std::string& argument, const std::string& what);
+
+// Makes writing to a pipe whose reader has gone fail instead of ending kelo.
+void ignore_broken_pipes();
+
+// kelo's standard input and output, as handles of the kind TProcess gives.
+void* standard_input();
+void* standard_output();
+
+// Reads up to `size` bytes from a handle; 0 at the end of the input or on an
+// error.
+size_t read_some(void* handle, char* buffer, size_t size);
+
+// Writes all `size` bytes to a handle; false when they cannot all be written.
+bool write_all(void* handle, const char* data, size_t size);
+
+// kelo run's exit status for an answer of TProcess::wait.
+int exit_status(long waited);
+
 } // namespace kelo
 
 #endif // KELO_PLATFORM_HPP

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -39,6 +41,13 @@ std::FILE* open_temporary(const std::string& path, mode_t mode, const struct sta
     return stream;
 }
 
+int fd_of(void* handle) { return static_cast<int>(reinterpret_cast<intptr_t>(handle)); }
+
+bool executable_file(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
 } // namespace
 
 // Arguments arrive as the bytes the caller gave; on these systems that is UTF-8.
@@ -70,5 +79,62 @@ void replace_output(const OutputFile& output, const std::string& path) {
     ::unlink(output.temporary.c_str());
     fail("cannot replace '" + path + "': " + std::strerror(error));
 }
+
+// The PATH as the shells read it: ":"-separated, an empty entry meaning the
+// current directory; without a PATH, the directories every system has.
+std::string find_program(const std::string& command) {
+    if (command.find('/') != std::string::npos) return command;
+    const char* variable = std::getenv("PATH");
+    const std::string directories = variable != nullptr ? variable : "/usr/bin:/bin";
+    for (size_t start = 0;;) {
+        const size_t end = directories.find(':', start);
+        const std::string directory = directories.substr(start, end - start);
+        const std::string candidate = (directory.empty() ? "." : directory) + "/" + command;
+        if (executable_file(candidate)) return candidate;
+        if (end == std::string::npos) return {};
+        start = end + 1;
+    }
+}
+
+// The started program's arguments are cut out of the text by
+// TProcess::splitArgumentString, which has no escape character and joins
+// the arguments it finds with "\r" before they are cut apart again.
+std::string quoted_argument(const std::string& argument, const std::string& what) {
+    if (argument.empty()) fail(what + " is empty, which cannot be passed");
+    if (argument.find('\r') != std::string::npos) fail(what + " holds a carriage return, which cannot be passed");
+    if (argument.find_first_of(" \t\"'") == std::string::npos) return argument;
+    if (argument.find('"') == std::string::npos) return '"' + argument + '"';
+    if (argument.find('\'') == std::string::npos) return '\'' + argument + '\'';
+    fail(what + " holds both kinds of quote, which cannot be passed");
+}
+
+void ignore_broken_pipes() { std::signal(SIGPIPE, SIG_IGN); }
+
+void* standard_input() { return reinterpret_cast<void*>(intptr_t{STDIN_FILENO}); }
+
+void* standard_output() { return reinterpret_cast<void*>(intptr_t{STDOUT_FILENO}); }
+
+size_t read_some(void* handle, char* buffer, size_t size) {
+    for (;;) {
+        const ssize_t got = ::read(fd_of(handle), buffer, size);
+        if (got >= 0) return static_cast<size_t>(got);
+        if (errno != EINTR) return 0;
+    }
+}
+
+bool write_all(void* handle, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t put = ::write(fd_of(handle), data, size);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        data += put;
+        size -= static_cast<size_t>(put);
+    }
+    return true;
+}
+
+// wait answers the exit status, or -1 for a child ended by a signal, which
+// it does not name.
+int exit_status(long waited) { return waited >= 0 ? static_cast<int>(waited) : 1; }
 
 } // namespace kelo

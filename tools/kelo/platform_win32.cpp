@@ -106,4 +106,77 @@ void replace_output(const OutputFile& output, const std::string& path) {
     fail("cannot replace '" + path + "': " + error);
 }
 
+// A command with a path in it is used as it is; a bare name is searched as
+// SearchPathW does, in kelo's folder, the current folder, the system folders
+// and the PATH, with ".exe" added when the name has no extension.
+std::string find_program(const std::string& command) {
+    if (command.find_first_of("/\\:") != std::string::npos) return command;
+    const std::wstring name = wide_path(command);
+    std::wstring found(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD size = SearchPathW(nullptr, name.c_str(), L".exe", static_cast<DWORD>(found.size()), found.data(), nullptr);
+        if (size == 0) return {};
+        if (size < found.size()) {
+            found.resize(size);
+            break;
+        }
+        found.resize(size); // the size needed, terminator included
+    }
+    const DWORD attributes = GetFileAttributesW(found.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {};
+    return utf8_from_wide(found.c_str());
+}
+
+// The started program reads its arguments from its command line as
+// CommandLineToArgvW does: blanks and tabs separate them, double quotes
+// group, and backslashes escape a double quote (2n backslashes before one
+// stand for n, 2n + 1 for n and the quote itself). Single quotes mean
+// nothing, so every argument is written in double quotes when it needs any.
+std::string quoted_argument(const std::string& argument, const std::string&) {
+    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string::npos) return argument;
+    std::string quoted = "\"";
+    size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes before a quote are doubled, and the quote escaped.
+        quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        quoted += c;
+        backslashes = 0;
+    }
+    quoted.append(2 * backslashes, '\\'); // before the closing quote
+    quoted += '"';
+    return quoted;
+}
+
+// A write to a pipe without a reader fails with ERROR_NO_DATA; nothing ends.
+void ignore_broken_pipes() {}
+
+void* standard_input() { return GetStdHandle(STD_INPUT_HANDLE); }
+
+void* standard_output() { return GetStdHandle(STD_OUTPUT_HANDLE); }
+
+// A pipe whose writers have all gone fails with ERROR_BROKEN_PIPE: its end.
+size_t read_some(void* handle, char* buffer, size_t size) {
+    DWORD got = 0;
+    if (!ReadFile(handle, buffer, static_cast<DWORD>(size), &got, nullptr)) return 0;
+    return got;
+}
+
+bool write_all(void* handle, const char* data, size_t size) {
+    while (size > 0) {
+        DWORD put = 0;
+        if (!WriteFile(handle, data, static_cast<DWORD>(size), &put, nullptr) || put == 0) return false;
+        data += put;
+        size -= put;
+    }
+    return true;
+}
+
+// wait does not wait here and has no exit status to give; the child's
+// output has ended by the time it is asked.
+int exit_status(long) { return 0; }
+
 } // namespace kelo
