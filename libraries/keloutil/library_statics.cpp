@@ -2,11 +2,17 @@
 // are constructed at load in a fixed order and destroyed at unload in the
 // reverse order (the order of definition within one translation unit):
 //   1. TStr::null, the shared null string;
-//   2. the start-up anchor of the object manager.
+//   2. the timer registry and its removal queue, then a guard that empties
+//      the registry at unload;
+//   3. the start-up anchor of the object manager.
 // At unload the anchor releases the manager, which runs the registered
-// clean-ups while TStr::null still exists.
+// clean-ups while the timers and TStr::null still exist; then the guard
+// deletes the timers and stops the system timer, so that no tick arrives
+// for a library that is gone. TTimer's other static members are plain
+// scalars, constant-initialised in ttimer.cpp.
 #include <keloutil/objectmanager.hpp>
 #include <keloutil/tstr.hpp>
+#include <keloutil/ttimer.hpp>
 
 namespace {
 
@@ -17,6 +23,15 @@ void* const no_record = nullptr;
 // Adopts a null handle: the shared object without a record. Nothing in it
 // allocates, so it can be constructed first and used by everything after it.
 TStr TStr::null(no_record);
+
+std::vector<TTimer*> TTimer::mTimers;
+std::vector<int> TTimer::mTimersToBeDeleted;
+
+struct TimerRegistryGuard {
+    ~TimerRegistryGuard() { TTimer::removeAll(); }
+};
+
+static TimerRegistryGuard timer_registry_guard;
 
 // Makes the object manager while the library is loaded and releases it when
 // the library is unloaded; the manager's destruction runs the clean-ups. A
