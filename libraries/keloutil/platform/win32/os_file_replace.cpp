@@ -3,8 +3,7 @@
 // it, so that a reader or a crash meets either the old content or the new
 // one. Where the move is refused, the file is written in place.
 #include "platform/os.h"
-
-#include <keloutil/memory.h>
+#include "platform/win32/wide_text.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -18,14 +17,6 @@
 namespace keloutil::os {
 
 namespace {
-
-// A NUL-terminated UTF-16LE copy of a path; empty when it cannot be made.
-std::wstring wide(const str_t* path) {
-    uint16_t* text = str_utf16le_alloc(path);
-    std::wstring copy = text != nullptr ? std::wstring(reinterpret_cast<const wchar_t*>(text)) : std::wstring();
-    memory_free(text);
-    return copy;
-}
 
 // Writes through `write` and closes the stream; true when everything
 // reached the file (flushed, and with `sync` on the disk).
@@ -114,7 +105,7 @@ Outcome replace(const std::wstring& target, bool exists, FileWriter write, void*
 } // namespace
 
 bool write_whole_file(const str_t* path, FileWriter write, void* context) {
-    const std::wstring target = wide(path);
+    const std::wstring target = WideText(path).get();
     if (target.empty()) return false;
     const DWORD attributes = GetFileAttributesW(target.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
@@ -130,7 +121,7 @@ bool write_whole_file(const str_t* path, FileWriter write, void* context) {
 }
 
 bool grant_open_access(const str_t* path) {
-    std::wstring target = wide(path);
+    std::wstring target = WideText(path).get();
     return SetNamedSecurityInfoW(target.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
                                  nullptr) == ERROR_SUCCESS;
 }

@@ -2,6 +2,7 @@
 // wide-character functions and the shell's command-line splitter, each
 // given a UTF-16LE copy of the path.
 #include "platform/os.h"
+#include "platform/win32/wide_text.h"
 
 #include <keloutil/memory.h>
 
@@ -12,25 +13,6 @@
 #include <shellapi.h>
 
 namespace keloutil::os {
-
-namespace {
-
-// A NUL-terminated UTF-16LE copy of a path, released when it goes. A text
-// that cannot be converted gives no buffer, and the call it is made for
-// fails.
-class WidePath {
-public:
-    explicit WidePath(const str_t* path) : text_(reinterpret_cast<wchar_t*>(str_utf16le_alloc(path))) {}
-    ~WidePath() { memory_free(text_); }
-    WidePath(const WidePath&) = delete;
-    WidePath& operator=(const WidePath&) = delete;
-    const wchar_t* get() const { return text_ != nullptr ? text_ : L""; }
-
-private:
-    wchar_t* text_;
-};
-
-} // namespace
 
 str_t* current_directory() {
     // 2048 UTF-16 units and a terminator, zero-filled: an unreadable
@@ -51,24 +33,24 @@ bool change_directory(const str_t* path) {
     return changed;
 }
 
-bool file_exists(const str_t* path) { return GetFileAttributesW(WidePath(path).get()) != INVALID_FILE_ATTRIBUTES; }
+bool file_exists(const str_t* path) { return GetFileAttributesW(WideText(path).get()) != INVALID_FILE_ATTRIBUTES; }
 
-void file_status(const str_t* path, path_status_t* status) { _wstat64i32(WidePath(path).get(), status); }
+void file_status(const str_t* path, path_status_t* status) { _wstat64i32(WideText(path).get(), status); }
 
 FILE* open_file(const str_t* path, const char* mode) {
     str_t* mode_text = str_from_cstr(mode);
-    const WidePath wide_mode(mode_text);
+    const WideText wide_mode(mode_text);
     str_uninit(mode_text);
-    return _wfopen(WidePath(path).get(), wide_mode.get());
+    return _wfopen(WideText(path).get(), wide_mode.get());
 }
 
-int32_t make_directory(const str_t* path, int32_t) { return _wmkdir(WidePath(path).get()); }
+int32_t make_directory(const str_t* path, int32_t) { return _wmkdir(WideText(path).get()); }
 
-int32_t remove_directory(const str_t* path) { return _wrmdir(WidePath(path).get()); }
+int32_t remove_directory(const str_t* path) { return _wrmdir(WideText(path).get()); }
 
-int32_t remove_file(const str_t* path) { return _wunlink(WidePath(path).get()); }
+int32_t remove_file(const str_t* path) { return _wunlink(WideText(path).get()); }
 
-bool may_access(const str_t* path, bool write) { return _waccess(WidePath(path).get(), write ? 2 : 4) == 0; }
+bool may_access(const str_t* path, bool write) { return _waccess(WideText(path).get(), write ? 2 : 4) == 0; }
 
 bool root_is_absolute() { return false; }
 

@@ -3,8 +3,7 @@
 // program given as the application name (so it is not searched and gets no
 // extension) and the command line as the rest.
 #include "platform/os.h"
-
-#include <keloutil/memory.h>
+#include "platform/win32/wide_text.h"
 
 #include <windows.h>
 
@@ -13,20 +12,6 @@
 namespace keloutil::os {
 
 namespace {
-
-// A NUL-terminated UTF-16LE copy of a text, released when it goes; nullptr
-// when it cannot be made.
-class WideText {
-public:
-    explicit WideText(const str_t* text) : text_(reinterpret_cast<wchar_t*>(str_utf16le_alloc(text))) {}
-    ~WideText() { memory_free(text_); }
-    WideText(const WideText&) = delete;
-    WideText& operator=(const WideText&) = delete;
-    wchar_t* get() const { return text_; }
-
-private:
-    wchar_t* text_;
-};
 
 void close_all(std::initializer_list<HANDLE> handles) {
     for (HANDLE handle : handles)
@@ -38,8 +23,8 @@ void close_all(std::initializer_list<HANDLE> handles) {
 bool spawn_with_pipes(const str_t* program, const str_t* command_line, const std::vector<std::string>&,
                       ChildPipes* child) {
     const WideText application(program);
-    const WideText line(command_line); // CreateProcessW may write into it
-    if (application.get() == nullptr || line.get() == nullptr) return false;
+    WideText line(command_line); // CreateProcessW may write into it
+    if (!application.valid() || !line.valid()) return false;
 
     STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
@@ -63,7 +48,7 @@ bool spawn_with_pipes(const str_t* program, const str_t* command_line, const std
     startup.hStdError = outWrite;
     startup.hStdInput = inRead;
     startup.dwFlags |= STARTF_USESTDHANDLES;
-    if (!CreateProcessW(application.get(), line.get(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+    if (!CreateProcessW(application.get(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                         &startup, &info)) {
         close_all({outRead, outWrite, inRead, inWrite});
         return false;
