@@ -30,6 +30,13 @@ constexpr int32_t wide_char_size = static_cast<int32_t>(sizeof(wchar_t));
 // included), or 0 when `destination` is too small.
 int32_t utf8_to_wide(const char* utf8, wchar_t* destination, int32_t capacity);
 
+// The text in the platform's narrow encoding, for interfaces that take char
+// text: the system's ANSI code page on Windows, UTF-8 elsewhere. Writes it
+// with its terminator into `destination` of `capacity` bytes; a capacity of
+// 0 only measures. Answers the bytes written or needed, terminator
+// included, or 0 when the text cannot be converted or does not fit.
+int32_t to_narrow(const str_t* text, char* destination, int32_t capacity);
+
 // ---- files and directories ---------------------------------------------------
 // Paths reach these functions in the library's form ("\\" between
 // components) and each side makes the native copy that its calls take.

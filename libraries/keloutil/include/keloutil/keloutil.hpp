@@ -13,5 +13,6 @@
 #include <keloutil/tprocess.hpp>
 #include <keloutil/ttimer.hpp>
 #include <keloutil/objectmanager.hpp>
+#include <keloutil/interop.hpp>
 
 #endif // KELOUTIL_KELOUTIL_HPP

@@ -3,6 +3,10 @@
 // rather than through the locale-dependent mbstowcs family.
 #include "platform/os.h"
 
+#include <keloutil/memory.h>
+
+#include <cstring>
+
 namespace keloutil::os {
 
 static_assert(sizeof(wchar_t) == 4, "POSIX wide characters are expected to be UTF-32");
@@ -62,6 +66,23 @@ int32_t utf8_to_wide(const char* utf8, wchar_t* destination, int32_t capacity) {
         destination[written++] = static_cast<wchar_t>(c);
         if (c == 0) return written;
     }
+}
+
+// The narrow encoding here is UTF-8, the library's own: the text is read
+// out as every other UTF-8 read-out reads it.
+int32_t to_narrow(const str_t* text, char* destination, int32_t capacity) {
+    char* utf8 = str_utf8_alloc(text);
+    if (utf8 == nullptr) return 0;
+    const size_t needed = std::strlen(utf8) + 1;
+    int32_t result = 0;
+    if (capacity == 0) {
+        result = static_cast<int32_t>(needed);
+    } else if (capacity > 0 && needed <= static_cast<size_t>(capacity)) {
+        std::memcpy(destination, utf8, needed);
+        result = static_cast<int32_t>(needed);
+    }
+    memory_free(utf8);
+    return result;
 }
 
 } // namespace keloutil::os
