@@ -6,6 +6,7 @@
 #include <keloutil/kelomutex.hpp>
 
 #include "platform/os.h"
+#include "xml_text.h"
 
 #include <tinyxml.h>
 
@@ -99,35 +100,10 @@ private:
     KeloMutex mutex_;
 };
 
-// Parses UTF-8 text into the document; true without a parse error. The
-// parser may step up to three bytes past a multi-byte sequence that the
-// text's end cuts short, so the text gets that many more NUL bytes.
-bool parse_padded(TiXmlDocument& document, std::string& text) {
-    text.append(3, '\0');
-    document.Parse(text.c_str(), nullptr, TIXML_ENCODING_UTF8);
-    return !document.Error();
-}
-
-// Reads a settings file as TinyXML's own loader does: up to its first NUL
-// byte, with every "\r\n" and lone "\r" turned into "\n"; then parses it.
-bool load_padded(TiXmlDocument& document, FILE* stream) {
+// Reads a settings file, always as UTF-8.
+bool load_utf8(TiXmlDocument& document, FILE* stream) {
     std::string text;
-    char block[65536];
-    size_t count;
-    while ((count = std::fread(block, 1, sizeof block, stream)) > 0) text.append(block, count);
-    if (std::ferror(stream)) return false;
-    text.resize(std::char_traits<char>::length(text.c_str()));
-    size_t out = 0;
-    for (size_t in = 0; in < text.size(); ++in) {
-        if (text[in] != '\r') {
-            text[out++] = text[in];
-            continue;
-        }
-        text[out++] = '\n';
-        if (in + 1 < text.size() && text[in + 1] == '\n') ++in;
-    }
-    text.resize(out);
-    return parse_padded(document, text);
+    return keloutil::read_xml_text(stream, text) && keloutil::parse_xml_text(document, text, TIXML_ENCODING_UTF8);
 }
 
 // Whether TinyXML prints the declaration back as it was read. Its printer
@@ -214,7 +190,7 @@ bool KeloSettings::State::open(const TPath& file, bool keepChanges, bool takeLoc
     const SettingsLock lock(takeLock ? static_cast<const TStr&>(file) : TStr::null);
     FILE* stream = keloutil::os::open_file(record_of(file), "rb");
     if (stream == nullptr) return false;
-    bool result = load_padded(document, stream) && readDocument();
+    bool result = load_utf8(document, stream) && readDocument();
     std::fclose(stream);
     if (result && !keepChanges) result = remember(file);
     return result;
@@ -432,7 +408,7 @@ bool KeloSettings::parse(const TStr& text, bool keepChanges) {
     mState->reset(keepChanges);
     const std::string_view utf8 = view(text);
     std::string padded(utf8);
-    if (!parse_padded(mState->document, padded)) {
+    if (!keloutil::parse_xml_text(mState->document, padded, TIXML_ENCODING_UTF8)) {
         mState->reset(keepChanges);
         return false;
     }
