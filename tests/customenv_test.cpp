@@ -1,0 +1,233 @@
+// The custom environment: which variable names the file, the load statuses,
+// the element walk of a lookup and the expansion of "$NAME" references.
+// Every test starts from a fresh instance (reset_custom_environment).
+#include "customenv_internal.h"
+#include "test_support.hpp"
+
+#include <cstdlib>
+#include <fstream>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* const thin_variable = "NORVAXIS_KELO_THINCLIENT_ENV";
+const char* const custom_variable = "NORVAXIS_KELO_CUSTOM_ENV";
+
+void set_variable(const char* name, const std::string& value) {
+#ifdef _WIN32
+    _putenv_s(name, value.c_str());
+#else
+    setenv(name, value.c_str(), 1);
+#endif
+}
+
+void unset_variable(const char* name) {
+#ifdef _WIN32
+    _putenv_s(name, "");
+#else
+    unsetenv(name);
+#endif
+}
+
+// Special contents for a variable: not set, a file that does not exist, a
+// directory.
+const char* const unset = nullptr;
+const std::string missing = "<missing>";
+const std::string directory = "<directory>";
+
+// A good file; its value of KEY tells which file was read.
+std::string good(const char* which) {
+    return std::string("<KELOCUSTOMENV><PLATFORM OS=\"Linux\"><KEY ID=\"KEY\"><STRING>") + which +
+           "</STRING></KEY></PLATFORM><PLATFORM OS=\"Windows\"><KEY ID=\"KEY\"><STRING>" + which +
+           "</STRING></KEY></PLATFORM></KELOCUSTOMENV>";
+}
+
+std::string repeated(const std::string& part, int count) {
+    std::string out;
+    for (int i = 0; i < count; ++i) out += part;
+    return out;
+}
+
+class CustomEnvTest : public LeakCheckedTest {
+protected:
+    void SetUp() override {
+        keloutil::reset_custom_environment();
+        LeakCheckedTest::SetUp();
+        folder_ = fs::temp_directory_path() / ("keloutil_customenv_" + std::to_string(std::rand()));
+        fs::create_directories(folder_);
+    }
+    void TearDown() override {
+        unset_variable(thin_variable);
+        unset_variable(custom_variable);
+        LeakCheckedTest::TearDown();
+        keloutil::reset_custom_environment();
+        std::error_code ignored;
+        fs::remove_all(folder_, ignored);
+    }
+
+    // Points `variable` at a file holding `content` (or at one of the
+    // special targets above).
+    void point(const char* variable, const char* file, const std::string* content) {
+        if (content == nullptr) return unset_variable(variable);
+        const fs::path path = folder_ / file;
+        if (*content == directory) {
+            fs::create_directories(path);
+        } else if (*content != missing) {
+            std::ofstream(path, std::ios::binary) << *content;
+        }
+        set_variable(variable, path.string());
+    }
+
+    fs::path folder_;
+};
+
+struct LoadCase {
+    const char* name;
+    std::string thin;   // content, or one of missing / directory
+    std::string custom; // likewise
+    bool thin_set, custom_set;
+    int32_t status;
+    const char* value; // of KEY
+};
+
+class CustomEnvLoad : public CustomEnvTest, public ::testing::WithParamInterface<LoadCase> {};
+
+TEST_P(CustomEnvLoad, StatusThinClientAndSource) {
+    const LoadCase& c = GetParam();
+    point(thin_variable, "thin.xml", c.thin_set ? &c.thin : nullptr);
+    point(custom_variable, "custom.xml", c.custom_set ? &c.custom : nullptr);
+    EXPECT_FALSE(KeloUtil::isThinClient()); // it does not load
+    EXPECT_EQ(KeloUtil::loadCustomEnvSettings(), c.status);
+    EXPECT_EQ(KeloUtil::hasCustomSettings(), c.status == 0);
+    EXPECT_EQ(KeloUtil::isThinClient(), c.status == 0 && c.thin_set);
+    EXPECT_EQ(shown(CKeloUtilCustomEnv::instance().getValue("KEY")), c.value);
+    // Read once: later changes to the variables are not seen.
+    unset_variable(thin_variable);
+    unset_variable(custom_variable);
+    EXPECT_EQ(KeloUtil::loadCustomEnvSettings(), c.status);
+}
+
+const std::string deep = "<KELOCUSTOMENV>" + repeated("<a>", 200000) + repeated("</a>", 200000) + "</KELOCUSTOMENV>";
+const std::string wide = "<KELOCUSTOMENV>" + repeated("<a/>", 5000) + "</KELOCUSTOMENV>";
+std::string attributes(int count) {
+    std::string out = "<KELOCUSTOMENV";
+    for (int i = 0; i < count; ++i) out += " a" + std::to_string(i) + "=''";
+    return out + "/>";
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, CustomEnvLoad, ::testing::Values(
+    LoadCase{"neither", "", "", false, false, 1, "<null>"},
+    LoadCase{"custom", "", good("custom"), false, true, 0, "custom"},
+    LoadCase{"thin_wins", good("thin"), good("custom"), true, true, 0, "thin"},
+    LoadCase{"thin_missing_no_fallback", missing, good("custom"), true, true, 2, "<null>"},
+    LoadCase{"thin_malformed", "<KELOCUSTOMENV>", good("custom"), true, true, 2, "<null>"},
+    LoadCase{"custom_missing", "", missing, false, true, 3, "<null>"},
+    LoadCase{"custom_empty", "", "", false, true, 3, "<null>"},
+    LoadCase{"custom_malformed", "", "<KELOCUSTOMENV><PLATFORM>", false, true, 3, "<null>"},
+    LoadCase{"custom_binary", "", std::string("\x7f" "ELF\x02\x01\x00\xff\xfe<", 10), false, true, 3, "<null>"},
+    LoadCase{"custom_directory", "", directory, false, true, 3, "<null>"},
+    LoadCase{"custom_too_deep", "", deep, false, true, 3, "<null>"},
+    LoadCase{"custom_too_many_elements", "", wide, false, true, 3, "<null>"},
+    LoadCase{"custom_too_many_attributes", "", attributes(9000), false, true, 3, "<null>"},
+    LoadCase{"many_attributes", "", attributes(100), false, true, 0, "<null>"},
+    LoadCase{"other_root", "", "<OTHER/>", false, true, 0, "<null>"},
+    LoadCase{"crlf_and_bom", "", "\xEF\xBB\xBF" + good("bom") + "\r\n", false, true, 0, "bom"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Each platform element below comes for both platforms, so that the same
+// answers hold on the Linux and the Windows build.
+std::string platforms(const std::string& body, const std::string& tag = "PLATFORM") {
+    return "<" + tag + " OS=\"Linux\">" + body + "</" + tag + "><" + tag + " OS=\"Windows\">" + body + "</" + tag + ">";
+}
+
+const std::string lookup_file =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- before the root -->\n<KELOCUSTOMENV>\n"
+    "<OTHER OS=\"Linux\"><KEY ID=\"BEFORE\"><STRING>x</STRING></KEY></OTHER>"
+    "<OTHER OS=\"Windows\"><KEY ID=\"BEFORE\"><STRING>x</STRING></KEY></OTHER>"
+    "<PLATFORM OS=\"windows\"><KEY ID=\"LOWER\"><STRING>x</STRING></KEY></PLATFORM>"
+    "<PLATFORM OS=\"linux\"><KEY ID=\"LOWER\"><STRING>x</STRING></KEY></PLATFORM>" +
+    platforms("<KEY ID=\"A_DATA\"><STRING>$KELO_TEST_A\\data</STRING></KEY>"
+              "<KEY ID=\"SKIP\"><OTHER/></KEY><!-- between keys --><KEY ID=\"SKIP\"><STRING>found</STRING></KEY>"
+              "<KEY ID=\"LATER\"><STRING>first</STRING></KEY>"
+              "<KEY ID=\"KEEP\"><STRING>kept</STRING></KEY>"
+              "<KEY ID=\"MISSING\"><STRING>$KELO_TEST_MISSING\\y</STRING></KEY>"
+              "<KEY ID=\"DOLLAR\"><STRING>$</STRING></KEY>"
+              "<KEY ID=\"TRAILING\"><STRING>a\\$</STRING></KEY>"
+              "<KEY ID=\"PRE\"><STRING>pre$KELO_TEST_A</STRING></KEY>"
+              "<KEY ID=\"TWO\"><STRING>$KELO_TEST_A\\$KELO_TEST_B</STRING></KEY>"
+              "<KEY ID=\"WIDE\"><STRING>\xC3\xA9$KELO_TEST_B\\\xC3\xA9$KELO_TEST_B</STRING></KEY>"
+              "<KEY ID=\"LOOP\"><STRING>$KELO_TEST_LOOP</STRING></KEY>"
+              "<NAMED ID=\"NAMED\"><STRING>any name</STRING></NAMED>") +
+    "<!-- between platforms -->" +
+    platforms("<KEY ID=\"SIBLING\"><STRING>sibling</STRING></KEY>", "OTHER") +
+    platforms("<KEY ID=\"LATER\"><STRING>second</STRING></KEY><KEY ID=\"KEEP\"><STRING></STRING></KEY>") +
+    "</KELOCUSTOMENV>\n";
+
+struct LookupCase {
+    const char* key;
+    const char* value;
+    const char* printed;
+};
+
+class CustomEnvLookup : public CustomEnvTest, public ::testing::WithParamInterface<LookupCase> {};
+
+TEST_P(CustomEnvLookup, ValueAndMessages) {
+    const LookupCase& c = GetParam();
+    point(custom_variable, "lookup.xml", &lookup_file);
+    set_variable("KELO_TEST_A", "C:\\x");
+    set_variable("KELO_TEST_B", "2");
+    set_variable("KELO_TEST_LOOP", "x$KELO_TEST_LOOP");
+    unset_variable("KELO_TEST_MISSING");
+    ASSERT_TRUE(KeloUtil::hasCustomSettings());
+    ::testing::internal::CaptureStdout();
+    const TStr value = CKeloUtilCustomEnv::instance().getValue(c.key);
+    std::fflush(stdout);
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.printed);
+    EXPECT_EQ(shown(value), c.value);
+}
+
+const std::string looped = repeated("x", 64) + "$KELO_TEST_LOOP";
+
+INSTANTIATE_TEST_SUITE_P(Keys, CustomEnvLookup, ::testing::Values(
+    LookupCase{"A_DATA", "C:\\x\\data", ""},
+    LookupCase{"PRE", "preC:\\x", ""},
+    LookupCase{"TWO", "C:\\x\\2", ""},
+    LookupCase{"WIDE", "\xC3\xA9" "2\\\xC3\xA9" "2", ""},
+    LookupCase{"MISSING", "$KELO_TEST_MISSING\\y", "Environment variable KELO_TEST_MISSING cannot be found\n"},
+    LookupCase{"DOLLAR", "$", ""},
+    LookupCase{"TRAILING", "a\\$", ""},
+    LookupCase{"LOOP", looped.c_str(), ""},
+    LookupCase{"SKIP", "found", ""},
+    LookupCase{"LATER", "second", ""},
+    LookupCase{"KEEP", "kept", ""},
+    LookupCase{"NAMED", "any name", ""},
+    LookupCase{"SIBLING", "sibling", ""},
+    LookupCase{"BEFORE", "<null>", ""},
+    LookupCase{"LOWER", "<null>", ""},
+    LookupCase{"NONE", "<null>", ""},
+    LookupCase{"", "<null>", ""}),
+    [](const auto& info) { return info.param.key[0] != '\0' ? std::string(info.param.key) : std::string("empty"); });
+
+struct FindCase {
+    const char* text;
+    const char* what;
+    int32_t start;
+    int32_t position;
+};
+
+class CustomEnvFind : public ::testing::TestWithParam<FindCase> {};
+
+TEST_P(CustomEnvFind, CharacterPositions) {
+    const FindCase& c = GetParam();
+    EXPECT_EQ(CKeloUtilCustomEnv::findText(c.text, c.what, c.start), c.position);
+}
+
+INSTANTIATE_TEST_SUITE_P(Texts, CustomEnvFind, ::testing::Values(
+    FindCase{"h\xC3\xA9llo", "l", 0, 2}, FindCase{"h\xC3\xA9llo", "l", 3, 3}, FindCase{"aXbX", "X", 2, 3},
+    FindCase{"abc", "c", 2, 2}, FindCase{"abc", "c", 3, -1}, FindCase{"abc", "c", 9, -1},
+    FindCase{"abc", "abcd", 0, -1}, FindCase{"abc", "", 0, -1}, FindCase{"", "a", 0, -1},
+    FindCase{"abc", "a", -1, -1}),
+    [](const auto& info) { return "case" + std::to_string(info.index); });
+
+} // namespace
