@@ -2,6 +2,7 @@
 #include "platform/os.h"
 
 #include <cstdlib>
+#include <string>
 
 namespace keloutil::os {
 
@@ -11,5 +12,17 @@ str_t* environment_variable(const char* name) {
     const char* value = name != nullptr ? std::getenv(name) : nullptr;
     return value != nullptr ? str_from_utf8(value) : nullptr;
 }
+
+bool environment_variable_is_set(const char* name) { return name != nullptr && std::getenv(name) != nullptr; }
+
+bool set_environment_variable(const char* name, const str_t* value) {
+    if (name == nullptr) return false;
+    const std::string text =
+        str_null(value) ? std::string() : std::string(value->buffer, static_cast<size_t>(str_len(value)));
+    return setenv(name, text.c_str(), 1) == 0;
+}
+
+// Folder names are case-sensitive here; "dir/" lists dir wherever it stands.
+PathListRules path_list_rules() { return {':', '/', true, true}; }
 
 } // namespace keloutil::os
