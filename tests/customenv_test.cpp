@@ -54,8 +54,10 @@ protected:
     void SetUp() override {
         keloutil::reset_custom_environment();
         LeakCheckedTest::SetUp();
-        folder_ = fs::temp_directory_path() / ("keloutil_customenv_" + std::to_string(std::rand()));
-        fs::create_directories(folder_);
+        // A folder of its own: test processes may run side by side.
+        std::random_device random;
+        do folder_ = fs::temp_directory_path() / ("keloutil_customenv_" + std::to_string(random()));
+        while (!fs::create_directory(folder_));
     }
     void TearDown() override {
         unset_variable(thin_variable);

@@ -144,6 +144,18 @@ void dispatch_system_timer();
 // to poll; -1 when no system timer is armed or ticks arrive otherwise.
 int system_timer_handle();
 
+// ---- standard folders -----------------------------------------------------------
+// Folders of the system in the library's form, as they are (no separator
+// added or taken away), as new strings; nullptr when the system has none,
+// or when memory runs out.
+
+// The folder of files that programs share (Common Files).
+str_t* common_files_folder();
+// The machine-wide application data folder.
+str_t* common_data_folder();
+// The current user's local application data folder.
+str_t* local_data_folder();
+
 // ---- the running program -------------------------------------------------------
 
 // The program file as it was started, in the library's form: a new string,
@@ -152,6 +164,41 @@ str_t* program_as_started();
 // The pattern that gives a program name its platform's extension ("%1.exe"),
 // or nullptr where programs have none.
 const char* program_file_pattern();
+
+// ---- environment -------------------------------------------------------------------
+
+// The name of this platform in custom environment files.
+const char* platform_name();
+// The value of the process environment variable `name` (UTF-8) as a new
+// UTF-8 string; nullptr when it is not set or memory runs out.
+str_t* environment_variable(const char* name);
+// Whether the variable is set, also when its value is empty.
+bool environment_variable_is_set(const char* name);
+// Sets the variable of this process, which the processes it starts
+// inherit; true on success.
+bool set_environment_variable(const char* name, const str_t* value);
+
+// How PATH lists folders here.
+struct PathListRules {
+    char list_separator;      // between two folders
+    char folder_separator;    // the native one; PATH lists a folder without its last
+    bool case_sensitive;      // whether names that differ only in case are different folders
+    bool separator_ends_list; // whether a folder and folder_separator at the very end list the folder
+};
+PathListRules path_list_rules();
+
+// ---- installed locales ------------------------------------------------------------
+
+// Calls add(lcid, context) for each installed system locale.
+using LocaleAdder = void (*)(uint32_t lcid, void* context);
+void enumerate_locales(LocaleAdder add, void* context);
+// The names of a locale that the locale manager keeps.
+enum class LocaleText { abbreviated_language, iso639_language, iso3166_country };
+// One name of the locale in UTF-8; empty when the system has none that
+// fits in 9 characters.
+std::string locale_text(uint32_t lcid, LocaleText which);
+// The LCID of the user's default locale; 0 when there is none.
+uint32_t user_default_lcid();
 
 } // namespace keloutil::os
 

@@ -13,6 +13,9 @@
 #include <keloutil/tprocess.hpp>
 #include <keloutil/ttimer.hpp>
 #include <keloutil/objectmanager.hpp>
+#include <keloutil/customenv.hpp>
+#include <keloutil/locales.hpp>
 #include <keloutil/interop.hpp>
+#include <keloutil/locations.hpp>
 
 #endif // KELOUTIL_KELOUTIL_HPP
