@@ -24,3 +24,6 @@ od -An -tx1 -N12 "$out/greeting.utf16"
 echo "\$ kelo convert --from utf-16 --to utf-8 greeting.utf16"
 "$kelo" convert --from utf-16 --to utf-8 "$out/greeting.utf16" | tee "$out/greeting.txt"
 cmp -s examples/greeting.txt "$out/greeting.txt" && echo "Round trip: identical to examples/greeting.txt"
+echo
+echo "\$ kelo info"
+"$kelo" info

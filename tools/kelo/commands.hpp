@@ -13,6 +13,9 @@ int run_path(Arguments args);
 int run_settings(Arguments args);
 int run_split_args(Arguments args);
 int run_run(Arguments args);
+int run_info(Arguments args);
+int run_locale(Arguments args);
+int run_location(Arguments args);
 
 // Usage text of each command, for kelo --help.
 extern const char* const convert_usage;
@@ -21,6 +24,9 @@ extern const char* const path_usage;
 extern const char* const settings_usage;
 extern const char* const split_args_usage;
 extern const char* const run_usage;
+extern const char* const info_usage;
+extern const char* const locale_usage;
+extern const char* const location_usage;
 
 } // namespace kelo
 

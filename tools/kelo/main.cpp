@@ -29,6 +29,9 @@ struct Command {
 
 const Command commands[] = {
     {"version", "print the library's version", run_version, "kelo version\n    Print the library's version.\n"},
+    {"info", "show the version, custom environment, locale and folders in force", kelo::run_info, kelo::info_usage},
+    {"locale", "show the internal and folder names of a locale", kelo::run_locale, kelo::locale_usage},
+    {"location", "show the folder of one kind of the framework's files", kelo::run_location, kelo::location_usage},
     {"convert", "convert text between ASCII, UTF-8, UTF-16 and UTF-32", kelo::run_convert, kelo::convert_usage},
     {"str", "fill placeholders, escape and unescape text, split lists", kelo::run_str, kelo::str_usage},
     {"path", "join, split and inspect paths, create directories", kelo::run_path, kelo::path_usage},

@@ -86,7 +86,7 @@ void print_info(TPath path) {
     print_field("native", path.nativePath());
 }
 
-int run_info(const Arguments& args) {
+int run_file_info(const Arguments& args) {
     require_no_options(args);
     if (args.empty()) fail("usage: kelo path info PATH...");
     for (size_t i = 0; i < args.size(); ++i) {
@@ -118,7 +118,7 @@ int run_path(Arguments args) {
     args.erase(args.begin());
     if (operation == "join") return run_join(args);
     if (operation == "split") return run_split(args);
-    if (operation == "info") return run_info(args);
+    if (operation == "info") return run_file_info(args);
     if (operation == "mkpath") return run_mkpath(args);
     if (operation == "app") return run_app(args);
     fail("unknown operation '" + operation + "' (join, split, info, mkpath, app)");

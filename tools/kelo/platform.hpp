@@ -6,6 +6,7 @@
 #include "cli.hpp"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace kelo {
@@ -65,6 +66,12 @@ bool write_all(void* handle, const char* data, size_t size);
 
 // kelo run's exit status for an answer of TProcess::wait.
 int exit_status(long waited);
+
+// For kelo info:
+
+// The value of the environment variable `name` in UTF-8; std::nullopt when it
+// is not set.
+std::optional<std::string> environment_variable(const char* name);
 
 } // namespace kelo
 

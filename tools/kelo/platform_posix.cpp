@@ -137,4 +137,9 @@ bool write_all(void* handle, const char* data, size_t size) {
 // it does not name.
 int exit_status(long waited) { return waited >= 0 ? static_cast<int>(waited) : 1; }
 
+std::optional<std::string> environment_variable(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+}
+
 } // namespace kelo

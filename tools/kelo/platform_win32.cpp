@@ -8,6 +8,7 @@
 #include <shellapi.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -178,5 +179,10 @@ bool write_all(void* handle, const char* data, size_t size) {
 // wait does not wait here and has no exit status to give; the child's
 // output has ended by the time it is asked.
 int exit_status(long) { return 0; }
+
+std::optional<std::string> environment_variable(const char* name) {
+    const wchar_t* value = _wgetenv(std::filesystem::u8path(name).wstring().c_str());
+    return value != nullptr ? std::optional<std::string>(utf8_from_wide(value)) : std::nullopt;
+}
 
 } // namespace kelo

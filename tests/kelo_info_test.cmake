@@ -1,0 +1,85 @@
+# kelo info, kelo locale and kelo location, end to end. Run by ctest as:
+#   cmake -DKELO=<kelo> [-DEMULATOR=<runner>] -DWORK_DIR=<dir> -P kelo_info_test.cmake
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/kelo_test_common.cmake)
+
+# A path in WORK_DIR as kelo reads it: under Wine the Unix root is drive Z:.
+function(native_path name variable)
+    if(LINUX_KELO)
+        set(${variable} "${WORK_DIR}/${name}" PARENT_SCOPE)
+    else()
+        string(REPLACE "/" "\\" path "Z:${WORK_DIR}/${name}")
+        set(${variable} "${path}" PARENT_SCOPE)
+    endif()
+endfunction()
+
+# Runs kelo with NORVAXIS_KELO_CUSTOM_ENV naming WORK_DIR/`file` (none when
+# empty) and without the thin-client variable; sets RC, OUT and ERR.
+function(kelo_with_env file)
+    set(environment --unset=NORVAXIS_KELO_THINCLIENT_ENV --unset=NORVAXIS_KELO_CUSTOM_ENV)
+    if(NOT file STREQUAL "")
+        native_path("${file}" path)
+        list(APPEND environment "NORVAXIS_KELO_CUSTOM_ENV=${path}")
+    endif()
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env ${environment} ${EMULATOR} "${KELO}" ${ARGN}
+        WORKING_DIRECTORY "${WORK_DIR}" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    set(RC "${rc}" PARENT_SCOPE)
+    set(OUT "${out}" PARENT_SCOPE)
+    set(ERR "${err}" PARENT_SCOPE)
+endfunction()
+
+# Without a custom environment: every framework kind has a folder of version R5.
+kelo_with_env("" info)
+expect_match("info" "custom environment +none\n")
+foreach(kind COMMON_BIN COMMON_LIB COMMON_DATA LOG_FILE ERROR_TABLE)
+    if(NOT OUT MATCHES "\n${kind} +[^\n]*R5\\\\\n")
+        message(FATAL_ERROR "info: no R5 folder for ${kind}: '${OUT}'")
+    endif()
+endforeach()
+
+# A custom environment for both platforms: the answers come from it alone.
+file(WRITE "${WORK_DIR}/env.xml" [[
+<KELOCUSTOMENV>
+  <PLATFORM OS="Linux"><KEY ID="KELO_COMMON_LOCALIZED_DATA_LOCATION"><STRING>D:/env</STRING></KEY>
+    <KEY ID="KELO_APPLICATION_ERROR_LOG_FILE"><STRING>X:\res</STRING></KEY></PLATFORM>
+  <PLATFORM OS="Windows"><KEY ID="KELO_COMMON_LOCALIZED_DATA_LOCATION"><STRING>D:/env</STRING></KEY>
+    <KEY ID="KELO_APPLICATION_ERROR_LOG_FILE"><STRING>X:\res</STRING></KEY></PLATFORM>
+</KELOCUSTOMENV>
+]])
+kelo_with_env(env.xml location common_localized_data --locale ja_JP)
+expect_output("custom localized data" "D:/env/ja-JP/")
+kelo_with_env(env.xml location APPLICATION_ERROR_LOG_FILE)
+expect_output("custom override" "X:\\res")
+kelo_with_env(env.xml location COMMON_BIN)
+if(NOT RC EQUAL 2 OR NOT OUT STREQUAL "")
+    message(FATAL_ERROR "a kind the custom environment leaves out: exit status ${RC}, printed '${OUT}'")
+endif()
+kelo_with_env(env.xml info --json)
+expect_match("info --json" "\"status\": 0,.*\"COMMON_BIN\": \"\",.*\"COMMON_LOCALIZED_DATA\": \"D:/env/[a-z][a-z]-[A-Z][A-Z]/\"")
+
+# Bad custom environment files: status 3, and kelo still answers.
+file(WRITE "${WORK_DIR}/empty.xml" "")
+file(WRITE "${WORK_DIR}/malformed.xml" "<KELOCUSTOMENV><PLATFORM OS=\"Linux\">")
+string(ASCII 1 2 3 127 binary)
+file(WRITE "${WORK_DIR}/binary.xml" "${binary}<${binary}>")
+file(MAKE_DIRECTORY "${WORK_DIR}/folder.xml")
+foreach(bad empty.xml malformed.xml binary.xml folder.xml missing.xml)
+    kelo_with_env(${bad} info --json)
+    expect_match("custom environment ${bad}" "\"status\": 3,")
+endforeach()
+
+# Locale names.
+foreach(row "EN-us|en_US|en-US" "zh-tw|zh_TW|zh-TW" "DEU|de_DE|de-DE" "pt-br|pt_BR|pt-BR")
+    string(REPLACE "|" ";" fields "${row}")
+    list(GET fields 0 name)
+    list(GET fields 1 internal)
+    list(GET fields 2 folder)
+    kelo_with_env("" locale ${name})
+    expect_output("locale ${name}" "internal  ${internal}\nfolder    ${folder}")
+endforeach()
+kelo_with_env("" locale de.DE --no-default)
+if(NOT RC EQUAL 2)
+    message(FATAL_ERROR "locale de.DE --no-default: exit status ${RC}, printed '${OUT}'")
+endif()
+kelo_with_env("" location NO_SUCH_KIND)
+expect_refusal("unknown kind" none)

@@ -1,0 +1,38 @@
+// kelo locale: the framework's internal name and folder name of a locale.
+#include "commands.hpp"
+#include "location_kinds.hpp"
+
+#include <keloutil/locales.hpp>
+
+#include <cstdio>
+
+namespace kelo {
+
+const char* const locale_usage =
+    "kelo locale NAME [--no-default]\n"
+    "    Print the internal name (ll_CC) and the folder name (ll-CC) of the locale\n"
+    "    NAME: ll_CC or ll-CC in any case, or a three-letter language abbreviation\n"
+    "    such as DEU. A name the framework does not support stands for the default\n"
+    "    locale; with --no-default it is only normalised, and a name that is not a\n"
+    "    locale at all gives exit status 2.\n";
+
+int run_locale(Arguments args) {
+    bool use_default = true;
+    for (auto arg = args.begin(); arg != args.end();) {
+        if (*arg == "--no-default") {
+            use_default = false;
+            arg = args.erase(arg);
+        } else {
+            ++arg;
+        }
+    }
+    if (args.size() != 1) fail("usage: kelo locale NAME [--no-default]");
+    require_utf8(args.front(), "NAME");
+    const std::string internal = utf8(KeloUtil::getKeloInternalLocale(TStr(args.front().c_str()), use_default));
+    if (internal.empty()) return 2;
+    std::printf("internal  %s\nfolder    %s\n", internal.c_str(),
+                utf8(KeloUtil::getKeloLocaleDir(TStr(internal.c_str()))).c_str());
+    return 0;
+}
+
+} // namespace kelo

@@ -1,0 +1,73 @@
+// kelo location: the folder of one kind of the framework's files.
+#include "commands.hpp"
+#include "location_kinds.hpp"
+
+#include <keloutil/locales.hpp>
+#include <keloutil/locations.hpp>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+
+namespace kelo {
+
+const char* const location_usage =
+    "kelo location KIND [--locale LOCALE]\n"
+    "    Print the folder of KIND, one of COMMON_BIN, COMMON_LIB,\n"
+    "    COMMON_LOCALIZED_DATA, COMMON_DATA, LOG_FILE, ERROR_TABLE,\n"
+    "    USER_SETTINGS_FILE, APPLICATION_KELO_RESOURCE, APPLICATION_ERROR_LOG_FILE\n"
+    "    (any case). COMMON_LOCALIZED_DATA ends in the folder of LOCALE (the\n"
+    "    default locale when it is not given). The last two come only from a\n"
+    "    custom environment. Exit status 2 when no folder is known.\n";
+
+const std::vector<LocationKind>& location_kinds() {
+    static const std::vector<LocationKind> kinds = {
+        {"COMMON_BIN", KeloUtil::COMMON_BIN, false},
+        {"COMMON_LIB", KeloUtil::COMMON_LIB, false},
+        {"COMMON_LOCALIZED_DATA", KeloUtil::COMMON_LOCALIZED_DATA, false},
+        {"COMMON_DATA", KeloUtil::COMMON_DATA, false},
+        {"LOG_FILE", KeloUtil::LOG_FILE, false},
+        {"ERROR_TABLE", KeloUtil::ERROR_TABLE, false},
+        {"USER_SETTINGS_FILE", KeloUtil::USER_SETTINGS_FILE, false},
+        {"APPLICATION_KELO_RESOURCE", KeloUtil::APPLICATION_KELO_RESOURCE, true},
+        {"APPLICATION_ERROR_LOG_FILE", KeloUtil::APPLICATION_ERROR_LOG_FILE, true},
+    };
+    return kinds;
+}
+
+const LocationKind& location_kind(const std::string& name) {
+    std::string upper = name;
+    std::transform(upper.begin(), upper.end(), upper.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    for (const LocationKind& kind : location_kinds()) {
+        if (upper == kind.name) return kind;
+    }
+    std::string names;
+    for (const LocationKind& kind : location_kinds()) names += std::string(names.empty() ? "" : ", ") + kind.name;
+    fail("unknown location kind '" + name + "' (kinds: " + names + ")");
+}
+
+std::string utf8(const TStr& text) {
+    const auto* record = static_cast<const str_t*>(text.handle());
+    return record != nullptr && record->buffer != nullptr ? record->buffer : "";
+}
+
+std::string location_of(const LocationKind& kind, const TStr& locale) {
+    if (kind.override_only)
+        return utf8(KeloUtil::getKeloAPIFileLocationOverride(static_cast<KeloUtil::KeloAPIFileType>(kind.value), TStr()));
+    return utf8(KeloUtil::getKeloFileLocation(static_cast<KeloUtil::KeloFileType>(kind.value), locale));
+}
+
+int run_location(Arguments args) {
+    const std::optional<std::string> locale = take_option(args, "locale");
+    if (args.size() != 1) fail("usage: kelo location KIND [--locale LOCALE]");
+    if (locale) require_utf8(*locale, "LOCALE");
+    const LocationKind& kind = location_kind(args.front());
+    const std::string folder =
+        location_of(kind, locale ? TStr(locale->c_str()) : KeloUtil::getKeloDefaultLocale());
+    if (folder.empty()) return 2;
+    std::printf("%s\n", folder.c_str());
+    return 0;
+}
+
+} // namespace kelo
