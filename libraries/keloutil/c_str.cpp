@@ -59,16 +59,7 @@ int32_t host_utf16() {
 
 // ---- UTF-8 -----------------------------------------------------------------
 
-// The sequence length that a lead byte announces. ASCII bytes and stray
-// continuation bytes count 1.
-int32_t utf8_sequence_length(byte b) {
-    if ((b & 0xFC) == 0xFC) return 6;
-    if ((b & 0xF8) == 0xF8) return 5;
-    if ((b & 0xF0) == 0xF0) return 4;
-    if ((b & 0xE0) == 0xE0) return 3;
-    if ((b & 0xC0) == 0xC0) return 2;
-    return 1;
-}
+using keloutil::utf8_sequence_length;
 
 int32_t utf8_width(uint32_t c) {
     if (c < 0x80) return 1;

@@ -7,6 +7,18 @@
 
 namespace keloutil {
 
+// The length of the UTF-8 sequence that a lead byte announces, which is
+// where the string module's characters begin and end. ASCII bytes and stray
+// continuation bytes count 1.
+inline int32_t utf8_sequence_length(unsigned char lead) {
+    if ((lead & 0xFC) == 0xFC) return 6;
+    if ((lead & 0xF8) == 0xF8) return 5;
+    if ((lead & 0xF0) == 0xF0) return 4;
+    if ((lead & 0xE0) == 0xE0) return 3;
+    if ((lead & 0xC0) == 0xC0) return 2;
+    return 1;
+}
+
 // A record made from text, or NULL when it holds none: a string made from
 // text is null only when its buffer could not be had, and the functions
 // that return new text report running out of memory by NULL rather than by

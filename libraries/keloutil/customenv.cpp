@@ -3,6 +3,7 @@
 // references to environment variables expanded.
 #include <keloutil/customenv.hpp>
 
+#include "c_str_internal.h"
 #include "customenv_internal.h"
 #include "platform/os.h"
 #include "xml_text.h"
@@ -55,16 +56,8 @@ std::string_view view(const TStr& s) {
 }
 
 // Bytes of the character that starts with `lead`, as the string module
-// counts characters: the lead byte announces the length, and a stray
-// continuation byte counts as one character.
-size_t char_size(unsigned char lead) {
-    if ((lead & 0xFC) == 0xFC) return 6;
-    if ((lead & 0xF8) == 0xF8) return 5;
-    if ((lead & 0xF0) == 0xF0) return 4;
-    if ((lead & 0xE0) == 0xE0) return 3;
-    if ((lead & 0xC0) == 0xC0) return 2;
-    return 1;
-}
+// counts characters.
+size_t char_size(unsigned char lead) { return static_cast<size_t>(keloutil::utf8_sequence_length(lead)); }
 
 // Byte offset of character `index`; text.size() when the text is shorter.
 size_t byte_offset(std::string_view text, int32_t index) {

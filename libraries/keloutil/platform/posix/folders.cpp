@@ -2,6 +2,7 @@
 // machine-wide data under /var/opt, and the user's data folder of the XDG
 // base directory rules. Answers are in the library's form ("\\" for "/").
 #include "platform/os.h"
+#include "platform/posix/library_form.h"
 
 #include <cstdlib>
 #include <string>
@@ -19,12 +20,6 @@ bool variable_folder(const char* name, std::string* folder) {
     *folder = value;
     while (!folder->empty() && folder->back() == '/') folder->pop_back();
     return true;
-}
-
-str_t* library_form(std::string text) {
-    for (char& c : text)
-        if (c == '/') c = '\\';
-    return str_from(text.data(), static_cast<int32_t>(text.size()), STR_ENC_UTF8);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // writes paths with "\\"; the native copy made here has "/" instead, and
 // text that comes from the system gets "\\" back.
 #include "platform/os.h"
+#include "platform/posix/library_form.h"
 
 #include <cerrno>
 #include <climits>
@@ -24,22 +25,15 @@ std::string native(const str_t* path) {
     return text;
 }
 
-// A new string in the library's form made from native text.
-str_t* from_native(std::string text) {
-    for (char& c : text)
-        if (c == '/') c = '\\';
-    return str_from(text.data(), static_cast<int32_t>(text.size()), STR_ENC_UTF8);
-}
-
 } // namespace
 
 str_t* current_directory() {
     std::vector<char> buffer(256);
     while (getcwd(buffer.data(), buffer.size()) == nullptr) {
-        if (errno != ERANGE || buffer.size() > (1u << 20)) return from_native(std::string());
+        if (errno != ERANGE || buffer.size() > (1u << 20)) return library_form(std::string());
         buffer.resize(buffer.size() * 2);
     }
-    return from_native(buffer.data());
+    return library_form(buffer.data());
 }
 
 bool change_directory(const str_t* path) { return chdir(native(path).c_str()) == 0; }
@@ -77,7 +71,7 @@ str_t* native_path(const str_t* path) {
 str_t* program_as_started() {
     std::vector<char> buffer(PATH_MAX + 1);
     const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
-    return from_native(length > 0 ? std::string(buffer.data(), static_cast<size_t>(length)) : std::string());
+    return library_form(length > 0 ? std::string(buffer.data(), static_cast<size_t>(length)) : std::string());
 }
 
 const char* program_file_pattern() { return nullptr; }
