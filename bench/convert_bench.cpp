@@ -1,7 +1,8 @@
-// Throughput of keloutil's text conversions next to glibc iconv and ICU.
+// Throughput of keloutil's text conversions next to glibc iconv, ICU and,
+// when the program is built with Qt 5, QString.
 //
-// Four generated corpora of about 1 MiB of UTF-8 each go through four
-// operations, each done three ways in the same run:
+// Five generated corpora of about 1 MiB of UTF-8 each go through four
+// operations, each done by every implementation in the same run:
 //   set_from_utf16le  UTF-16LE -> UTF-8, into a reused destination
 //   set_from_utf32    UTF-32   -> UTF-8, into a reused destination
 //   get_utf16le       UTF-8    -> UTF-16LE, into a preallocated destination
@@ -21,6 +22,12 @@
 #include <iconv.h>
 #include <unicode/ustring.h>
 
+#ifdef KELOUTIL_BENCH_QT
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+#endif
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -28,6 +35,7 @@
 #include <cstring>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The UTF-16 and UTF-32 forms are kept in host order and handed to the
@@ -143,6 +151,135 @@ void append_emoji_words(Prng& prng, std::u32string& text) {
     }
 }
 
+// ---- the mixed corpus: multilingual prose -----------------------------------
+//
+// Paragraphs of sentences made of real words, one language per paragraph:
+// English; French, German and Spanish with their accented letters; Russian;
+// Chinese and Japanese; and now and then an emoji after a sentence. The
+// weights below give about 70 % ASCII characters (50 % of the bytes).
+
+struct Language {
+    const std::u32string_view* words;
+    size_t word_count;
+    bool spaced;      // words separated by spaces (Chinese and Japanese are not)
+    char32_t comma;   // after a word inside a sentence
+    char32_t ends[3]; // full stop, question mark, exclamation mark
+    uint32_t weight;  // paragraphs in 100
+};
+
+constexpr std::u32string_view english_words[] = {
+    U"the", U"of", U"and", U"to", U"a", U"in", U"is", U"that", U"it", U"was", U"for", U"on", U"with",
+    U"as", U"by", U"this", U"from", U"at", U"which", U"but", U"be", U"are", U"have", U"not", U"they",
+    U"you", U"one", U"all", U"were", U"we", U"when", U"there", U"can", U"their", U"time", U"people",
+    U"year", U"way", U"day", U"work", U"world", U"life", U"new", U"first", U"city", U"water", U"house",
+    U"after", U"before", U"between", U"under", U"during", U"because", U"always", U"never", U"often",
+    U"small", U"large", U"long", U"important", U"information", U"development", U"system", U"program",
+    U"language", U"report", U"market", U"question", U"history", U"morning", U"evening", U"river",
+    U"mountain", U"it's", U"don't", U"2024", U"15"};
+
+constexpr std::u32string_view french_words[] = {
+    U"le", U"la", U"les", U"de", U"des", U"et", U"un", U"une", U"est", U"à", U"été", U"très", U"déjà",
+    U"où", U"français", U"élève", U"forêt", U"château", U"garçon", U"fenêtre", U"bibliothèque", U"café",
+    U"rue", U"maison", U"ville", U"après", U"être", U"leçon", U"ça", U"hôpital", U"théâtre", U"naïf",
+    U"cœur", U"sœur", U"voilà", U"première", U"année", U"deux", U"nous", U"vous", U"avec", U"pour",
+    U"dans", U"sur", U"pas", U"plus", U"mais", U"temps", U"travail", U"jour"};
+
+constexpr std::u32string_view german_words[] = {
+    U"der", U"die", U"das", U"und", U"ist", U"nicht", U"ein", U"eine", U"mit", U"für", U"über",
+    U"schön", U"Straße", U"Mädchen", U"Grüße", U"größer", U"Äpfel", U"müssen", U"können", U"Brücke",
+    U"Bäcker", U"Stadt", U"Haus", U"Zeit", U"Jahr", U"heute", U"morgen", U"während", U"weiß", U"Größe",
+    U"Übung", U"Tür", U"früh", U"spät", U"Küche", U"auch", U"noch", U"sehr", U"wir", U"sie", U"Arbeit",
+    U"Welt", U"Wasser", U"immer"};
+
+constexpr std::u32string_view spanish_words[] = {
+    U"el", U"la", U"los", U"las", U"de", U"y", U"en", U"que", U"un", U"una", U"es", U"año", U"niño",
+    U"mañana", U"canción", U"también", U"está", U"más", U"así", U"después", U"información", U"corazón",
+    U"árbol", U"pequeño", U"señor", U"ciudad", U"música", U"teléfono", U"rápido", U"fácil", U"difícil",
+    U"película", U"por", U"para", U"con", U"muy", U"pero", U"sí", U"él", U"tú", U"casa", U"tiempo",
+    U"agua", U"mundo"};
+
+constexpr std::u32string_view russian_words[] = {
+    U"и", U"в", U"не", U"на", U"я", U"что", U"он", U"с", U"как", U"это", U"по", U"но", U"они", U"мы",
+    U"все", U"был", U"так", U"город", U"время", U"человек", U"работа", U"слово", U"дом", U"жизнь",
+    U"вода", U"книга", U"сегодня", U"хорошо", U"очень", U"большой", U"новый", U"первый", U"год",
+    U"день", U"рука", U"место", U"друг", U"дорога", U"утро", U"вечер", U"страна", U"язык", U"история",
+    U"вопрос", U"школа", U"ещё", U"её"};
+
+constexpr std::u32string_view chinese_words[] = {
+    U"我们", U"今天", U"天气", U"很好", U"中国", U"学习", U"工作", U"朋友", U"时间", U"问题", U"城市",
+    U"发展", U"经济", U"文化", U"历史", U"世界", U"人民", U"生活", U"已经", U"可以", U"因为", U"所以",
+    U"但是", U"我", U"你", U"他", U"的", U"是", U"在", U"了", U"有", U"和", U"这个", U"那个", U"一个",
+    U"非常", U"重要", U"语言", U"电脑", U"大学", U"老师", U"学生", U"北京", U"上海"};
+
+constexpr std::u32string_view japanese_words[] = {
+    U"私", U"は", U"が", U"を", U"に", U"の", U"で", U"と", U"も", U"です", U"ます", U"した", U"する",
+    U"日本", U"東京", U"日本語", U"今日", U"明日", U"天気", U"学校", U"先生", U"友達", U"電車", U"仕事",
+    U"時間", U"コンピューター", U"ソフトウェア", U"データ", U"ありがとう", U"こんにちは", U"すみません",
+    U"とても", U"大きい", U"小さい", U"新しい", U"美しい", U"山", U"川", U"駅", U"会社"};
+
+constexpr Language languages[] = {
+    {english_words, std::size(english_words), true, U',', {U'.', U'?', U'!'}, 27},
+    {french_words, std::size(french_words), true, U',', {U'.', U'?', U'!'}, 11},
+    {german_words, std::size(german_words), true, U',', {U'.', U'?', U'!'}, 10},
+    {spanish_words, std::size(spanish_words), true, U',', {U'.', U'?', U'!'}, 10},
+    {russian_words, std::size(russian_words), true, U',', {U'.', U'?', U'!'}, 16},
+    {chinese_words, std::size(chinese_words), false, 0xFF0C, {0x3002, 0xFF1F, 0xFF01}, 13},
+    {japanese_words, std::size(japanese_words), false, 0x3001, {0x3002, 0xFF1F, 0xFF01}, 13},
+};
+
+// 😀 😂 🎉 👍 🚀 🌍 📚 🙂 🔥 💡 ✨ ❤
+constexpr char32_t emoji[] = {0x1F600, 0x1F602, 0x1F389, 0x1F44D, 0x1F680, 0x1F30D,
+                              0x1F4DA, 0x1F642, 0x1F525, 0x1F4A1, 0x2728,  0x2764};
+
+// The capital of the lowercase Latin, Latin-1 and basic Cyrillic letters;
+// anything else stays as it is.
+char32_t capital(char32_t c) {
+    if ((c >= U'a' && c <= U'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7) || (c >= 0x430 && c <= 0x44F)) {
+        return c - 0x20;
+    }
+    return c;
+}
+
+const Language& pick_language(Prng& prng) {
+    uint32_t draw = prng.below(100);
+    for (const Language& language : languages) {
+        if (draw < language.weight) return language;
+        draw -= language.weight;
+    }
+    return languages[0];
+}
+
+// A sentence of 4 to 14 words with a capital first letter, a comma now and
+// then, and a full stop or, less often, a question or exclamation mark; one
+// sentence in twenty is followed by an emoji.
+void append_sentence(Prng& prng, std::u32string& text, const Language& language) {
+    const uint32_t length = 4 + prng.below(11);
+    for (uint32_t i = 0; i < length; ++i) {
+        if (i > 0 && language.spaced) text.push_back(U' ');
+        const size_t from = text.size();
+        text.append(language.words[prng.below(static_cast<uint32_t>(language.word_count))]);
+        if (i == 0) text[from] = capital(text[from]);
+        if (i + 1 < length && prng.one_in(8)) text.push_back(language.comma);
+    }
+    const uint32_t end = prng.below(20);
+    text.push_back(language.ends[end < 17 ? 0 : end < 19 ? 1 : 2]);
+    if (prng.one_in(20)) {
+        if (language.spaced) text.push_back(U' ');
+        text.push_back(emoji[prng.below(std::size(emoji))]);
+    }
+}
+
+// A paragraph of 2 to 6 sentences in one language, closed by a line break.
+void append_paragraph(Prng& prng, std::u32string& text) {
+    const Language& language = pick_language(prng);
+    const uint32_t sentences = 2 + prng.below(5);
+    for (uint32_t i = 0; i < sentences; ++i) {
+        if (i > 0 && language.spaced) text.push_back(U' ');
+        append_sentence(prng, text, language);
+    }
+    text.push_back(U'\n');
+}
+
 std::vector<Corpus> make_corpora() {
     std::vector<Corpus> corpora;
     corpora.push_back(make_corpus("ascii", 1, [](Prng& prng, std::u32string& text) {
@@ -153,6 +290,7 @@ std::vector<Corpus> make_corpora() {
     }));
     corpora.push_back(make_corpus("cjk", 3, append_cjk_phrase));
     corpora.push_back(make_corpus("emoji", 4, append_emoji_words));
+    corpora.push_back(make_corpus("mixed", 5, append_paragraph));
     return corpora;
 }
 
@@ -396,22 +534,83 @@ void alloc_utf16le_icu(benchmark::State& state, const Corpus& corpus, const std:
     }
 }
 
+// ---- Qt 5: QString, whose text is UTF-16 in host order ---------------------
+//
+// Qt converts only into QString and QByteArray objects of its own, so every
+// Qt conversion makes a new block, whatever the operation: the cheapest
+// calls that do each operation's job are timed. Both keep a zero terminator
+// after their text, which the checks include.
+
+#ifdef KELOUTIL_BENCH_QT
+
+// A QStringView over the UTF-16 source reads it in place; toUtf8 makes the
+// QByteArray.
+void set_from_utf16le_qt(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+    const QStringView source(corpus.utf16.data(), static_cast<qsizetype>(corpus.utf16.size()));
+    const QByteArray first = source.toUtf8();
+    verify(name, static_cast<size_t>(first.size()) == corpus.utf8.size(), first.constData(), corpus.utf8.data(),
+           corpus.utf8.size(), 1);
+    for (auto _ : state) {
+        const QByteArray utf8 = source.toUtf8();
+        benchmark::DoNotOptimize(utf8.constData());
+    }
+}
+
+// Qt has no direct UTF-32 to UTF-8 conversion: QString::fromUcs4, then toUtf8.
+void set_from_utf32_qt(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+    const auto convert = [&corpus] {
+        return QString::fromUcs4(corpus.utf32.data(), static_cast<int>(corpus.utf32.size())).toUtf8();
+    };
+    const QByteArray first = convert();
+    verify(name, static_cast<size_t>(first.size()) == corpus.utf8.size(), first.constData(), corpus.utf8.data(),
+           corpus.utf8.size(), 1);
+    for (auto _ : state) {
+        const QByteArray utf8 = convert();
+        benchmark::DoNotOptimize(utf8.constData());
+    }
+}
+
+// QString::fromUtf8 serves both UTF-8 -> UTF-16LE operations: Qt cannot
+// convert into a buffer of the caller's, so get_utf16le and alloc_utf16le
+// time the same call.
+void from_utf8_qt(benchmark::State& state, const Corpus& corpus, const std::string& name) {
+    const auto convert = [&corpus] { return QString::fromUtf8(corpus.utf8.data(), byte_size(corpus.utf8)); };
+    const QString first = convert();
+    verify(name, static_cast<size_t>(first.size()) == corpus.utf16.size(), first.utf16(), corpus.utf16.data(),
+           corpus.utf16.size() * 2, 2);
+    for (auto _ : state) {
+        const QString utf16 = convert();
+        benchmark::DoNotOptimize(utf16.constData());
+    }
+}
+
+#endif // KELOUTIL_BENCH_QT
+
 // ---- registration and summary ------------------------------------------------
 
 using BenchmarkFunction = void (*)(benchmark::State&, const Corpus&, const std::string&);
+
+// The Qt cases, or none when the program is built without Qt.
+#ifdef KELOUTIL_BENCH_QT
+#define QT_CASE(function) function
+#else
+#define QT_CASE(function) nullptr
+#endif
 
 struct Operation {
     const char* name;
     BenchmarkFunction keloutil;
     BenchmarkFunction iconv;
     BenchmarkFunction icu;
+    BenchmarkFunction qt; // nullptr without Qt
 };
 
 const Operation operations[] = {
-    {"set_from_utf16le", set_from_utf16le_keloutil, set_from_utf16le_iconv, set_from_utf16le_icu},
-    {"set_from_utf32", set_from_utf32_keloutil, set_from_utf32_iconv, set_from_utf32_icu},
-    {"get_utf16le", get_utf16le_keloutil, get_utf16le_iconv, get_utf16le_icu},
-    {"alloc_utf16le", alloc_utf16le_keloutil, alloc_utf16le_iconv, alloc_utf16le_icu},
+    {"set_from_utf16le", set_from_utf16le_keloutil, set_from_utf16le_iconv, set_from_utf16le_icu,
+     QT_CASE(set_from_utf16le_qt)},
+    {"set_from_utf32", set_from_utf32_keloutil, set_from_utf32_iconv, set_from_utf32_icu, QT_CASE(set_from_utf32_qt)},
+    {"get_utf16le", get_utf16le_keloutil, get_utf16le_iconv, get_utf16le_icu, QT_CASE(from_utf8_qt)},
+    {"alloc_utf16le", alloc_utf16le_keloutil, alloc_utf16le_iconv, alloc_utf16le_icu, QT_CASE(from_utf8_qt)},
 };
 
 std::string benchmark_name(const char* operation, const Corpus& corpus, const char* implementation) {
@@ -423,8 +622,12 @@ void register_benchmarks(const std::vector<Corpus>& corpora) {
     for (const Operation& operation : operations) {
         for (const Corpus& corpus : corpora) {
             const std::pair<const char*, BenchmarkFunction> implementations[] = {
-                {"keloutil", operation.keloutil}, {"iconv", operation.iconv}, {"icu", operation.icu}};
+                {"keloutil", operation.keloutil},
+                {"iconv", operation.iconv},
+                {"icu", operation.icu},
+                {"qt", operation.qt}};
             for (const auto& [implementation, function] : implementations) {
+                if (function == nullptr) continue;
                 const std::string name = benchmark_name(operation.name, corpus, implementation);
                 const auto counted = [function = function, &corpus, name](benchmark::State& state) {
                     function(state, corpus, name);
@@ -443,23 +646,30 @@ double bytes_per_second(const CollectingReporter::Run& run) {
 }
 
 // A Markdown table; MB/s counts 10^6 bytes of the corpus's UTF-8 form per
-// second, and a ratio above 1 means keloutil is faster.
+// second (so 4000 MB/s is 4 GB/s), and a ratio above 1 means keloutil is
+// faster. The Qt columns show "-" without Qt.
 void print_summary(const CollectingReporter& results, const std::vector<Corpus>& corpora) {
     std::vector<std::string> rows;
     for (const Operation& operation : operations) {
         for (const Corpus& corpus : corpora) {
-            const double keloutil = results.figure(benchmark_name(operation.name, corpus, "keloutil"));
-            const double iconv = results.figure(benchmark_name(operation.name, corpus, "iconv"));
-            const double icu = results.figure(benchmark_name(operation.name, corpus, "icu"));
-            if (keloutil <= 0.0 && iconv <= 0.0 && icu <= 0.0) continue;
+            const auto figure = [&](const char* implementation) {
+                return results.figure(benchmark_name(operation.name, corpus, implementation));
+            };
+            const double keloutil = figure("keloutil");
+            const double iconv = figure("iconv");
+            const double icu = figure("icu");
+            const double qt = figure("qt");
+            if (keloutil <= 0.0 && iconv <= 0.0 && icu <= 0.0 && qt <= 0.0) continue;
             rows.push_back(table_row({operation.name, corpus.name, format("%.0f", keloutil / 1e6),
-                                      format("%.0f", iconv / 1e6), format("%.0f", icu / 1e6), ratio(keloutil, icu),
-                                      ratio(keloutil, iconv)}));
+                                      format("%.0f", iconv / 1e6), format("%.0f", icu / 1e6),
+                                      format("%.0f", qt / 1e6), ratio(keloutil, icu), ratio(keloutil, iconv),
+                                      ratio(keloutil, qt)}));
         }
     }
     print_table("Throughput in MB/s (10^6 bytes of UTF-8 per second); ratios > 1 mean keloutil is faster.",
-                "| operation | corpus | keloutil MB/s | iconv MB/s | ICU MB/s | keloutil/ICU | keloutil/iconv |\n"
-                "|---|---|---:|---:|---:|---:|---:|",
+                "| operation | corpus | keloutil MB/s | iconv MB/s | ICU MB/s | Qt MB/s "
+                "| keloutil/ICU | keloutil/iconv | keloutil/Qt |\n"
+                "|---|---|---:|---:|---:|---:|---:|---:|---:|",
                 rows);
 }
 

@@ -11,7 +11,7 @@ native=(
     googletest libgtest-dev     # unit tests
     libtinyxml-dev              # reads and writes the settings files
     libbenchmark-dev libicu-dev # benchmarks and their peers
-    qtbase5-dev                 # a peer of the string benchmark only; never linked into the library
+    qtbase5-dev                 # a peer of the string, settings, process and conversion benchmarks; never linked into the library
     libglib2.0-dev              # a peer of the container benchmark only; never linked into the library
 )
 windows=(
