@@ -1,0 +1,381 @@
+// Text conversion between the string record's six encodings, and the
+// last-error record that conversions leave.
+//
+// Every conversion goes through one table of encoding descriptors: a decoder
+// reads one character from the source, an encoder writes one character to
+// the destination, and a width operation tells how many bytes a character
+// takes in a variable-width target. Converting is done in two passes:
+// measure the bytes the target needs, then convert into a buffer of that
+// size. Conversion errors are kept in a process-wide last-error record.
+#include <keloutil/c_str.h>
+
+#include <climits>
+#include <cstring>
+
+#include "c_str_internal.h"
+
+namespace {
+
+using byte = unsigned char;
+
+// ---- the last-error record -------------------------------------------------
+
+constexpr const char* source_name = "libraries\\keloutil\\c_str";
+
+struct LastError {
+    int32_t code;
+    const char* message;
+    int32_t line;
+    const char* source;
+};
+
+LastError last_error = {0, nullptr, 0, nullptr};
+
+void record_error(int32_t code, const char* message, int32_t line) {
+    last_error = {code, message, line, source_name};
+}
+
+#define RECORD_ERROR(code, message) record_error((code), (message), __LINE__)
+
+// ---- host byte order -------------------------------------------------------
+
+int32_t host_utf16_encoding = -1; // found on first need
+
+// The UTF-16 encoding with a fixed byte order that matches this host.
+int32_t host_utf16() {
+    if (host_utf16_encoding < 0) {
+        const uint16_t probe = 0xFEFF;
+        byte first;
+        std::memcpy(&first, &probe, 1);
+        host_utf16_encoding = first == 0xFE ? STR_ENC_UTF16BE : STR_ENC_UTF16LE;
+    }
+    return host_utf16_encoding;
+}
+
+// ---- UTF-8 -----------------------------------------------------------------
+
+using keloutil::utf8_sequence_length;
+
+int32_t utf8_width(uint32_t c) {
+    if (c < 0x80) return 1;
+    if (c < 0x800) return 2;
+    if (c < 0x10000) return 3;
+    if (c < 0x200000) return 4;
+    return 1; // written as '?'
+}
+
+// Continuation bytes are not checked: the lead byte's marker bits and the
+// continuation bytes' 0x80 bits are removed together by subtracting one
+// offset per sequence length.
+int32_t decode_utf8(const byte* src, int32_t left, uint32_t* c, uint32_t*) {
+    static const uint32_t offsets[7] = {0, 0, 0x3080, 0xE2080, 0x3C82080, 0xFA082080, 0x82082080};
+    const int32_t length = utf8_sequence_length(src[0]);
+    if (left < length) return 0;
+    uint32_t value = 0;
+    if (length <= 4) {
+        for (int32_t i = 0; i < length; ++i) value = value * 64 + src[i];
+    }
+    value -= offsets[length];
+    *c = value >= 0x80000000u ? uint32_t{'?'} : value;
+    return length;
+}
+
+int32_t encode_utf8(uint32_t c, byte* dst, int32_t room, uint32_t*) {
+    static const byte lead_marks[5] = {0, 0x00, 0xC0, 0xE0, 0xF0};
+    int32_t length = utf8_width(c);
+    if (c >= 0x200000) c = '?';
+    if (room < length) return 0;
+    for (int32_t i = length - 1; i > 0; --i) {
+        dst[i] = static_cast<byte>(0x80 | (c & 0x3F));
+        c >>= 6;
+    }
+    dst[0] = static_cast<byte>(lead_marks[length] | c);
+    return length;
+}
+
+// ---- ASCII -----------------------------------------------------------------
+
+// Bytes above 0x7F are taken as signed, giving values outside Unicode that
+// every encoder writes as '?'.
+int32_t decode_ascii(const byte* src, int32_t left, uint32_t* c, uint32_t*) {
+    if (left < 1) return 0;
+    *c = static_cast<uint32_t>(static_cast<int32_t>(static_cast<signed char>(src[0])));
+    return 1;
+}
+
+int32_t encode_ascii(uint32_t c, byte* dst, int32_t room, uint32_t*) {
+    if (room < 1) return 0;
+    dst[0] = c < 0x80 ? static_cast<byte>(c) : byte{'?'};
+    return 1;
+}
+
+// ---- UTF-16 ----------------------------------------------------------------
+
+int32_t utf16_width(uint32_t c) {
+    if (c >= 0xD800 && c <= 0xDFFF) return 0;
+    if (c >= 0x10000 && c <= 0x10FFFF) return 4;
+    return 2;
+}
+
+uint32_t read_be16(const byte* p) { return uint32_t{p[0]} << 8 | p[1]; }
+uint32_t read_le16(const byte* p) { return uint32_t{p[1]} << 8 | p[0]; }
+void write_be16(byte* p, uint32_t unit) { p[0] = static_cast<byte>(unit >> 8), p[1] = static_cast<byte>(unit); }
+void write_le16(byte* p, uint32_t unit) { p[0] = static_cast<byte>(unit), p[1] = static_cast<byte>(unit >> 8); }
+
+// The surrogate rules shared by both byte orders; the caller has checked
+// that two bytes are there.
+int32_t decode_utf16_units(const byte* src, int32_t left, uint32_t* c, uint32_t (*read)(const byte*)) {
+    const uint32_t u = read(src);
+    if (u >= 0xD800 && u <= 0xDBFF) {
+        if (left < 4) {
+            RECORD_ERROR(STR_ERR_BUFFER_OVERFLOW, "from buffer overflow");
+            return 0;
+        }
+        const uint32_t v = read(src + 2);
+        if (v < 0xDC00 || v > 0xDFFF) {
+            RECORD_ERROR(STR_ERR_INVALID_INPUT, "unpaired high surrogate");
+            return 0;
+        }
+        *c = ((u - 0xD800) << 10) + 0x10000 + (v - 0xDC00);
+        return 4;
+    }
+    if (u >= 0xDC00 && u <= 0xDFFF) {
+        RECORD_ERROR(STR_ERR_INVALID_INPUT, "unpaired low surrogate");
+        return 0;
+    }
+    *c = u;
+    return 2;
+}
+
+int32_t decode_utf16be(const byte* src, int32_t left, uint32_t* c, uint32_t*) {
+    if (left < 2) {
+        RECORD_ERROR(STR_ERR_BUFFER_OVERFLOW, "from buffer overflow in private_str_decode_utf16BE");
+        return 0;
+    }
+    return decode_utf16_units(src, left, c, read_be16);
+}
+
+int32_t decode_utf16le(const byte* src, int32_t left, uint32_t* c, uint32_t*) {
+    if (left < 2) {
+        RECORD_ERROR(STR_ERR_BUFFER_OVERFLOW, "from buffer overflow in private_str_decode_utf16LE");
+        return 0;
+    }
+    return decode_utf16_units(src, left, c, read_le16);
+}
+
+// The state holds the byte order in effect: the one a leading mark selected
+// (see skip_utf16_mark), or the host order from the first call on.
+int32_t decode_utf16_marked(const byte* src, int32_t left, uint32_t* c, uint32_t* state) {
+    if (left < 2) return 0;
+    if (*state == 0) *state = static_cast<uint32_t>(host_utf16());
+    return *state == STR_ENC_UTF16BE ? decode_utf16be(src, left, c, nullptr)
+                                     : decode_utf16le(src, left, c, nullptr);
+}
+
+int32_t encode_utf16_units(uint32_t c, byte* dst, int32_t room, void (*write)(byte*, uint32_t)) {
+    if (c >= 0xD800 && c <= 0xDFFF) return 0;
+    if (c <= 0xFFFF || c > 0x10FFFF) {
+        if (room < 2) return 0;
+        write(dst, c <= 0xFFFF ? c : uint32_t{'?'});
+        return 2;
+    }
+    if (room < 4) return 0;
+    write(dst, ((c - 0x10000) >> 10) + 0xD800);
+    write(dst + 2, ((c - 0x10000) & 0x3FF) + 0xDC00);
+    return 4;
+}
+
+int32_t encode_utf16be(uint32_t c, byte* dst, int32_t room, uint32_t*) {
+    return encode_utf16_units(c, dst, room, write_be16);
+}
+
+int32_t encode_utf16le(uint32_t c, byte* dst, int32_t room, uint32_t*) {
+    return encode_utf16_units(c, dst, room, write_le16);
+}
+
+// The mark goes out with the first character; the state remembers it.
+int32_t encode_utf16_marked(uint32_t c, byte* dst, int32_t room, uint32_t* state) {
+    auto* write = host_utf16() == STR_ENC_UTF16BE ? write_be16 : write_le16;
+    int32_t mark = 0;
+    if (*state == 0) {
+        if (room < 4) return 0;
+        write(dst, 0xFEFF);
+        *state = 1;
+        mark = 2;
+    }
+    const int32_t written = encode_utf16_units(c, dst + mark, room - mark, write);
+    return written == 0 ? 0 : written + mark;
+}
+
+// ---- UTF-32 ----------------------------------------------------------------
+
+int32_t decode_utf32(const byte* src, int32_t left, uint32_t* c, uint32_t*) {
+    if (left < 4) return 0;
+    std::memcpy(c, src, 4);
+    return 4;
+}
+
+int32_t encode_utf32(uint32_t c, byte* dst, int32_t room, uint32_t*) {
+    if (room < 4) return 0;
+    std::memcpy(dst, &c, 4);
+    return 4;
+}
+
+int32_t ascii_length(const void* text) { return text ? static_cast<int32_t>(std::strlen(static_cast<const char*>(text))) : 0; }
+int32_t utf8_length(const void* text) { return str_utf8_len(static_cast<const char*>(text)); }
+
+// ---- the encoding table ----------------------------------------------------
+
+using encode_fn = int32_t (*)(uint32_t c, byte* dst, int32_t room, uint32_t* state);
+using decode_fn = int32_t (*)(const byte* src, int32_t left, uint32_t* c, uint32_t* state);
+using width_fn = int32_t (*)(uint32_t c);
+using length_fn = int32_t (*)(const void* text);
+
+struct str_encoding_desc_t {
+    int32_t id;
+    int32_t unit_size;
+    int32_t max_bytes_per_char;
+    int32_t terminator_size;
+    bool variable_width;
+    encode_fn encode;
+    decode_fn decode;
+    width_fn width;   // bytes of one character; only for variable-width targets
+    length_fn length; // length of a terminated text (bytes; units for UTF-32)
+};
+
+const str_encoding_desc_t encodings[] = {
+    {STR_ENC_ASCII, 1, 1, 1, false, encode_ascii, decode_ascii, nullptr, ascii_length},
+    {STR_ENC_UTF8, 1, 6, 1, true, encode_utf8, decode_utf8, utf8_width, utf8_length},
+    {STR_ENC_UTF16, 2, 4, 2, true, encode_utf16_marked, decode_utf16_marked, utf16_width, str_utf16_len},
+    {STR_ENC_UTF16BE, 2, 4, 2, true, encode_utf16be, decode_utf16be, utf16_width, str_utf16be_len},
+    {STR_ENC_UTF16LE, 2, 4, 2, true, encode_utf16le, decode_utf16le, utf16_width, str_utf16le_len},
+    {STR_ENC_UTF32, 4, 4, 4, false, encode_utf32, decode_utf32, nullptr, str_utf32_len},
+};
+
+const str_encoding_desc_t* descriptor(int32_t encoding) {
+    if (encoding < STR_ENC_ASCII || encoding > STR_ENC_UTF32) return nullptr;
+    return &encodings[encoding];
+}
+
+// A leading byte-order mark of marked UTF-16 selects the byte order. The two
+// mark bytes are skipped without counting against the source length.
+// Returns the byte order selected, or 0 when there is no mark.
+int32_t skip_utf16_mark(const byte** src, int32_t length) {
+    if (length < 2) return 0;
+    const byte* p = *src;
+    int32_t order = 0;
+    if (p[0] == 0xFE && p[1] == 0xFF) order = STR_ENC_UTF16BE;
+    if (p[0] == 0xFF && p[1] == 0xFE) order = STR_ENC_UTF16LE;
+    if (order != 0) *src += 2;
+    return order;
+}
+
+// Arguments that no conversion can work with.
+bool bad_source(const void* source, int32_t length) {
+    return length < 0 || (source == nullptr && length > 0);
+}
+
+
+bool direct = true;
+
+} // namespace
+
+namespace keloutil {
+
+void set_direct_conversions(bool enabled) { direct = enabled; }
+bool direct_conversions() { return direct; }
+
+bool known_encoding(int32_t encoding) { return descriptor(encoding) != nullptr; }
+
+int32_t terminator_size(int32_t encoding) {
+    const str_encoding_desc_t* d = descriptor(encoding);
+    return d != nullptr ? d->terminator_size : 0;
+}
+
+} // namespace keloutil
+
+extern "C" {
+
+// ---- conversion primitives -------------------------------------------------
+
+int32_t str_encoding_requires_bytes(const void* source, int32_t length, int32_t from, int32_t to) {
+    const str_encoding_desc_t* source_encoding = descriptor(from);
+    const str_encoding_desc_t* target = descriptor(to);
+    if (source_encoding == nullptr || target == nullptr || bad_source(source, length)) return 0;
+    if (from == to) {
+        const int64_t needed = int64_t{length} + target->terminator_size;
+        return needed > INT32_MAX ? 0 : static_cast<int32_t>(needed);
+    }
+    const auto* src = static_cast<const byte*>(source);
+    if (from == STR_ENC_UTF16) {
+        const int32_t order = skip_utf16_mark(&src, length);
+        source_encoding = descriptor(order != 0 ? order : host_utf16());
+    }
+    int64_t needed = target->terminator_size + (to == STR_ENC_UTF16 ? 2 : 0);
+    uint32_t state = 0;
+    while (length > 0) {
+        uint32_t c;
+        const int32_t used = source_encoding->decode(src, length, &c, &state);
+        if (used == 0) return 0;
+        src += used;
+        length -= used;
+        needed += target->variable_width ? target->width(c) : target->unit_size;
+        if (c == 0) break;
+    }
+    return needed > INT32_MAX ? 0 : static_cast<int32_t>(needed);
+}
+
+int32_t str_encode(const void* source, int32_t length, int32_t from, void* destination, int32_t size,
+                   int32_t to) {
+    const str_encoding_desc_t* source_encoding = descriptor(from);
+    const str_encoding_desc_t* target = descriptor(to);
+    if (source_encoding == nullptr || target == nullptr || bad_source(source, length) ||
+        destination == nullptr || size < 0)
+        return 0;
+    auto* dst = static_cast<byte*>(destination);
+    const int32_t terminator = target->terminator_size;
+
+    if (from == to) {
+        if (size < terminator) return 0; // no room even for the terminator
+        const int32_t copied = length < size - terminator ? length : size - terminator;
+        if (copied > 0) std::memmove(dst, source, static_cast<size_t>(copied));
+        std::memset(dst + copied, 0, static_cast<size_t>(terminator));
+        return 1;
+    }
+
+    const auto* src = static_cast<const byte*>(source);
+    uint32_t decode_state = 0;
+    uint32_t encode_state = 0;
+    if (from == STR_ENC_UTF16) decode_state = static_cast<uint32_t>(skip_utf16_mark(&src, length));
+    bool ended_on_nul = false;
+    while (length > 0 && size > 0) {
+        uint32_t c;
+        const int32_t used = source_encoding->decode(src, length, &c, &decode_state);
+        if (used == 0) return 0;
+        src += used;
+        length -= used;
+        if (c == 0) {
+            ended_on_nul = true;
+            break;
+        }
+        const int32_t written = target->encode(c, dst, size, &encode_state);
+        if (written == 0) return 0;
+        dst += written;
+        size -= written;
+    }
+    if ((length > 0 && !ended_on_nul) || size < terminator) {
+        RECORD_ERROR(STR_ERR_BUFFER_OVERFLOW, "to buffer overflow");
+        return 0;
+    }
+    std::memset(dst, 0, static_cast<size_t>(terminator));
+    return 1;
+}
+
+// ---- the last conversion error ---------------------------------------------
+
+int32_t str_last_error_code(void) { return last_error.code; }
+const char* str_last_error_message(void) { return last_error.message; }
+int32_t str_last_error_line(void) { return last_error.line; }
+const char* str_last_error_source(void) { return last_error.source; }
+
+} // extern "C"

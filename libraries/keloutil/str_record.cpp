@@ -1,0 +1,344 @@
+// The string record itself: making, assigning and releasing it, its
+// lengths, and reading its text out in any encoding.
+#include <keloutil/c_str.h>
+#include <keloutil/memory.h>
+
+#include <climits>
+#include <cstring>
+
+#include "c_str_internal.h"
+#include "memory_internal.h"
+#include "platform/os.h"
+
+using keloutil::length_of;
+using keloutil::resize;
+using keloutil::utf8_sequence_length;
+
+namespace {
+
+using byte = unsigned char;
+
+// Bytes of a record's text that a read-out decodes: the text up to its
+// terminator (or up to the end of a buffer that a caller filled without
+// one), less a last sequence that announces more bytes than are left.
+// Decoding that sequence would take its last bytes from behind the
+// terminator, out of whatever an earlier, longer text left there.
+int32_t decodable_length(const str_t* s) {
+    const int32_t length = str_len(s);
+    const auto* text = reinterpret_cast<const byte*>(s->buffer);
+    int32_t i = 0;
+    while (i < length) {
+        uint64_t word;
+        if (length - i >= 8 && (std::memcpy(&word, text + i, 8), (word & 0x8080808080808080u) == 0)) {
+            i += 8; // eight one-byte characters, the common case
+            continue;
+        }
+        const int32_t announced = utf8_sequence_length(text[i]);
+        if (announced > length - i) break;
+        i += announced;
+    }
+    return i;
+}
+
+} // namespace
+
+namespace keloutil {
+
+// Grows (or shrinks) the buffer to `size` bytes, keeping the text and
+// zero-filling what is new. Leaves the record unchanged and returns false
+// when the allocation fails.
+bool resize(str_t* s, int32_t size) {
+    if (size <= 0) return false;
+    auto* buffer = static_cast<char*>(keloutil::memory_reallocate(s->buffer, static_cast<uint32_t>(size)));
+    if (buffer == nullptr) return false;
+    if (size < s->capacity) buffer[size - 1] = '\0';
+    s->buffer = buffer;
+    s->capacity = size;
+    return true;
+}
+
+str_t* text_or_null(str_t* s) {
+    if (s != nullptr && s->buffer == nullptr) {
+        str_uninit(s);
+        return nullptr;
+    }
+    return s;
+}
+
+ReadOut::ReadOut(const str_t* s, int32_t encoding)
+    : buffer_(s != nullptr ? s->buffer : nullptr), encoding_(encoding), length_(0), measure_(0) {
+    const int32_t capacity = buffer_ != nullptr ? s->capacity : 0;
+    if (encoding == STR_ENC_UTF8 || buffer_ == nullptr) {
+        // UTF-8 is copied, not decoded.
+        length_ = str_len(s);
+        measure_ = str_encoding_requires_bytes(buffer_, capacity, STR_ENC_UTF8, encoding);
+        return;
+    }
+    length_ = decodable_length(s);
+    const int64_t measure = str_encoding_requires_bytes(buffer_, length_, STR_ENC_UTF8, encoding);
+    // Whatever ends the text, its terminator or a cut sequence, counts as
+    // a character 0 of one code unit, as the measure of the whole buffer
+    // counts the terminator.
+    const int64_t ending = measure != 0 && length_ < capacity ? keloutil::terminator_size(encoding) : 0;
+    measure_ = measure + ending > INT32_MAX ? 0 : static_cast<int32_t>(measure + ending);
+}
+
+bool ReadOut::into(void* destination, int32_t size) const {
+    if (destination == nullptr) return false;
+    if (encoding_ != STR_ENC_UTF8) return str_encode(buffer_, length_, STR_ENC_UTF8, destination, size, encoding_) != 0;
+    if (measure_ == 0 || size < measure_) return false;
+    auto* out = static_cast<char*>(destination);
+    if (length_ > 0) std::memcpy(out, buffer_, static_cast<size_t>(length_));
+    std::memset(out + length_, 0, static_cast<size_t>(measure_ - length_));
+    return true;
+}
+
+} // namespace keloutil
+
+namespace {
+
+// Reads the text out in `encoding` into `destination` of *size bytes: the
+// shared body of str_cstr and str_utf8_cstrn.
+int32_t cstr_in(const str_t* s, char* destination, int32_t* size, int32_t encoding) {
+    if (size == nullptr) return 0;
+    if (s == nullptr || s->buffer == nullptr) {
+        if (destination != nullptr && *size > 0) destination[0] = '\0';
+        return 0;
+    }
+    const keloutil::ReadOut text(s, encoding);
+    const int32_t measure = text.measure();
+    if (measure >= INT32_MAX || measure + 1 > *size) {
+        *size = measure >= INT32_MAX ? INT32_MAX : measure + 1;
+        return 0;
+    }
+    if (destination == nullptr) return 0;
+    return text.into(destination, *size) ? measure : 0;
+}
+
+} // namespace
+
+extern "C" {
+
+// ---- creation, assignment, destruction -------------------------------------
+
+str_t* str_init(void) { return static_cast<str_t*>(memory_allocate(sizeof(str_t))); }
+
+void str_uninit(str_t* s) {
+    if (s == nullptr) return;
+    memory_free(s->buffer);
+    memory_free(s);
+}
+
+str_t* str_from(const void* source, int32_t length, int32_t encoding) {
+    str_t* s = str_init();
+    if (s != nullptr) str_set(s, source, length, encoding);
+    return s;
+}
+
+str_t* str_from_cstr(const char* text) {
+    return text != nullptr ? str_from(text, length_of(text), STR_ENC_ASCII) : str_init();
+}
+
+str_t* str_from_utf8(const char* text) {
+    return text != nullptr ? str_from(text, length_of(text), STR_ENC_UTF8) : str_init();
+}
+
+int32_t str_set(str_t* s, const void* source, int32_t length, int32_t encoding) {
+    if (s == nullptr) return 0;
+    if (!keloutil::known_encoding(encoding)) return 1;
+    const int32_t needed = str_encoding_requires_bytes(source, length, encoding, STR_ENC_UTF8);
+    if (needed == 0) {
+        str_clear(s);
+        return 1;
+    }
+    if (needed > s->capacity) {
+        // The new buffer is filled before the old one goes, so a source that
+        // lies inside the old buffer stays readable.
+        auto* buffer = static_cast<char*>(memory_allocate(static_cast<uint32_t>(needed)));
+        if (buffer != nullptr) str_encode(source, length, encoding, buffer, needed, STR_ENC_UTF8);
+        memory_free(s->buffer);
+        s->buffer = buffer;
+        s->capacity = buffer != nullptr ? needed : 0;
+        return 1;
+    }
+    str_encode(source, length, encoding, s->buffer, s->capacity, STR_ENC_UTF8);
+    return 1;
+}
+
+int32_t str_utf8_set(str_t* s, const char* text) {
+    if (text == nullptr) return str_clear(s);
+    return str_set(s, text, length_of(text), STR_ENC_UTF8);
+}
+
+int32_t str_ascii_set(str_t* s, const char* text, int32_t length) {
+    if (text == nullptr) return str_clear(s);
+    return str_set(s, text, length == -1 ? length_of(text) : length, STR_ENC_ASCII);
+}
+
+str_t* str_dup(const str_t* s) {
+    if (s == nullptr) return nullptr;
+    return str_from(s->buffer, s->capacity, STR_ENC_UTF8);
+}
+
+int32_t str_cpy(const str_t* source, str_t* destination) {
+    if (destination == nullptr) return 0;
+    if (source == nullptr || source->buffer == nullptr) {
+        str_clear(destination);
+        return 0;
+    }
+    const int32_t size = source->capacity; // before growing: the source may be the destination
+    if (destination->capacity <= size) {
+        if (size == INT32_MAX || !resize(destination, size + 1)) return 0;
+    }
+    std::memmove(destination->buffer, source->buffer, static_cast<size_t>(size));
+    // The destination is larger: end the copy there, so that a source that
+    // fills its buffer without a terminator does not run on into old bytes.
+    destination->buffer[size] = '\0';
+    return str_len(destination);
+}
+
+int32_t str_clear(str_t* s) {
+    if (s != nullptr) {
+        memory_free(s->buffer);
+        s->buffer = nullptr;
+        s->capacity = 0;
+    }
+    return 1;
+}
+
+int32_t str_null(const str_t* s) { return s == nullptr || s->buffer == nullptr; }
+
+int32_t str_empty(const str_t* s) { return str_null(s) || s->buffer[0] == '\0'; }
+
+char* str_buffer(str_t* s, int32_t n) {
+    if (s == nullptr) return nullptr;
+    if (s->capacity >= n) return s->buffer;
+    if (n == INT32_MAX || !resize(s, n + 1)) return nullptr;
+    return s->buffer;
+}
+
+// ---- lengths ---------------------------------------------------------------
+
+int32_t str_len(const str_t* s) {
+    if (s == nullptr || s->buffer == nullptr) return 0;
+    // Bounded by the capacity in case a caller overwrote the terminator
+    // through str_buffer.
+    const void* end = std::memchr(s->buffer, 0, static_cast<size_t>(s->capacity));
+    return end ? static_cast<int32_t>(static_cast<const char*>(end) - s->buffer) : s->capacity;
+}
+
+int32_t str_utf8_len(const char* text) {
+    // Stepping from lead byte to lead byte while never passing the
+    // terminator checks every byte for NUL, so the result is the position
+    // of the first NUL: exactly strlen.
+    return text != nullptr ? length_of(text) : 0;
+}
+
+int32_t str_utf8_char_count(const str_t* s) {
+    if (s == nullptr || s->buffer == nullptr) return 0;
+    const auto* text = reinterpret_cast<const byte*>(s->buffer);
+    const int32_t capacity = s->capacity;
+    int32_t count = 0;
+    for (int32_t i = 0; i < capacity && text[i] != 0;) {
+        const int32_t length = utf8_sequence_length(text[i]);
+        int32_t taken = 1;
+        while (taken < length && i + taken < capacity && text[i + taken] != 0) ++taken;
+        ++count;
+        if (taken < length) break; // the terminator cut the sequence short
+        i += taken;
+    }
+    return count;
+}
+
+int32_t str_utf16be_len(const void* text) {
+    if (text == nullptr) return 0;
+    const auto* p = static_cast<const byte*>(text);
+    int32_t bytes = 0;
+    while (p[bytes] != 0 || p[bytes + 1] != 0) bytes += 2;
+    return bytes;
+}
+
+int32_t str_utf16le_len(const void* text) { return str_utf16be_len(text); }
+
+int32_t str_utf16_len(const void* text) {
+    if (text == nullptr) return 0;
+    const auto* p = static_cast<const byte*>(text);
+    const bool marked = (p[0] == 0xFE && p[1] == 0xFF) || (p[0] == 0xFF && p[1] == 0xFE);
+    return str_utf16be_len(marked ? p + 2 : p);
+}
+
+int32_t str_utf32_len(const void* text) {
+    if (text == nullptr) return 0;
+    const auto* p = static_cast<const byte*>(text);
+    int32_t units = 0;
+    for (uint32_t unit;; ++units) {
+        std::memcpy(&unit, p + 4 * static_cast<size_t>(units), 4);
+        if (unit == 0) return units;
+    }
+}
+
+// ---- reading the text out --------------------------------------------------
+
+int32_t str_get(const str_t* s, void* destination, int32_t size, int32_t encoding) {
+    if (!keloutil::known_encoding(encoding) || destination == nullptr) return 0;
+    const keloutil::ReadOut text(s, encoding);
+    const int32_t measure = text.measure();
+    if (measure == 0 || measure > size) return 0;
+    return text.into(destination, size) ? measure : 0;
+}
+
+int32_t str_cstr(const str_t* s, char* destination, int32_t* size) {
+    return cstr_in(s, destination, size, STR_ENC_ASCII);
+}
+
+char* str_cstrn(const str_t* s, char* destination, int32_t size) {
+    cstr_in(s, destination, &size, STR_ENC_ASCII);
+    return destination;
+}
+
+char* str_utf8_cstrn(const str_t* s, char* destination, int32_t size) {
+    cstr_in(s, destination, &size, STR_ENC_UTF8);
+    return destination;
+}
+
+void* str_alloc(const str_t* s, int32_t encoding) {
+    if (s == nullptr) return nullptr;
+    const keloutil::ReadOut text(s, encoding);
+    const int32_t measure = text.measure();
+    if (measure == 0) return nullptr;
+    void* block = memory_allocate(static_cast<uint32_t>(measure));
+    if (block == nullptr) return nullptr;
+    if (!text.into(block, measure)) {
+        memory_free(block);
+        return nullptr;
+    }
+    return block;
+}
+
+char* str_cstr_alloc(const str_t* s) { return static_cast<char*>(str_alloc(s, STR_ENC_ASCII)); }
+char* str_utf8_alloc(const str_t* s) { return static_cast<char*>(str_alloc(s, STR_ENC_UTF8)); }
+uint16_t* str_utf16_alloc(const str_t* s) { return static_cast<uint16_t*>(str_alloc(s, STR_ENC_UTF16)); }
+uint16_t* str_utf16be_alloc(const str_t* s) { return static_cast<uint16_t*>(str_alloc(s, STR_ENC_UTF16BE)); }
+uint16_t* str_utf16le_alloc(const str_t* s) { return static_cast<uint16_t*>(str_alloc(s, STR_ENC_UTF16LE)); }
+
+wchar_t* str_wchar_alloc(const str_t* s) {
+    char* text = str_utf8_alloc(s);
+    if (text == nullptr) return nullptr;
+    // The text ends where the other read-outs end it, before a last
+    // sequence that its terminator cuts short.
+    text[s->buffer != nullptr ? decodable_length(s) : 0] = '\0';
+    // Measured in the encoding that the platform's wide characters hold.
+    const int32_t target = keloutil::os::wide_char_size == 2 ? STR_ENC_UTF16 : STR_ENC_UTF32;
+    const int32_t bytes = str_encoding_requires_bytes(text, length_of(text), STR_ENC_UTF8, target);
+    auto* wide = static_cast<wchar_t*>(memory_allocate(static_cast<uint32_t>(bytes)));
+    const int32_t converted =
+        wide != nullptr ? keloutil::os::utf8_to_wide(text, wide, bytes / keloutil::os::wide_char_size) : 0;
+    memory_free(text);
+    if (converted == 0) {
+        memory_free(wide);
+        return nullptr;
+    }
+    return wide;
+}
+
+} // extern "C"
