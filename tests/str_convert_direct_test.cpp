@@ -1,0 +1,226 @@
+// The direct conversion loops held to the per-character path: every source
+// goes through every pair of encodings with the loops on and off, and
+// everything a caller can see must agree (conversion_observer.hpp). The
+// sources are the places where direct loops go wrong: code points at the
+// edges of each form, malformed and cut sequences, odd lengths, zero units,
+// byte-order marks, and ASCII runs of every length around one other
+// character (where many-bytes-at-a-time scans turn over), plus a seeded
+// random mix of all of them. Built against the static library variant,
+// which exposes the switch.
+#include "test_support.hpp"
+
+#include "conversion_observer.hpp"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+using namespace std::string_literals;
+
+namespace {
+
+// A piece of text: a code point written in the source's encoding, or bytes
+// put in as they are whatever the encoding.
+struct Piece {
+    bool is_raw;
+    uint32_t code_point;
+    std::string bytes;
+};
+using Text = std::vector<Piece>;
+
+Piece cp(uint32_t c) { return {false, c, ""}; }
+Piece raw(std::string bytes) { return {true, 0, std::move(bytes)}; }
+
+// Characters 0x20..0x7F, varied by the seed.
+Text& add_run(Text& text, size_t length, size_t seed) {
+    for (size_t i = 0; i < length; ++i) text.push_back(cp(static_cast<uint32_t>(0x20 + (seed + 7 * i) % 0x60)));
+    return text;
+}
+
+// UTF-8 in its long form: sequences of up to six bytes, with no check for
+// surrogates or the end of Unicode.
+std::string utf8_of(uint32_t c) {
+    if (c < 0x80) return std::string(1, static_cast<char>(c));
+    if (c > 0x7FFFFFFF) return "\xFE\xBF"s;
+    int length = 2;
+    while (length < 6 && c >= (1u << (5 * length + 1))) ++length;
+    std::string out(static_cast<size_t>(length), '\0');
+    for (int i = length - 1; i > 0; --i, c >>= 6) out[static_cast<size_t>(i)] = static_cast<char>(0x80 | (c & 0x3F));
+    out[0] = static_cast<char>((0xFF00 >> length) | c);
+    return out;
+}
+
+std::string unit16(uint32_t unit, bool big_endian) {
+    const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit);
+    return big_endian ? std::string{high, low} : std::string{low, high};
+}
+
+// Surrogates stay lone units; beyond U+10FFFF the pair formula runs on
+// regardless (giving a wrong pair, which is adversarial too).
+std::string utf16_of(uint32_t c, bool big_endian) {
+    if (c <= 0xFFFF) return unit16(c, big_endian);
+    return unit16((((c - 0x10000) >> 10) + 0xD800) & 0xFFFF, big_endian) +
+           unit16(((c - 0x10000) & 0x3FF) + 0xDC00, big_endian);
+}
+
+bool host_big_endian() {
+    const uint16_t probe = 1;
+    unsigned char first;
+    std::memcpy(&first, &probe, 1);
+    return first == 0;
+}
+
+// The text in one encoding; `mark` 1 or 2 starts marked UTF-16 with FE FF
+// (big-endian after it) or FF FE (little-endian).
+std::string encode(const Text& text, int32_t encoding, int mark = 0) {
+    const bool big = encoding == STR_ENC_UTF16BE ||
+                     (encoding == STR_ENC_UTF16 && (mark == 1 || (mark == 0 && host_big_endian())));
+    std::string out = mark == 1 ? "\xFE\xFF"s : mark == 2 ? "\xFF\xFE"s : ""s;
+    for (const Piece& p : text) {
+        if (p.is_raw) {
+            out += p.bytes;
+        } else if (encoding == STR_ENC_ASCII || encoding == STR_ENC_UTF8) {
+            out += encoding == STR_ENC_ASCII && p.code_point < 0x100 ? std::string(1, static_cast<char>(p.code_point))
+                                                                      : utf8_of(p.code_point);
+        } else if (encoding == STR_ENC_UTF32) {
+            out.append(reinterpret_cast<const char*>(&p.code_point), 4);
+        } else {
+            out += utf16_of(p.code_point, big);
+        }
+    }
+    return out;
+}
+
+struct Source {
+    std::string bytes;
+    int32_t from;
+};
+
+// Adds the text in every encoding, with `marks` marked UTF-16 with each mark
+// too, and with `cut` each of those less its last 1, 2 and 3 bytes.
+void add_everywhere(std::vector<Source>& sources, const Text& text, bool cut, bool marks = true) {
+    for (int32_t from = STR_ENC_ASCII; from <= STR_ENC_UTF32; ++from) {
+        for (int mark = 0; mark <= (from == STR_ENC_UTF16 && marks ? 2 : 0); ++mark) {
+            const std::string bytes = encode(text, from, mark);
+            for (size_t less = 0; less <= (cut ? 3u : 0u) && less <= bytes.size(); ++less)
+                sources.push_back({bytes.substr(0, bytes.size() - less), from});
+        }
+    }
+}
+
+const uint32_t edges[] = {0,        0x7F,     0x80,      0x7FF,      0x800,     0xD7FF,    0xD800,
+                          0xDBFF,   0xDC00,   0xDFFF,    0xE000,     0xFEFF,    0xFFFE,    0xFFFF,
+                          0x10000,  0x10FFFF, 0x110000,  0x1FFFFF,   0x200000,  0x3FFFFFF, 0x4000000,
+                          0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
+
+// Malformed UTF-8, marks and zero bytes, put into every encoding as they are.
+const std::string odd_bytes[] = {
+    "\xED\xA0\x80"s, "\xED\xBF\xBF"s, "\xED\xA0\xBD\xED\xB8\x80"s, // surrogates, alone and as a pair
+    "\xC0\x80"s, "\xC1\xBF"s, "\xE0\x80\x80"s, "\xE0\x9F\xBF"s, "\xF0\x80\x80\x80"s, // over-long
+    "\xF4\x90\x80\x80"s, "\xF7\xBF\xBF\xBF"s,                                       // beyond U+10FFFF
+    "\xF8\x88\x80\x80\x80"s, "\xFB\xBF\xBF\xBF\xBF"s, "\xFC\x84\x80\x80\x80\x80"s, "\xFD\xBF\xBF\xBF\xBF\xBF"s,
+    "\xF8"s, "\xFC"s, "\xFE"s, "\xFF"s, "\xFE\xFF"s, "\xFF\xFE"s, "\x80"s, "\xBF"s, "\x80\x80\x80"s, // leads, strays
+    "\xC3\x41"s, "\xC3"s, "\xE2\x82"s, "\xF0\x9F\x98"s, "\xE2\x41\x42"s, "\xF0\x9F\x41\x42"s,   // cut short
+    "\xC3\x00\x41"s, "\xE2\x00\x80\x80"s, "\0"s, "\0\0"s, "\0\0\0\0"s,                  // zero bytes
+};
+
+std::vector<Source> edge_sources() {
+    std::vector<Source> sources;
+    for (uint32_t c : edges) {
+        add_everywhere(sources, {cp(c)}, true);
+        add_everywhere(sources, {cp('a'), cp(c), cp('b')}, true);
+    }
+    for (const std::string& bytes : odd_bytes) {
+        add_everywhere(sources, {raw(bytes)}, true);
+        add_everywhere(sources, {cp('a'), raw(bytes), cp('b'), cp(0x20AC)}, true);
+    }
+    return sources;
+}
+
+// Characters that stop a run of ASCII: every form's widths, and malformed ones.
+const Piece stoppers[] = {cp(0xE9),     cp(0x20AC),  cp(0x1F600), cp(0x80),    cp(0x7FF),
+                          cp(0xFFFF),   cp(0x10000), cp(0xD800),  cp(0xDFFF),  cp(0),
+                          cp(0x110000), raw("\xED\xA0\x80"), raw("\xC3\x41"), raw("\xF8\x88\x80\x80\x80"),
+                          raw("\x80"), raw("\xE2\x82")};
+
+// ASCII runs of every length up to 64 with one other character at every
+// place, in every encoding; and a few longer runs.
+std::vector<Source> run_sources() {
+    std::vector<Source> sources;
+    size_t n = 0;
+    for (size_t length = 0; length <= 64; ++length) {
+        Text plain;
+        add_everywhere(sources, add_run(plain, length, length), false, false);
+        for (size_t at = 0; at <= length; ++at, ++n) {
+            Text text;
+            add_run(text, at, n).push_back(stoppers[n % (sizeof stoppers / sizeof stoppers[0])]);
+            add_everywhere(sources, add_run(text, length - at, n + 3), false, false);
+        }
+    }
+    for (size_t length : {127u, 200u, 1000u}) {
+        Text text;
+        add_run(text, length - 1, length).push_back(cp(0x1F600));
+        add_everywhere(sources, add_run(text, 1, 0), true);
+    }
+    return sources;
+}
+
+// Texts mixed at random from all of the above, in a random encoding, some
+// of them cut short or with one byte changed. A fixed seed; the generator's
+// raw output only, so every platform makes the same sources.
+std::vector<Source> random_sources(size_t count) {
+    std::mt19937 random(20261206);
+    auto below = [&](size_t n) { return static_cast<uint32_t>(random() % n); };
+    std::vector<Source> sources;
+    for (size_t i = 0; i < count; ++i) {
+        Text text;
+        for (uint32_t pieces = 1 + below(12); pieces > 0; --pieces) {
+            switch (below(10)) {
+            case 0: case 1: case 2: case 3: add_run(text, below(40), random()); break;
+            case 4: text.push_back(cp(edges[below(sizeof edges / sizeof edges[0])] + below(3) - 1)); break;
+            case 5: text.push_back(cp(0x80 + below(0x780))); break;
+            case 6: text.push_back(cp(0x800 + below(0xF800))); break;
+            case 7: text.push_back(cp(0x10000 + below(0x100000))); break;
+            case 8: text.push_back(raw(odd_bytes[below(sizeof odd_bytes / sizeof odd_bytes[0])])); break;
+            default: {
+                std::string bytes(1 + below(4), '\0');
+                for (char& b : bytes) b = static_cast<char>(below(256));
+                text.push_back(raw(bytes));
+            }
+            }
+        }
+        const auto from = static_cast<int32_t>(below(6));
+        std::string bytes = encode(text, from, from == STR_ENC_UTF16 ? static_cast<int>(below(3)) : 0);
+        const uint32_t damage = below(10);
+        if (damage == 0 && !bytes.empty()) bytes.resize(bytes.size() - 1 - below(std::min<size_t>(bytes.size(), 3)));
+        if (damage == 1 && !bytes.empty()) bytes[below(bytes.size())] = static_cast<char>(below(256));
+        sources.push_back({bytes, from});
+    }
+    return sources;
+}
+
+// Every source against the per-character path; reports the first few
+// differences, one per source.
+void expect_same_results(const std::vector<Source>& sources) {
+    int failures = 0;
+    size_t n = 0;
+    for (const Source& s : sources) {
+        const std::string difference = observer::direct_against_reference(s.bytes, s.from, n++ % 16);
+        EXPECT_TRUE(difference.empty()) << difference;
+        if (!difference.empty() && ++failures == 10) {
+            ADD_FAILURE() << "stopped after 10 sources that differ";
+            return;
+        }
+    }
+}
+
+} // namespace
+
+TEST_F(LeakCheckedTest, DirectConversionsMatchAtEdgesAndOnMalformedInput) { expect_same_results(edge_sources()); }
+
+TEST_F(LeakCheckedTest, DirectConversionsMatchAroundAsciiRuns) { expect_same_results(run_sources()); }
+
+TEST_F(LeakCheckedTest, DirectConversionsMatchOnRandomMixes) { expect_same_results(random_sources(3000)); }
