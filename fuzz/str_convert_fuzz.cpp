@@ -4,8 +4,13 @@
 // the room it needs, a destination is never written past its size (and not
 // at all when str_get refuses it), str_alloc gives the same bytes, text
 // decoded from another encoding comes back unchanged through UTF-32 and
-// UTF-16, and nothing leaks.
+// UTF-16, and nothing leaks. Then the same bytes go to every target and into
+// records with the direct conversion loops on and off, and everything a
+// caller can see must agree (built against the static library variant,
+// which has the switch).
 #include "fuzz_support.hpp"
+
+#include "../tests/conversion_observer.hpp"
 
 #include <algorithm>
 #include <vector>
@@ -109,5 +114,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::check_new_record(s.get());
     read_out(s.get(), to, room_choice);
     if (from != STR_ENC_UTF8 && !str_null(s.get())) round_trip(s.get());
+    const std::string difference = observer::direct_against_reference(rest, from, room_choice % 16);
+    if (!difference.empty()) {
+        std::fprintf(stderr, "the direct loops differ: %s\n", difference.c_str());
+        std::abort();
+    }
     return 0;
 }
