@@ -110,3 +110,19 @@ TEST_F(LeakCheckedTest, WideCharactersHoldTheTextWithoutMark) {
     EXPECT_EQ(wide(make("a\xC3\xA9\xF0\x9F\x98\x80").get()), bytes(L"a\u00E9\U0001F600", sizeof L"a\u00E9\U0001F600"));
     EXPECT_EQ(wide(make(nullptr).get()), bytes(L"", sizeof L""));
 }
+
+// Linux only: wchar_t holds UTF-32 there, and the wide text is the string's
+// own UTF-32 read-out, however the UTF-8 is formed (C3 41 is U+0081 as in
+// every other read-out). Windows converts by the system's rules instead.
+TEST_F(LeakCheckedTest, WideCharactersOnLinuxAreTheUtf32ReadOut) {
+    if (on_windows()) GTEST_SKIP() << "Windows converts wide characters by the system's rules";
+    const Str s = make("\xC3\x41");
+    EXPECT_EQ(wide(s.get()), units<uint32_t>({0x81, 0}));
+    EXPECT_EQ(allocated(s.get(), STR_ENC_UTF16LE), "\x81\0\0\0"s);
+    // A stray byte, a surrogate, beyond U+10FFFF, 5 bytes, over-long 0, cut short.
+    for (const char* text :
+         {"\x80z", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF8\x88\x80\x80\x80", "\xC0\x80z", "a\xE2"}) {
+        const Str t = make(text);
+        EXPECT_EQ(wide(t.get()), allocated(t.get(), STR_ENC_UTF32)) << shown(t);
+    }
+}

@@ -25,9 +25,12 @@ namespace keloutil::os {
 constexpr int32_t wide_char_size = static_cast<int32_t>(sizeof(wchar_t));
 
 // Converts NUL-terminated UTF-8 into the platform's wide characters, the
-// terminator included, writing at most `capacity` wide characters. Invalid
-// sequences become U+FFFD. Returns the wide characters written (terminator
-// included), or 0 when `destination` is too small.
+// terminator included, writing at most `capacity` wide characters. Windows
+// converts by the system's rules (ill-formed sequences become U+FFFD);
+// where wide characters are UTF-32 the string module's own conversion is
+// used, so it agrees with the module's measure of the text. Returns the
+// wide characters written (terminator included), or 0 when the text cannot
+// be converted or `destination` is too small.
 int32_t utf8_to_wide(const char* utf8, wchar_t* destination, int32_t capacity);
 
 // The text in the platform's narrow encoding, for interfaces that take char
