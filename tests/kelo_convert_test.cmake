@@ -56,6 +56,38 @@ foreach(refused
     endif()
 endforeach()
 
+# UTF-8 that the library would read as other characters is refused at the
+# first byte of the sequence. Rows: byte values (a "+" between runs, "a*N"
+# for N bytes "a")|offset, or "-" for text that passes. The long rows put a
+# character across, and an error behind, the 64 KiB steps the check takes.
+foreach(row "195 65|0" "97 98 237 160 128|2" "97 244 144 128 128|1" "97 98 99 226 130|3" "97 192 175|1"
+        "195 169 128|2" "248 136 128 128 128|0" "97 224 128 128|1" "226 130 172 240 159 152 128|-"
+        "a*65535+195 169+195 65|65537" "a*65535+226 130 172|-")
+    string(REPLACE "|" ";" fields "${row}")
+    list(GET fields 0 runs)
+    list(GET fields 1 offset)
+    set(text "")
+    string(REPLACE "+" ";" runs "${runs}")
+    foreach(run IN LISTS runs)
+        if(run MATCHES "^a[*]([0-9]+)$")
+            string(REPEAT "a" ${CMAKE_MATCH_1} piece)
+        else()
+            string(REPLACE " " ";" codes "${run}")
+            string(ASCII ${codes} piece)
+        endif()
+        string(APPEND text "${piece}")
+    endforeach()
+    file(WRITE "${WORK_DIR}/check.txt" "${text}")
+    kelo(convert --from utf-8 --to utf-32 check.txt check.out)
+    string(STRIP "${ERR}" message)
+    if(offset STREQUAL "-")
+        expect_success("utf-8 check of ${row}")
+    elseif(NOT RC EQUAL 1 OR NOT message MATCHES "not valid utf-8 at byte offset ${offset}$")
+        message(FATAL_ERROR "utf-8 check of ${row}: exit status ${RC}, '${ERR}'")
+    endif()
+    file(REMOVE "${WORK_DIR}/check.out")
+endforeach()
+
 # A failed conversion keeps an existing output file as it was.
 file(WRITE "${WORK_DIR}/keep.txt" "keep me")
 kelo(convert --from utf-16le --to utf-8 odd.bin keep.txt)

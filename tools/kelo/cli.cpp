@@ -1,6 +1,7 @@
 #include "cli.hpp"
 
 #include "platform.hpp"
+#include "utf8_check.hpp"
 
 #include <cerrno>
 #include <cstdio>
@@ -39,34 +40,6 @@ std::optional<std::string> take_option(Arguments& args, std::string_view name) {
         }
     }
     return std::nullopt;
-}
-
-size_t utf8_sequence_length(const unsigned char* p, size_t left) {
-    const unsigned char b = p[0];
-    if (b < 0x80) return 1;
-    size_t length;
-    uint32_t value, minimum;
-    if ((b & 0xE0) == 0xC0) length = 2, value = b & 0x1Fu, minimum = 0x80;
-    else if ((b & 0xF0) == 0xE0) length = 3, value = b & 0x0Fu, minimum = 0x800;
-    else if ((b & 0xF8) == 0xF0) length = 4, value = b & 0x07u, minimum = 0x10000;
-    else return 0;
-    if (left < length) return 0;
-    for (size_t i = 1; i < length; ++i) {
-        if ((p[i] & 0xC0) != 0x80) return 0;
-        value = value << 6 | (p[i] & 0x3Fu);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
-    return length;
-}
-
-size_t utf8_error_offset(std::string_view text) {
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    for (size_t i = 0; i < text.size();) {
-        const size_t length = utf8_sequence_length(bytes + i, text.size() - i);
-        if (length == 0) return i;
-        i += length;
-    }
-    return std::string_view::npos;
 }
 
 void require_utf8(std::string_view text, const std::string& what) {

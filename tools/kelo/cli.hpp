@@ -25,15 +25,8 @@ struct Failure {
 // std::nullopt when the option is absent.
 std::optional<std::string> take_option(Arguments& args, std::string_view name);
 
-// Length of the well-formed UTF-8 sequence at `p` (no over-long forms, no
-// surrogates, nothing above U+10FFFF) within `left` bytes, or 0.
-size_t utf8_sequence_length(const unsigned char* p, size_t left);
-
-// Offset of the first byte of `text` that starts no well-formed sequence, or
-// npos when `text` is valid UTF-8.
-size_t utf8_error_offset(std::string_view text);
-
-// Fails with "WHAT is not valid UTF-8 at byte offset N" unless `text` is.
+// Fails with "WHAT is not valid UTF-8 at byte offset N" unless `text` is
+// (see utf8_check.hpp).
 void require_utf8(std::string_view text, const std::string& what);
 
 // A path given on the command line (WHAT names it in errors), localised:

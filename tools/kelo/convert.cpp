@@ -5,6 +5,7 @@
 // input is checked here first: a conversion either keeps every character or
 // is refused with a message.
 #include "commands.hpp"
+#include "utf8_check.hpp"
 
 #include <keloutil/keloutil.h>
 
@@ -67,6 +68,10 @@ uint32_t read_unit(const unsigned char* p, int32_t unit) {
     return value;
 }
 
+void fail_on_nul(size_t offset) {
+    fail("input holds a NUL character " + offset_text(offset) + "; text cannot contain NUL");
+}
+
 // Refuses input that the library would shorten or pass on unchecked.
 void check_input(const std::string& data, size_t start, const Encoding& from) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
@@ -74,24 +79,22 @@ void check_input(const std::string& data, size_t start, const Encoding& from) {
     if ((size - start) % static_cast<size_t>(from.unit) != 0)
         fail("input is not valid " + std::string(from.name) + ": its length (" + std::to_string(size) +
              " bytes) is not a multiple of " + std::to_string(from.unit));
-    for (size_t i = start; i < size;) {
-        if (read_unit(bytes + i, from.unit) == 0)
-            fail("input holds a NUL character " + offset_text(i) + "; text cannot contain NUL");
+    if (from.id == STR_ENC_UTF8) {
+        // Whichever comes first, the first NUL or the first ill-formed
+        // sequence, is refused.
+        const size_t nul = data.find('\0');
+        const size_t error = utf8_error_offset(std::string_view(data).substr(0, nul));
+        if (error != std::string_view::npos) fail("input is not valid utf-8 " + offset_text(error));
+        if (nul != std::string::npos) fail_on_nul(nul);
+        return;
+    }
+    for (size_t i = start; i < size; i += static_cast<size_t>(from.unit)) {
+        if (read_unit(bytes + i, from.unit) == 0) fail_on_nul(i);
         if (from.id == STR_ENC_ASCII && bytes[i] >= 0x80)
             fail("input is not ascii: byte " + hex(bytes[i]) + " " + offset_text(i));
-        if (from.id == STR_ENC_UTF8) {
-            const size_t length = utf8_sequence_length(bytes + i, size - i);
-            if (length == 0) fail("input is not valid utf-8 " + offset_text(i));
-            i += length;
-            continue;
-        }
-        if (from.id == STR_ENC_UTF32) {
-            const uint32_t c = read_unit(bytes + i, 4);
-            if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-                fail("input is not valid utf-32: " + hex(c) + " " + offset_text(i) +
-                     " is not a Unicode character");
-        }
-        i += static_cast<size_t>(from.unit);
+        if (from.id == STR_ENC_UTF32 && !is_unicode_scalar(read_unit(bytes + i, 4)))
+            fail("input is not valid utf-32: " + hex(read_unit(bytes + i, 4)) + " " + offset_text(i) +
+                 " is not a Unicode character");
     }
 }
 

@@ -1,5 +1,6 @@
 // kelo str: a few string operations of the library for scripts.
 #include "commands.hpp"
+#include "utf8_check.hpp"
 
 #include <keloutil/keloutil.h>
 
