@@ -42,6 +42,67 @@ int32_t terminator_size(int32_t encoding);
 void set_direct_conversions(bool enabled);
 bool direct_conversions();
 
+// The direct conversion loops: the common case of a pair of encodings done
+// inline rather than character by character through the encoding table.
+// Marked UTF-16 is not one of their encodings; the caller passes the byte
+// order in effect. Each stops before anything it leaves to the
+// per-character path (a character 0, an unusual or malformed character, a
+// destination without room for the next character) and says how far it got.
+struct DirectProgress {
+    int32_t read;    // source bytes consumed
+    int32_t written; // destination bytes written
+};
+DirectProgress convert_direct(const unsigned char* source, int32_t length, int32_t from,
+                              unsigned char* destination, int32_t room, int32_t to);
+// Adds to *needed the bytes that the characters read take in `to`, and
+// returns the source bytes read.
+int32_t measure_direct(const unsigned char* source, int32_t length, int32_t from, int32_t to,
+                       int64_t* needed);
+// Helpers of the direct loops that take many characters at a time (the
+// encodings as there). A run of ASCII characters at s, sixteen at a time
+// (str_convert_ascii.cpp): converted, advancing s and d (false when the
+// destination ran out first); counted into *characters, returning where it
+// ends.
+bool convert_ascii_run(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end,
+                       int32_t from, int32_t to);
+const unsigned char* measure_ascii_run(const unsigned char* s, const unsigned char* end, int32_t from,
+                                       int64_t* characters);
+// The rest need vector instructions (str_convert_blocks.cpp); without them
+// each does nothing. The measures take whole blocks from s, add their
+// widths to *count and return where they stopped, at the start of a
+// character.
+// UTF-8 into a target whose characters below U+10000 take `width` bytes
+// and the others `width4`:
+const unsigned char* measure_utf8_blocks(const unsigned char* s, const unsigned char* end, int32_t width,
+                                         int32_t width4, int64_t* count);
+const unsigned char* measure_utf16_blocks(const unsigned char* s, const unsigned char* end, bool big_endian,
+                                          int64_t* count);
+const unsigned char* measure_utf32_blocks(const unsigned char* s, const unsigned char* end, int64_t* count);
+// How far UTF-8 is known to be well-formed ahead of a conversion.
+struct Utf8Ahead {
+    const unsigned char* checked = nullptr; // well-formed up to here
+    unsigned char prev[16] = {};            // the sixteen bytes before `checked`
+};
+// Checks up to four blocks more from ahead->checked, or from s when that
+// is further on (a character starts at s).
+void check_utf8_ahead(const unsigned char* s, const unsigned char* end, Utf8Ahead* ahead);
+// UTF-16 of the well-formed UTF-8 at s (up to `checked`) while it comes
+// five three-byte characters at a time, advancing s and d.
+void utf16_three_byte_from_utf8(const unsigned char*& s, const unsigned char* checked, unsigned char*& d,
+                                unsigned char* d_end, bool big_endian);
+// UTF-8 of the UTF-16 units at s while they come eight at a time all from
+// U+0800 to U+FFFF or all from U+0001 to U+07FF, advancing s and d.
+void utf8_from_utf16_blocks(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
+                            unsigned char* d_end, bool big_endian);
+// UTF-8 of the UTF-32 units at s while they come eight at a time from
+// U+0800 to U+FFFF.
+void utf8_three_byte_from_utf32(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
+                                unsigned char* d_end);
+// True when no UTF-8 sequence starting in the last bytes of the text
+// announces more bytes than are left, so that stepping from lead byte to
+// lead byte ends exactly at `length`.
+bool utf8_tail_complete(const unsigned char* text, int32_t length);
+
 // Grows (or shrinks) the buffer to `size` bytes, keeping the text and
 // zero-filling what is new. Leaves the record unchanged and returns false
 // when the allocation fails.

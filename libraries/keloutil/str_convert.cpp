@@ -278,6 +278,20 @@ bool bad_source(const void* source, int32_t length) {
 
 bool direct = true;
 
+// The encodings that the direct loops see for marked UTF-16: the byte order
+// in effect. A target whose mark has not gone out yet is left to the
+// per-character path (-1 is no encoding), which writes the mark with the
+// first character.
+int32_t direct_source(int32_t from, uint32_t decode_state) {
+    if (from != STR_ENC_UTF16) return from;
+    return decode_state != 0 ? static_cast<int32_t>(decode_state) : host_utf16();
+}
+
+int32_t direct_target(int32_t to, uint32_t encode_state) {
+    if (to != STR_ENC_UTF16) return to;
+    return encode_state != 0 ? host_utf16() : -1;
+}
+
 } // namespace
 
 namespace keloutil {
@@ -314,6 +328,12 @@ int32_t str_encoding_requires_bytes(const void* source, int32_t length, int32_t 
     int64_t needed = target->terminator_size + (to == STR_ENC_UTF16 ? 2 : 0);
     uint32_t state = 0;
     while (length > 0) {
+        if (direct) {
+            const int32_t read = keloutil::measure_direct(src, length, source_encoding->id, to, &needed);
+            src += read;
+            length -= read;
+            if (length == 0) break;
+        }
         uint32_t c;
         const int32_t used = source_encoding->decode(src, length, &c, &state);
         if (used == 0) return 0;
@@ -349,6 +369,15 @@ int32_t str_encode(const void* source, int32_t length, int32_t from, void* desti
     if (from == STR_ENC_UTF16) decode_state = static_cast<uint32_t>(skip_utf16_mark(&src, length));
     bool ended_on_nul = false;
     while (length > 0 && size > 0) {
+        if (direct) {
+            const keloutil::DirectProgress done = keloutil::convert_direct(
+                src, length, direct_source(from, decode_state), dst, size, direct_target(to, encode_state));
+            src += done.read;
+            length -= done.read;
+            dst += done.written;
+            size -= done.written;
+            if (length == 0 || size == 0) break;
+        }
         uint32_t c;
         const int32_t used = source_encoding->decode(src, length, &c, &decode_state);
         if (used == 0) return 0;

@@ -26,6 +26,7 @@ using byte = unsigned char;
 int32_t decodable_length(const str_t* s) {
     const int32_t length = str_len(s);
     const auto* text = reinterpret_cast<const byte*>(s->buffer);
+    if (keloutil::direct_conversions() && keloutil::utf8_tail_complete(text, length)) return length;
     int32_t i = 0;
     while (i < length) {
         uint64_t word;
