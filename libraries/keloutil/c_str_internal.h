@@ -42,6 +42,15 @@ int32_t terminator_size(int32_t encoding);
 void set_direct_conversions(bool enabled);
 bool direct_conversions();
 
+// str_encode for a caller that tries a destination it already has before
+// measuring: converts as str_encode does, between two different encodings,
+// and answers true when that succeeded and the measure of the source fits
+// `size` too (it counts a character 0 that ends the text besides the
+// terminator). Otherwise the last-error record stays as it was, so that
+// the measuring that follows records what it would have recorded alone.
+bool encode_if_fits(const void* source, int32_t length, int32_t from, void* destination, int32_t size,
+                    int32_t to);
+
 // The direct conversion loops: the common case of a pair of encodings done
 // inline rather than character by character through the encoding table.
 // Marked UTF-16 is not one of their encodings; the caller passes the byte

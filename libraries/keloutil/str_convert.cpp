@@ -292,9 +292,75 @@ int32_t direct_target(int32_t to, uint32_t encode_state) {
     return encode_state != 0 ? host_utf16() : -1;
 }
 
+// The conversion of str_encode between two different encodings. Sets
+// *room_after, when given, to the destination bytes left behind the
+// terminator, or -1 when the text ended on a character 0 (whose measure
+// counts it as well as the terminator) without room for it there.
+int32_t transcode(const byte* src, int32_t length, const str_encoding_desc_t* source_encoding, byte* dst,
+                  int32_t size, const str_encoding_desc_t* target, int32_t* room_after) {
+    const int32_t from = source_encoding->id;
+    const int32_t to = target->id;
+    const int32_t terminator = target->terminator_size;
+    uint32_t decode_state = 0;
+    uint32_t encode_state = 0;
+    if (from == STR_ENC_UTF16) decode_state = static_cast<uint32_t>(skip_utf16_mark(&src, length));
+    bool ended_on_nul = false;
+    while (length > 0 && size > 0) {
+        if (direct) {
+            const keloutil::DirectProgress done = keloutil::convert_direct(
+                src, length, direct_source(from, decode_state), dst, size, direct_target(to, encode_state));
+            src += done.read;
+            length -= done.read;
+            dst += done.written;
+            size -= done.written;
+            if (length == 0 || size == 0) break;
+        }
+        uint32_t c;
+        const int32_t used = source_encoding->decode(src, length, &c, &decode_state);
+        if (used == 0) return 0;
+        src += used;
+        length -= used;
+        if (c == 0) {
+            ended_on_nul = true;
+            break;
+        }
+        const int32_t written = target->encode(c, dst, size, &encode_state);
+        if (written == 0) return 0;
+        dst += written;
+        size -= written;
+    }
+    if ((length > 0 && !ended_on_nul) || size < terminator) {
+        RECORD_ERROR(STR_ERR_BUFFER_OVERFLOW, "to buffer overflow");
+        return 0;
+    }
+    std::memset(dst, 0, static_cast<size_t>(terminator));
+    if (room_after != nullptr) {
+        *room_after = size - terminator;
+        if (ended_on_nul) *room_after -= target->variable_width ? target->width(0) : target->unit_size;
+    }
+    return 1;
+}
+
 } // namespace
 
 namespace keloutil {
+
+bool encode_if_fits(const void* source, int32_t length, int32_t from, void* destination, int32_t size,
+                    int32_t to) {
+    const str_encoding_desc_t* source_encoding = descriptor(from);
+    const str_encoding_desc_t* target = descriptor(to);
+    if (source_encoding == nullptr || target == nullptr || from == to || bad_source(source, length) ||
+        destination == nullptr || size < 0)
+        return false;
+    const LastError before = last_error;
+    int32_t room_after = 0;
+    if (transcode(static_cast<const byte*>(source), length, source_encoding, static_cast<byte*>(destination), size,
+                  target, &room_after) != 0 &&
+        room_after >= 0)
+        return true;
+    last_error = before;
+    return false;
+}
 
 void set_direct_conversions(bool enabled) { direct = enabled; }
 bool direct_conversions() { return direct; }
@@ -345,6 +411,9 @@ int32_t str_encoding_requires_bytes(const void* source, int32_t length, int32_t 
     return needed > INT32_MAX ? 0 : static_cast<int32_t>(needed);
 }
 
+
+
+
 int32_t str_encode(const void* source, int32_t length, int32_t from, void* destination, int32_t size,
                    int32_t to) {
     const str_encoding_desc_t* source_encoding = descriptor(from);
@@ -362,42 +431,7 @@ int32_t str_encode(const void* source, int32_t length, int32_t from, void* desti
         std::memset(dst + copied, 0, static_cast<size_t>(terminator));
         return 1;
     }
-
-    const auto* src = static_cast<const byte*>(source);
-    uint32_t decode_state = 0;
-    uint32_t encode_state = 0;
-    if (from == STR_ENC_UTF16) decode_state = static_cast<uint32_t>(skip_utf16_mark(&src, length));
-    bool ended_on_nul = false;
-    while (length > 0 && size > 0) {
-        if (direct) {
-            const keloutil::DirectProgress done = keloutil::convert_direct(
-                src, length, direct_source(from, decode_state), dst, size, direct_target(to, encode_state));
-            src += done.read;
-            length -= done.read;
-            dst += done.written;
-            size -= done.written;
-            if (length == 0 || size == 0) break;
-        }
-        uint32_t c;
-        const int32_t used = source_encoding->decode(src, length, &c, &decode_state);
-        if (used == 0) return 0;
-        src += used;
-        length -= used;
-        if (c == 0) {
-            ended_on_nul = true;
-            break;
-        }
-        const int32_t written = target->encode(c, dst, size, &encode_state);
-        if (written == 0) return 0;
-        dst += written;
-        size -= written;
-    }
-    if ((length > 0 && !ended_on_nul) || size < terminator) {
-        RECORD_ERROR(STR_ERR_BUFFER_OVERFLOW, "to buffer overflow");
-        return 0;
-    }
-    std::memset(dst, 0, static_cast<size_t>(terminator));
-    return 1;
+    return transcode(static_cast<const byte*>(source), length, source_encoding, dst, size, target, nullptr);
 }
 
 // ---- the last conversion error ---------------------------------------------

@@ -41,6 +41,14 @@ int32_t decodable_length(const str_t* s) {
     return i;
 }
 
+// Whether the source may read from the buffer of s: its `length` bytes,
+// and the two of a byte-order mark that marked UTF-16 reads beyond them.
+bool inside_buffer(const str_t* s, const void* source, int32_t length) {
+    const auto begin = reinterpret_cast<uintptr_t>(source);
+    const auto buffer = reinterpret_cast<uintptr_t>(s->buffer);
+    return begin < buffer + static_cast<uint32_t>(s->capacity) && buffer < begin + static_cast<uint32_t>(length) + 2;
+}
+
 } // namespace
 
 namespace keloutil {
@@ -147,6 +155,15 @@ str_t* str_from_utf8(const char* text) {
 int32_t str_set(str_t* s, const void* source, int32_t length, int32_t encoding) {
     if (s == nullptr) return 0;
     if (!keloutil::known_encoding(encoding)) return 1;
+    // Text that fits the buffer the record has takes one pass: measuring
+    // only decides what a failed conversion means (text that cannot be
+    // converted, or a buffer too small), and the buffer goes in both cases.
+    // Not for UTF-8, which is copied and would be cut to fit, nor for a
+    // source that lies in the buffer.
+    if (keloutil::direct_conversions() && encoding != STR_ENC_UTF8 && s->buffer != nullptr &&
+        !inside_buffer(s, source, length) &&
+        keloutil::encode_if_fits(source, length, encoding, s->buffer, s->capacity, STR_ENC_UTF8))
+        return 1;
     const int32_t needed = str_encoding_requires_bytes(source, length, encoding, STR_ENC_UTF8);
     if (needed == 0) {
         str_clear(s);
