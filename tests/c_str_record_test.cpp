@@ -178,3 +178,41 @@ TEST_F(StrRecord, ReadOutsEndAtASequenceThatTheTerminatorCuts) {
     EXPECT_EQ(str_get(s.get(), out, sizeof out, STR_ENC_UTF8), 17);
     EXPECT_EQ(bytes(out, 18), "ok\xE2" + std::string(14, '\0') + "#");
 }
+
+// A record keeps an over-long character 0 as it was given. Every read-out
+// ends the text there and answers the measure of the whole buffer, which
+// stops after that character: no room is asked for a second terminator.
+TEST_F(StrRecord, ReadOutsOfAnOverlongZeroTakeTheBuffersMeasure) {
+    using namespace std::string_literals;
+    for (const std::string& form : {"\xC0\x80"s, "\xE0\x80\x80"s, "\xF0\x80\x80\x80"s}) {
+        for (const auto& [before, after] : {std::pair{""s, "ab"s}, {"ab"s, "cd"s}, {"ab"s, ""s}}) {
+            Str s = make((before + form + after).c_str());
+            for (int32_t encoding = STR_ENC_ASCII; encoding <= STR_ENC_UTF32; ++encoding) {
+                const std::string where = "\"" + before + "\" + over-long 0 of " + std::to_string(form.size()) +
+                                          " bytes + \"" + after + "\" in encoding " + std::to_string(encoding);
+                const int32_t measure = str_encoding_requires_bytes(s->buffer, s->capacity, STR_ENC_UTF8, encoding);
+                // UTF-8 is the buffer copied; the others end at the character 0.
+                const std::string expected = encoding == STR_ENC_UTF8 ? std::string(s->buffer, s->capacity) + '\0'
+                                                                     : allocated(make(before.c_str()).get(), encoding);
+                alignas(4) char out[64] = {};
+                EXPECT_EQ(str_get(s.get(), out, measure - 1, encoding), 0) << where;
+                EXPECT_EQ(str_get(s.get(), out, measure, encoding), measure) << where;
+                EXPECT_EQ(encoding == STR_ENC_UTF8 ? bytes(out, expected.size()) : terminated(out, unit_of(encoding)),
+                          expected) << where;
+                const Block block = own_block(str_alloc(s.get(), encoding));
+                EXPECT_EQ(block != nullptr ? bytes(block.get(), expected.size()) : "<NULL>", expected) << where;
+                if (encoding > STR_ENC_UTF8) continue;
+                // The cstr family needs the measure and one byte more.
+                const auto cstrn = encoding == STR_ENC_ASCII ? str_cstrn : str_utf8_cstrn;
+                std::memset(out, '#', sizeof out);
+                EXPECT_EQ(cstrn(s.get(), out, measure)[0], '#') << where;
+                EXPECT_EQ(bytes(cstrn(s.get(), out, measure + 1), expected.size()), expected) << where;
+                if (encoding == STR_ENC_UTF8) continue;
+                int32_t size = measure;
+                EXPECT_EQ(str_cstr(s.get(), out, &size), 0) << where;
+                EXPECT_EQ(size, measure + 1) << where;
+                EXPECT_EQ(str_cstr(s.get(), out, &size), measure) << where;
+            }
+        }
+    }
+}

@@ -35,6 +35,11 @@ bool known_encoding(int32_t encoding);
 // 0 for an unknown encoding.
 int32_t terminator_size(int32_t encoding);
 
+// str_encoding_requires_bytes, telling besides (when ended_on_nul is
+// given) whether the measure ended at a character 0 that the source
+// decodes to, before its given length ran out.
+int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t to, bool* ended_on_nul);
+
 // Whether conversions take the direct loops for the common encoding pairs
 // (the default) or go character by character through the encoding table.
 // The per-character path is the reference that the tests hold the direct

@@ -362,6 +362,42 @@ bool encode_if_fits(const void* source, int32_t length, int32_t from, void* dest
     return false;
 }
 
+int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t to, bool* ended_on_nul) {
+    const str_encoding_desc_t* source_encoding = descriptor(from);
+    const str_encoding_desc_t* target = descriptor(to);
+    if (source_encoding == nullptr || target == nullptr || bad_source(source, length)) return 0;
+    if (from == to) {
+        const int64_t needed = int64_t{length} + target->terminator_size;
+        return needed > INT32_MAX ? 0 : static_cast<int32_t>(needed);
+    }
+    const auto* src = static_cast<const byte*>(source);
+    if (from == STR_ENC_UTF16) {
+        const int32_t order = skip_utf16_mark(&src, length);
+        source_encoding = descriptor(order != 0 ? order : host_utf16());
+    }
+    int64_t needed = target->terminator_size + (to == STR_ENC_UTF16 ? 2 : 0);
+    uint32_t state = 0;
+    while (length > 0) {
+        if (direct) {
+            const int32_t read = measure_direct(src, length, source_encoding->id, to, &needed);
+            src += read;
+            length -= read;
+            if (length == 0) break;
+        }
+        uint32_t c;
+        const int32_t used = source_encoding->decode(src, length, &c, &state);
+        if (used == 0) return 0;
+        src += used;
+        length -= used;
+        needed += target->variable_width ? target->width(c) : target->unit_size;
+        if (c == 0) {
+            if (ended_on_nul != nullptr) *ended_on_nul = true;
+            break;
+        }
+    }
+    return needed > INT32_MAX ? 0 : static_cast<int32_t>(needed);
+}
+
 void set_direct_conversions(bool enabled) { direct = enabled; }
 bool direct_conversions() { return direct; }
 
@@ -379,40 +415,8 @@ extern "C" {
 // ---- conversion primitives -------------------------------------------------
 
 int32_t str_encoding_requires_bytes(const void* source, int32_t length, int32_t from, int32_t to) {
-    const str_encoding_desc_t* source_encoding = descriptor(from);
-    const str_encoding_desc_t* target = descriptor(to);
-    if (source_encoding == nullptr || target == nullptr || bad_source(source, length)) return 0;
-    if (from == to) {
-        const int64_t needed = int64_t{length} + target->terminator_size;
-        return needed > INT32_MAX ? 0 : static_cast<int32_t>(needed);
-    }
-    const auto* src = static_cast<const byte*>(source);
-    if (from == STR_ENC_UTF16) {
-        const int32_t order = skip_utf16_mark(&src, length);
-        source_encoding = descriptor(order != 0 ? order : host_utf16());
-    }
-    int64_t needed = target->terminator_size + (to == STR_ENC_UTF16 ? 2 : 0);
-    uint32_t state = 0;
-    while (length > 0) {
-        if (direct) {
-            const int32_t read = keloutil::measure_direct(src, length, source_encoding->id, to, &needed);
-            src += read;
-            length -= read;
-            if (length == 0) break;
-        }
-        uint32_t c;
-        const int32_t used = source_encoding->decode(src, length, &c, &state);
-        if (used == 0) return 0;
-        src += used;
-        length -= used;
-        needed += target->variable_width ? target->width(c) : target->unit_size;
-        if (c == 0) break;
-    }
-    return needed > INT32_MAX ? 0 : static_cast<int32_t>(needed);
+    return keloutil::requires_bytes(source, length, from, to, nullptr);
 }
-
-
-
 
 int32_t str_encode(const void* source, int32_t length, int32_t from, void* destination, int32_t size,
                    int32_t to) {

@@ -84,11 +84,14 @@ ReadOut::ReadOut(const str_t* s, int32_t encoding)
         return;
     }
     length_ = decodable_length(s);
-    const int64_t measure = str_encoding_requires_bytes(buffer_, length_, STR_ENC_UTF8, encoding);
+    bool ended_on_nul = false;
+    const int64_t measure = keloutil::requires_bytes(buffer_, length_, STR_ENC_UTF8, encoding, &ended_on_nul);
     // Whatever ends the text, its terminator or a cut sequence, counts as
     // a character 0 of one code unit, as the measure of the whole buffer
-    // counts the terminator.
-    const int64_t ending = measure != 0 && length_ < capacity ? keloutil::terminator_size(encoding) : 0;
+    // counts the terminator; unless the text holds a character 0 of its own
+    // (an over-long form such as C0 80), where that measure stops.
+    const int64_t ending =
+        measure != 0 && length_ < capacity && !ended_on_nul ? keloutil::terminator_size(encoding) : 0;
     measure_ = measure + ending > INT32_MAX ? 0 : static_cast<int32_t>(measure + ending);
 }
 
