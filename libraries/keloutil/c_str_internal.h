@@ -70,8 +70,18 @@ DirectProgress convert_direct(const unsigned char* source, int32_t length, int32
                               unsigned char* destination, int32_t room, int32_t to);
 // Adds to *needed the bytes that the characters read take in `to`, and
 // returns the source bytes read.
+//
+// Both read only the `length` bytes they are given, many at a time, and the
+// caller gives them no byte past the source's terminator (see
+// first_zero_unit).
 int32_t measure_direct(const unsigned char* source, int32_t length, int32_t from, int32_t to,
                        int64_t* needed);
+// The first zero code unit of `unit` bytes (1, 2 or 4) at or after s,
+// counting units from s; `end` when no whole unit before end is zero.
+// Bytes past that unit (or past end) are never used, and are read only in
+// a group of bytes that the text reaches, so that no read can fault
+// (str_text_end.cpp).
+const unsigned char* first_zero_unit(const unsigned char* s, const unsigned char* end, int unit);
 // Helpers of the direct loops that take many characters at a time (the
 // encodings as there). A run of ASCII characters at s, sixteen at a time
 // (str_convert_ascii.cpp): converted, advancing s and d (false when the

@@ -292,6 +292,35 @@ int32_t direct_target(int32_t to, uint32_t encode_state) {
     return encode_state != 0 ? host_utf16() : -1;
 }
 
+// The direct loops read many bytes at a time, so they get only the source
+// bytes before its first zero unit: a caller may give a length that runs
+// past the terminator, and nothing behind it may be read. The zero unit is
+// looked for a slice at a time, so that the loops find the slice in the
+// cache.
+class DirectBound {
+public:
+    explicit DirectBound(int32_t unit) : unit_(unit) {}
+
+    // Bytes from src (where a unit starts) that the direct loops may read.
+    int32_t bytes(const byte* src, int32_t length) {
+        if (limit_ == nullptr || src >= limit_) {
+            const byte* end = src + (length < slice ? length : slice);
+            limit_ = keloutil::first_zero_unit(src, end, unit_);
+            slice_end_ = limit_ == end && length > slice;
+        }
+        return static_cast<int32_t>(limit_ - src);
+    }
+    // Whether the loops that read all of `bytes` stopped only at the end of
+    // a slice, and go on with the next one.
+    bool next_slice(const byte* src) const { return src == limit_ && slice_end_; }
+
+private:
+    static constexpr int32_t slice = 16384;
+    const byte* limit_ = nullptr;
+    bool slice_end_ = false;
+    int32_t unit_;
+};
+
 // The conversion of str_encode between two different encodings. Sets
 // *room_after, when given, to the destination bytes left behind the
 // terminator, or -1 when the text ended on a character 0 (whose measure
@@ -305,15 +334,18 @@ int32_t transcode(const byte* src, int32_t length, const str_encoding_desc_t* so
     uint32_t encode_state = 0;
     if (from == STR_ENC_UTF16) decode_state = static_cast<uint32_t>(skip_utf16_mark(&src, length));
     bool ended_on_nul = false;
+    DirectBound bound(source_encoding->unit_size);
     while (length > 0 && size > 0) {
         if (direct) {
-            const keloutil::DirectProgress done = keloutil::convert_direct(
-                src, length, direct_source(from, decode_state), dst, size, direct_target(to, encode_state));
+            const keloutil::DirectProgress done =
+                keloutil::convert_direct(src, bound.bytes(src, length), direct_source(from, decode_state), dst, size,
+                                         direct_target(to, encode_state));
             src += done.read;
             length -= done.read;
             dst += done.written;
             size -= done.written;
             if (length == 0 || size == 0) break;
+            if (bound.next_slice(src)) continue;
         }
         uint32_t c;
         const int32_t used = source_encoding->decode(src, length, &c, &decode_state);
@@ -377,12 +409,14 @@ int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t
     }
     int64_t needed = target->terminator_size + (to == STR_ENC_UTF16 ? 2 : 0);
     uint32_t state = 0;
+    DirectBound bound(source_encoding->unit_size);
     while (length > 0) {
         if (direct) {
-            const int32_t read = measure_direct(src, length, source_encoding->id, to, &needed);
+            const int32_t read = measure_direct(src, bound.bytes(src, length), source_encoding->id, to, &needed);
             src += read;
             length -= read;
             if (length == 0) break;
+            if (bound.next_slice(src)) continue;
         }
         uint32_t c;
         const int32_t used = source_encoding->decode(src, length, &c, &state);
