@@ -144,17 +144,27 @@ inline Block source_block(const std::string& bytes, int32_t from, size_t shift) 
     return Block(bytes, bytes.size() + (marked ? 2 : 0), shift);
 }
 
+// A source where it lies, and the length given with it, which may run past
+// its terminator to where nothing may be read (`past_terminator`). Such a
+// source is converted only into other encodings: a conversion into the same
+// one is a copy of the given length, and a record made from UTF-8 too.
+struct Source {
+    const unsigned char* data;
+    int32_t length;
+    int32_t from;
+    bool past_terminator = false;
+};
+
 // Measure, then str_encode into destinations of the measured size and of
 // less: one byte less, less the terminator, half, none. A source that
 // cannot be measured may still convert in part, into ample room.
-inline Log observe_pair(const std::string& bytes, int32_t from, int32_t to, bool direct, size_t shift = 0) {
+inline Log observe_pair(const Source& source, int32_t to, bool direct, size_t shift = 0) {
     keloutil::set_direct_conversions(direct);
-    const Block source = source_block(bytes, from, shift);
-    const auto length = static_cast<int32_t>(bytes.size());
+    const int32_t from = source.from, length = source.length;
     Log log;
     log.reserve(6);
     log.push_back(observe(from, "measure", -1, to, [&](Entry& e) {
-        e.result = str_encoding_requires_bytes(source.data(), length, from, to);
+        e.result = str_encoding_requires_bytes(source.data, length, from, to);
     }));
     const auto measure = static_cast<int32_t>(log.back().result);
     const int32_t sizes[] = {measure > 0 ? measure : 4 * length + 8, measure - 1, measure - terminator_size(to),
@@ -164,7 +174,7 @@ inline Log observe_pair(const std::string& bytes, int32_t from, int32_t to, bool
         if (size < 0 || std::find(sizes, sizes + i, size) != sizes + i) continue;
         log.push_back(observe(from, "encode", size, to, [&](Entry& e) {
             const Block out(std::string(), static_cast<size_t>(size), shift);
-            e.result = str_encode(source.data(), length, from, out.data(), size, to);
+            e.result = str_encode(source.data, length, from, out.data(), size, to);
             e.bytes = out.text();
         }));
     }
@@ -189,20 +199,21 @@ struct OwnedStr {
     ~OwnedStr() { str_uninit(s); }
 };
 
-inline str_t* make_record(const Block& source, int32_t length, int32_t from, Record kind) {
-    if (kind == Record::fresh) return str_from(source.data(), length, from);
+inline str_t* make_record(const Source& source, Record kind) {
+    const int32_t from = source.from, length = source.length;
+    if (kind == Record::fresh) return str_from(source.data, length, from);
     if (kind == Record::reused) {
         static const char longer[] = "ab\xE2\x82\xAC\xF0\x9F\x98\x80xyz\xC3\xA9\xF0\x9F\x98\x80\xE2\x82\xAC"
                                      "abcdefgh\xF0\x9F\x98\x80\xE2\x82\xAC\xC3\xA9\xF0\x9F\x98\x80"
                                      "\xE2\x82\xAC\xE2\x82\xAC\xE2\x82\xAC\xF0\x9F\x98\x80\xF0";
         str_t* s = str_from(longer, sizeof longer - 1, STR_ENC_UTF8);
-        str_set(s, source.data(), length, from);
+        str_set(s, source.data, length, from);
         return s;
     }
     str_t* s = str_init();
     char* buffer = str_buffer(s, length);
     if (buffer != nullptr) {
-        std::memcpy(buffer, source.data(), static_cast<size_t>(length));
+        std::memcpy(buffer, source.data, static_cast<size_t>(length));
         buffer[length] = 'x';
     }
     return s;
@@ -218,19 +229,18 @@ inline std::string record_state(const str_t* s) {
 // ample room, the measured size and one byte less) and str_alloc read out
 // of it in every encoding. (Any other source gives a record of well-formed
 // sequences, which UTF-8 sources give as well.)
-inline Log observe_record(const std::string& bytes, int32_t from, Record kind, bool direct, size_t shift = 0) {
+inline Log observe_record(const Source& source, Record kind, bool direct, size_t shift = 0) {
+    const int32_t from = source.from;
     const bool read_out = from == STR_ENC_UTF8;
     keloutil::set_direct_conversions(direct);
-    const Block source = source_block(bytes, from, shift);
-    const auto length = static_cast<int32_t>(bytes.size());
     Log log;
     log.reserve(read_out ? 25 : 1);
     log.push_back(observe(from, "set", -1, from, [&](Entry& e) {
-        const OwnedStr made{make_record(source, length, from, kind)};
+        const OwnedStr made{make_record(source, kind)};
         e.result = made.s ? made.s->capacity : -1;
         e.bytes = record_state(made.s);
     }));
-    const OwnedStr made{make_record(source, length, from, kind)};
+    const OwnedStr made{make_record(source, kind)};
     for (int32_t to = STR_ENC_ASCII; to <= STR_ENC_UTF32 && read_out; ++to) {
         const int32_t room = 4 * (made.s ? made.s->capacity : 0) + 16;
         log.push_back(observe(STR_ENC_UTF8, "get", room, to, [&](Entry& e) {
@@ -299,23 +309,36 @@ inline std::string difference(const Log& direct, const Log& reference) {
     return std::string();
 }
 
-// Runs the source from `from` into every encoding and through each kind of
-// record, with the direct loops on and off; describes the first difference
-// (empty when there is none).
-inline std::string direct_against_reference(const std::string& bytes, int32_t from, size_t shift) {
-    const std::string source = "source [" + hex(bytes) + "] in encoding " + std::to_string(from);
+// Runs the source into every encoding and through each kind of record,
+// with the direct loops on and off; describes the first difference (empty
+// when there is none).
+inline std::string direct_against_reference(const Source& source, size_t shift) {
+    const std::string bytes(reinterpret_cast<const char*>(source.data), source.past_terminator ? 0 : source.length);
+    const std::string described = (source.past_terminator ? "source given " + std::to_string(source.length) + " bytes"
+                                                          : "source [" + hex(bytes) + "]") +
+                                  " in encoding " + std::to_string(source.from);
     for (int32_t to = STR_ENC_ASCII; to <= STR_ENC_UTF32; ++to) {
-        const std::string found = difference(observe_pair(bytes, from, to, true, shift),
-                                             observe_pair(bytes, from, to, false, shift));
-        if (!found.empty()) return source + " to encoding " + std::to_string(to) + found;
+        if (source.past_terminator && to == source.from) continue;
+        const std::string found =
+            difference(observe_pair(source, to, true, shift), observe_pair(source, to, false, shift));
+        if (!found.empty()) return described + " to encoding " + std::to_string(to) + found;
     }
     for (Record kind : {Record::fresh, Record::reused, Record::unended}) {
-        if (kind == Record::unended && from != STR_ENC_UTF8) continue;
+        // Records of UTF-8 are copies of the given length, and only UTF-8
+        // is put into a buffer as it is.
+        if (source.from == STR_ENC_UTF8 ? source.past_terminator : kind == Record::unended) continue;
         const std::string found =
-            difference(observe_record(bytes, from, kind, true, shift), observe_record(bytes, from, kind, false, shift));
-        if (!found.empty()) return source + " as a record made " + name(kind) + found;
+            difference(observe_record(source, kind, true, shift), observe_record(source, kind, false, shift));
+        if (!found.empty()) return described + " as a record made " + name(kind) + found;
     }
     return std::string();
+}
+
+// The same for bytes given with their own length, from a block of exactly
+// their size starting `shift` bytes into its allocation.
+inline std::string direct_against_reference(const std::string& bytes, int32_t from, size_t shift) {
+    const Block block = source_block(bytes, from, shift);
+    return direct_against_reference(Source{block.data(), static_cast<int32_t>(bytes.size()), from}, shift);
 }
 
 } // namespace observer

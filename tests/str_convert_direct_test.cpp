@@ -10,6 +10,7 @@
 #include "test_support.hpp"
 
 #include "conversion_observer.hpp"
+#include "guarded_page.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -217,6 +218,39 @@ void expect_same_results(const std::vector<Source>& sources) {
     }
 }
 
+// Texts whose terminator falls at every place in a block: runs of each
+// width, and all of them mixed, in every encoding, each ended by its
+// terminator.
+std::vector<Source> terminated_sources() {
+    const uint32_t runs[][4] = {{'a', 'b', 'c', 'd'},
+                                {0xE9, 0xFC, 0x3A9, 0x431},
+                                {0x4E2D, 0x6587, 0x5B57, 0x3042},
+                                {0x1F600, 0x1F680, 0x10FFFF, 0x1F4A9},
+                                {'a', 0xE9, 0x4E2D, 0x1F600}};
+    std::vector<Source> sources;
+    for (size_t n = 0; n <= 70; ++n) {
+        for (const auto& run : runs) {
+            Text text;
+            for (size_t i = 0; i < n; ++i) text.push_back(cp(run[i % 4]));
+            text.push_back(cp(0));
+            add_everywhere(sources, text, false);
+        }
+    }
+    return sources;
+}
+
+// What TStr's constructors make of a source, with a count in code units
+// where they take one.
+std::string made_by_tstr(const unsigned char* data, int32_t length, int32_t from, bool direct) {
+    keloutil::set_direct_conversions(direct);
+    std::string texts = shown(TStr(data, length, from));
+    const bool aligned = reinterpret_cast<uintptr_t>(data) % observer::terminator_size(from) == 0;
+    if (from == STR_ENC_UTF16 && aligned) texts += "|" + shown(TStr(reinterpret_cast<const uint16_t*>(data), length / 2));
+    if (from == STR_ENC_UTF32 && aligned) texts += "|" + shown(TStr(reinterpret_cast<const uint32_t*>(data), length / 4));
+    keloutil::set_direct_conversions(true);
+    return texts;
+}
+
 } // namespace
 
 TEST_F(LeakCheckedTest, DirectConversionsMatchAtEdgesAndOnMalformedInput) { expect_same_results(edge_sources()); }
@@ -224,3 +258,31 @@ TEST_F(LeakCheckedTest, DirectConversionsMatchAtEdgesAndOnMalformedInput) { expe
 TEST_F(LeakCheckedTest, DirectConversionsMatchAroundAsciiRuns) { expect_same_results(run_sources()); }
 
 TEST_F(LeakCheckedTest, DirectConversionsMatchOnRandomMixes) { expect_same_results(random_sources(3000)); }
+
+// A source may be given a length that runs past its terminator, and nothing
+// behind the terminator may be read. Each source is given 64 bytes too many:
+// once ending at the last readable byte before a page that cannot be read,
+// once in a heap block of its exact size (for the address sanitizer, and at
+// every alignment). Conversions into the source's own encoding copy the
+// given length and are left out.
+TEST_F(LeakCheckedTest, DirectConversionsReadNothingPastTheTerminator) {
+    GuardedPage page;
+    ASSERT_TRUE(page.ok());
+    int failures = 0;
+    size_t n = 0;
+    for (const Source& s : terminated_sources()) {
+        const bool marked = s.from == STR_ENC_UTF16 && (s.bytes.rfind("\xFE\xFF", 0) == 0 || s.bytes.rfind("\xFF\xFE", 0) == 0);
+        const auto length = static_cast<int32_t>(s.bytes.size() - (marked ? 2 : 0) + 64);
+        const observer::Block heap(s.bytes, s.bytes.size(), n++ % 16);
+        const unsigned char* const places[] = {page.place(s.bytes), heap.data()};
+        for (const unsigned char* data : places) {
+            const std::string difference = observer::direct_against_reference({data, length, s.from, true}, n % 16);
+            EXPECT_TRUE(difference.empty()) << difference;
+            if (s.from != STR_ENC_UTF8) {
+                EXPECT_EQ(made_by_tstr(data, length, s.from, true), made_by_tstr(data, length, s.from, false))
+                    << "TStr from encoding " << s.from << ", " << observer::hex(s.bytes);
+            }
+            if (!difference.empty() && ++failures == 10) FAIL() << "stopped after 10 sources that differ";
+        }
+    }
+}
