@@ -7,7 +7,9 @@
 // UTF-16, and nothing leaks. Then the same bytes go to every target and into
 // records with the direct conversion loops on and off, and everything a
 // caller can see must agree (built against the static library variant,
-// which has the switch).
+// which has the switch). Given a length that runs past the terminator (the
+// high part of the first byte), the text up to its terminator comes in a
+// block of exactly that size, so that any read behind it is caught.
 #include "fuzz_support.hpp"
 
 #include "../tests/conversion_observer.hpp"
@@ -94,6 +96,23 @@ void round_trip(const str_t* s) {
     }
 }
 
+// The bytes as a text ended by its terminator, with nothing after it that
+// any decoder of `from` reads: cut at its first zero unit (after a mark),
+// less a last unit or UTF-8 sequence that the cut leaves incomplete. The
+// number of bytes of a leading byte-order mark goes into *mark.
+std::string terminated(std::string bytes, int32_t from, size_t* mark) {
+    const size_t unit = static_cast<size_t>(observer::terminator_size(from));
+    *mark = from == STR_ENC_UTF16 && (bytes.rfind("\xFE\xFF", 0) == 0 || bytes.rfind("\xFF\xFE", 0) == 0) ? 2 : 0;
+    const std::string zero(unit, '\0');
+    size_t end = *mark;
+    while (end + unit <= bytes.size() && bytes.compare(end, unit, zero) != 0) end += unit;
+    bytes.resize(end);
+    const auto* text = reinterpret_cast<const unsigned char*>(bytes.data());
+    while (from == STR_ENC_UTF8 && !keloutil::utf8_tail_complete(text, static_cast<int32_t>(bytes.size())))
+        bytes.pop_back();
+    return bytes + zero;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -102,6 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t encodings = in.byte();
     const int32_t from = encodings % 6;
     const int32_t to = (encodings / 6) % 6;
+    const int32_t past_terminator = encodings / 36 * 9; // 0, or 9 to 63 bytes
     const auto room_choice = in.raw<uint32_t>();
     // A copy of exactly the input, so that any read past it is caught; the
     // extra bytes cover a marked UTF-16 source, whose mark is not counted.
@@ -114,7 +134,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::check_new_record(s.get());
     read_out(s.get(), to, room_choice);
     if (from != STR_ENC_UTF8 && !str_null(s.get())) round_trip(s.get());
-    const std::string difference = observer::direct_against_reference(rest, from, room_choice % 16);
+    const size_t shift = room_choice % 16;
+    std::string difference;
+    if (past_terminator == 0) {
+        difference = observer::direct_against_reference(rest, from, shift);
+    } else {
+        size_t mark = 0;
+        const std::string text = terminated(rest, from, &mark);
+        const observer::Block block(text, text.size(), shift);
+        const auto length = static_cast<int32_t>(text.size() - mark) + past_terminator;
+        difference = observer::direct_against_reference({block.data(), length, from, true}, shift);
+    }
     if (!difference.empty()) {
         std::fprintf(stderr, "the direct loops differ: %s\n", difference.c_str());
         std::abort();
