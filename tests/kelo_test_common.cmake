@@ -13,8 +13,9 @@ else()
 endif()
 
 # Runs kelo with the given arguments; sets RC, OUT and ERR in the caller.
+# A kelo that waits for a minute has hung: RC then holds CMake's message.
 function(kelo)
-    execute_process(COMMAND ${EMULATOR} "${KELO}" ${ARGN} WORKING_DIRECTORY "${WORK_DIR}"
+    execute_process(COMMAND ${EMULATOR} "${KELO}" ${ARGN} WORKING_DIRECTORY "${WORK_DIR}" TIMEOUT 60
         RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
     set(RC "${rc}" PARENT_SCOPE)
     set(OUT "${out}" PARENT_SCOPE)

@@ -4,6 +4,7 @@
 #include "child_process.hpp"
 #include "test_support.hpp"
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -387,6 +388,70 @@ TEST_F(Settings, KeepsWhatTheFileIs) {
     ASSERT_TRUE(save_one(path("link.xml"), "link"));
     EXPECT_TRUE(fs::is_symlink(root_ / "link.xml"));
     EXPECT_EQ(read_file(root_ / "target.xml"), printed(section("a", data("k", "link"))));
+}
+
+// A document nested deeper than 256 elements, or with an element of more
+// than 256 attributes, is refused before it is parsed (deep nesting would
+// exhaust the stack, many attributes take quadratic time); markup that the
+// parser passes over does not count. parse and open alike.
+TEST_F(Settings, RefusesDocumentsTooDeepOrTooWide) {
+    const auto nested = [](size_t levels) { // below Section, itself at level 2
+        std::string open, close;
+        for (size_t i = 0; i < levels; ++i) open += "<x>", close += "</x>";
+        return open + close;
+    };
+    const auto attributes = [](size_t count) {
+        std::string text = "<y";
+        for (size_t i = 0; i < count; ++i) text += " a" + std::to_string(i) + "='1'";
+        return text + "/>";
+    };
+    const std::string deep_but_skipped = "<!--" + nested(300) + "--><![CDATA[" + nested(300) + "]]><z q='" +
+                                         nested(300) + "'/><?pi " + attributes(300) + " ?>";
+    const struct { const char* name; std::string inside; bool loaded; } cases[] = {
+        {"256 levels", nested(254), true},
+        {"257 levels", nested(255), false},
+        {"50,000 levels", nested(49998), false},
+        {"256 attributes", attributes(256), true},
+        {"257 attributes", attributes(257), false},
+        {"20,000 attributes", attributes(20000), false},
+        {"markup in comments, CDATA, values and instructions", deep_but_skipped, true},
+    };
+    for (const auto& c : cases) {
+        const std::string text =
+            "<KeloSettings><Section Name='a'><Data Key='k'>v</Data>" + c.inside + "</Section></KeloSettings>";
+        KeloSettings parsed, opened;
+        EXPECT_EQ(parsed.parse(text.c_str()), c.loaded) << c.name;
+        write_file(root_ / "limits.xml", text);
+        EXPECT_EQ(opened.open(path("limits.xml")), c.loaded) << c.name;
+        EXPECT_EQ(everything(opened), c.loaded ? "a/k=v;" : "") << c.name;
+    }
+}
+
+// A path that leads to a FIFO answers false at once, for open and for save,
+// rather than waiting for a writer or a reader. If it waits, the watchdog
+// opens the other end after a while, and the test fails.
+TEST_F(Settings, RefusesAFifoWithoutWaiting) {
+    if (on_windows()) GTEST_SKIP() << "FIFOs: POSIX only";
+    const fs::path fifo = root_ / "fifo.xml";
+    ChildProcess make("/usr/bin/mkfifo", {fifo.string()});
+    ASSERT_EQ(make.wait(), 0);
+    std::atomic<bool> done{false}, waited{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 200 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (done) return;
+        waited = true;
+        // Opened for reading and writing (which never waits on Linux), it
+        // releases both an open that waits for a writer and a save that
+        // waits for a reader.
+        std::fstream both(fifo, std::ios::in | std::ios::out);
+    });
+    KeloSettings settings;
+    EXPECT_FALSE(settings.open(path("fifo.xml")));
+    ASSERT_TRUE(settings.parse("<KeloSettings><Section Name='a'><Data Key='k'>v</Data></Section></KeloSettings>"));
+    EXPECT_FALSE(settings.save(path("fifo.xml")));
+    done = true;
+    watchdog.join();
+    EXPECT_FALSE(waited) << "open or save waited on the FIFO";
 }
 
 // ---- several processes ------------------------------------------------------------------------

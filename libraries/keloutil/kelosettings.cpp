@@ -100,10 +100,21 @@ private:
     KeloMutex mutex_;
 };
 
-// Reads a settings file, always as UTF-8.
-bool load_utf8(TiXmlDocument& document, FILE* stream) {
+// A settings document nested deeper, or with an element of more
+// attributes, is malformed: no settings file needs them, and the limits
+// keep reading linear in the file's size.
+constexpr size_t max_depth = 256;
+constexpr size_t max_attributes = 256;
+
+// Parses a settings document, always as UTF-8.
+bool parse_document(TiXmlDocument& document, std::string& text) {
+    return keloutil::xml_within_limits(text, max_depth, max_attributes) &&
+           keloutil::parse_xml_text(document, text, TIXML_ENCODING_UTF8);
+}
+
+bool load_document(TiXmlDocument& document, FILE* stream) {
     std::string text;
-    return keloutil::read_xml_text(stream, text) && keloutil::parse_xml_text(document, text, TIXML_ENCODING_UTF8);
+    return keloutil::read_xml_text(stream, text) && parse_document(document, text);
 }
 
 // Whether TinyXML prints the declaration back as it was read. Its printer
@@ -188,9 +199,9 @@ bool KeloSettings::State::open(const TPath& file, bool keepChanges, bool takeLoc
         return !path.isEmpty();
     }
     const SettingsLock lock(takeLock ? static_cast<const TStr&>(file) : TStr::null);
-    FILE* stream = keloutil::os::open_file(record_of(file), "rb");
+    FILE* stream = keloutil::os::open_regular_file(record_of(file));
     if (stream == nullptr) return false;
-    bool result = load_utf8(document, stream) && readDocument();
+    bool result = load_document(document, stream) && readDocument();
     std::fclose(stream);
     if (result && !keepChanges) result = remember(file);
     return result;
@@ -408,7 +419,7 @@ bool KeloSettings::parse(const TStr& text, bool keepChanges) {
     mState->reset(keepChanges);
     const std::string_view utf8 = view(text);
     std::string padded(utf8);
-    if (!keloutil::parse_xml_text(mState->document, padded, TIXML_ENCODING_UTF8)) {
+    if (!parse_document(mState->document, padded)) {
         mState->reset(keepChanges);
         return false;
     }

@@ -5,8 +5,10 @@
 
 #include <tinyxml.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 namespace keloutil {
 
@@ -14,6 +16,15 @@ namespace keloutil {
 // first NUL byte, with every "\r\n" and lone "\r" turned into "\n". false
 // when the stream reports a read error (a directory, for one).
 bool read_xml_text(FILE* stream, std::string& text);
+
+// Whether TinyXML can read `text` in time linear in its size and without
+// deep recursion: no element nested deeper than `max_depth` and none with
+// more than `max_attributes` attributes (TinyXML parses nested elements
+// recursively and checks each attribute against all earlier ones of its
+// element). The text is walked as TinyXML's parser walks it, so that
+// markup inside comments, CDATA sections and quoted values does not count;
+// where the two could part, the walk sees more elements, never fewer.
+bool xml_within_limits(std::string_view text, size_t max_depth, size_t max_attributes);
 
 // Parses `text` into `document` in `encoding`; true without a parse error.
 // The parser may step up to three bytes past a multi-byte sequence that the

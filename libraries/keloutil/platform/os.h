@@ -55,6 +55,10 @@ bool file_exists(const str_t* path);
 // Fills *status from the runtime's status call; its result is not used.
 void file_status(const str_t* path, path_status_t* status);
 FILE* open_file(const str_t* path, const char* mode);
+// Opens a regular file for reading ("rb"); nullptr when it cannot be
+// opened and, without waiting on it, for anything but a regular file (a
+// FIFO, a device, a socket, a directory).
+FILE* open_regular_file(const str_t* path);
 // 0 on success, -1 on failure. `mode` gives the permissions where the
 // platform has them (0: read, write and search for all, less the umask).
 int32_t make_directory(const str_t* path, int32_t mode);
@@ -82,8 +86,9 @@ KeloMutexImp* new_named_mutex();
 // crash ever meets a half-written file; a file that is replaced keeps its
 // permissions. Where the rename cannot be used (the target is a link, a
 // device or a file with other names, or the folder refuses a new file) the
-// file is written in place. A file the caller may not write is refused.
-// true when everything was written.
+// file is written in place. A file the caller may not write, and a path
+// that leads to anything but a regular file, are refused. true when
+// everything was written.
 using FileWriter = bool (*)(FILE* stream, void* context);
 bool write_whole_file(const str_t* path, FileWriter write, void* context);
 // Gives the file read and write access for every account; true on success.

@@ -95,6 +95,8 @@ bool write_whole_file(const str_t* path, FileWriter write, void* context) {
     // written is refused.
     if (access(target.c_str(), W_OK) != 0 && errno != ENOENT) return false;
     struct stat status;
+    // Writing a FIFO would wait for a reader, and a device is no settings file.
+    if (stat(target.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) return false;
     const bool exists = lstat(target.c_str(), &status) == 0;
     // Only a plain file with no other name is replaced: a link, a device, a
     // pipe or a file with hard links must stay what it is.

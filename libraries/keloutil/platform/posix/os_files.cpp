@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,6 +50,17 @@ FILE* open_file(const str_t* path, const char* mode) {
     // Close-on-exec ("e"): no file opened here may reach a child process.
     const std::string native_mode = std::string(mode != nullptr ? mode : "") + "e";
     return std::fopen(native(path).c_str(), native_mode.c_str());
+}
+
+FILE* open_regular_file(const str_t* path) {
+    // Not blocking: opening a FIFO would wait for a writer.
+    const int fd = ::open(native(path).c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    struct stat status;
+    FILE* stream = nullptr;
+    if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && fcntl(fd, F_SETFL, 0) == 0) stream = fdopen(fd, "rb");
+    if (stream == nullptr) close(fd);
+    return stream;
 }
 
 int32_t make_directory(const str_t* path, int32_t mode) {

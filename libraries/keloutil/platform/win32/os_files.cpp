@@ -44,6 +44,15 @@ FILE* open_file(const str_t* path, const char* mode) {
     return _wfopen(WideText(path).get(), wide_mode.get());
 }
 
+FILE* open_regular_file(const str_t* path) {
+    FILE* stream = open_file(path, "rb");
+    if (stream == nullptr) return nullptr;
+    // A device (CON, a pipe) is opened at once, but reading it may wait.
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) == FILE_TYPE_DISK) return stream;
+    std::fclose(stream);
+    return nullptr;
+}
+
 int32_t make_directory(const str_t* path, int32_t) { return _wmkdir(WideText(path).get()); }
 
 int32_t remove_directory(const str_t* path) { return _wrmdir(WideText(path).get()); }
