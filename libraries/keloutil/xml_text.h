@@ -22,8 +22,7 @@ bool read_xml_text(FILE* stream, std::string& text);
 // more than `max_attributes` attributes (TinyXML parses nested elements
 // recursively and checks each attribute against all earlier ones of its
 // element). The text is walked as TinyXML's parser walks it, so that
-// markup inside comments, CDATA sections and quoted values does not count;
-// where the two could part, the walk sees more elements, never fewer.
+// markup inside comments, CDATA sections and quoted values does not count.
 bool xml_within_limits(std::string_view text, size_t max_depth, size_t max_attributes);
 
 // Parses `text` into `document` in `encoding`; true without a parse error.
