@@ -5,49 +5,30 @@
 #include "test_support.hpp"
 
 #include <chrono>
+#include <optional>
 #include <fstream>
 #include <thread>
-
-#ifdef _WIN32
-#include <stdlib.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// What the tests need of the platform beyond the standard library.
-#ifdef _WIN32
-void set_environment(const char* name, const std::string& value) { _putenv_s(name, value.c_str()); }
-bool change_owner(const fs::path&, int) { return false; }
-bool running_as_root() { return false; }
-#else
-void set_environment(const char* name, const std::string& value) {
-    if (value.empty()) unsetenv(name);
-    else setenv(name, value.c_str(), 1);
-}
-bool change_owner(const fs::path& path, int user) { return chown(path.c_str(), user, user) == 0; }
-bool running_as_root() { return geteuid() == 0; }
-#endif
-
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
-// Each test locks names of its own; on POSIX its lock directory is in the
-// test's temporary directory too.
+// Each test locks names of its own; on POSIX its lock directories (the
+// usual one and the fallback) are in the test's temporary directory too.
 class MutexTest : public TempDirTest {
 protected:
     void SetUp() override {
         TempDirTest::SetUp();
-        const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-        previous_runtime_ = runtime != nullptr ? runtime : "";
-        set_environment("XDG_RUNTIME_DIR", root_.u8string());
+        runtime_.emplace("XDG_RUNTIME_DIR", root_.u8string());
+        cache_.emplace("XDG_CACHE_HOME", (root_ / "cache").u8string());
         name_ = "Local\\keloutil-test-" + root_.filename().u8string();
     }
     void TearDown() override {
-        set_environment("XDG_RUNTIME_DIR", previous_runtime_);
+        cache_.reset();
+        runtime_.reset();
         TempDirTest::TearDown();
     }
 
@@ -63,7 +44,8 @@ protected:
 
     fs::path lock_dir() const { return root_ / "keloutil"; }
 
-    std::string previous_runtime_, name_;
+    std::optional<ScopedEnvironment> runtime_, cache_;
+    std::string name_;
 };
 
 TEST_F(MutexTest, OperationsAnswerAsTheFlagAndTheHandleSay) {
@@ -206,34 +188,46 @@ TEST_F(LockDirectoryTest, ShortenedNamesStayApart) {
     EXPECT_TRUE(two.Lock(0));
 }
 
-TEST_F(LockDirectoryTest, RefusesALinkOrAFile) {
-    const fs::path target = root_ / "target";
+// A lock directory that is a link, a file or another account's is not
+// used: the locks move to keloutil/locks under $XDG_CACHE_HOME, and still
+// exclude each other. Nothing is made through the link or in the other's
+// directory; a fallback that is no better is refused too.
+TEST_F(LockDirectoryTest, MovesWhenTheDirectoryIsNotTheUsers) {
+    const fs::path target = root_ / "target", fallback = root_ / "cache" / "keloutil" / "locks";
     const struct {
         const char* what;
-        void (*make)(const fs::path& dir, const fs::path& target);
+        bool (*make)(const fs::path& dir, const fs::path& target);
     } cases[] = {
-        {"symbolic link", [](const fs::path& dir, const fs::path& target) { fs::create_directory_symlink(target, dir); }},
-        {"regular file", [](const fs::path& dir, const fs::path&) { std::ofstream(dir).close(); }},
+        {"symbolic link", [](const fs::path& dir, const fs::path& target) {
+             fs::create_directory_symlink(target, dir);
+             return true;
+         }},
+        {"regular file", [](const fs::path& dir, const fs::path&) { return std::ofstream(dir).good(); }},
+        {"another account's", [](const fs::path& dir, const fs::path&) {
+             return running_as_root() && fs::create_directory(dir) && change_owner(dir, 65534);
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        fs::remove_all(lock_dir());
-        fs::remove_all(target);
+        for (const fs::path& p : {lock_dir(), target, root_ / "cache"}) fs::remove_all(p);
         fs::create_directory(target);
-        c.make(lock_dir(), target);
+        if (!c.make(lock_dir(), target)) continue; // not root
         KeloMutex mutex;
-        EXPECT_FALSE(mutex.Open(name_.c_str()));
-        EXPECT_TRUE(fs::is_empty(target)) << "nothing is made through the link";
+        ASSERT_TRUE(mutex.Open(name_.c_str()));
+        ASSERT_TRUE(mutex.Lock(0));
+        EXPECT_FALSE(free_for_another_thread());
+        EXPECT_TRUE(fs::is_empty(target));
+        if (fs::is_directory(lock_dir()) && !fs::is_symlink(lock_dir())) {
+            EXPECT_TRUE(fs::is_empty(lock_dir()));
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(fallback), fs::directory_iterator()), 1);
+        mutex.UnLock();
+        mutex.Close();
+        fs::remove_all(root_ / "cache");
+        fs::create_directories(fallback.parent_path());
+        std::ofstream(fallback).close();
+        EXPECT_FALSE(KeloMutex().Open(name_.c_str())) << "a fallback that is a file";
     }
-}
-
-TEST_F(LockDirectoryTest, RefusesAnotherUsersDirectory) {
-    if (!running_as_root()) GTEST_SKIP() << "giving a directory to another user needs root";
-    fs::create_directory(lock_dir());
-    ASSERT_TRUE(change_owner(lock_dir(), 65534));
-    KeloMutex mutex;
-    EXPECT_FALSE(mutex.Open(name_.c_str()));
-    EXPECT_TRUE(fs::is_empty(lock_dir()));
 }
 
 // ---- TLock ------------------------------------------------------------------

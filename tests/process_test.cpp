@@ -21,7 +21,6 @@ namespace {
 
 // What the tests need of the platform beyond the standard library.
 #ifdef _WIN32
-void set_environment(const char* name, const std::string& value) { _putenv_s(name, value.c_str()); }
 void write_all(void* handle, const std::string& data) {
     DWORD written = 0;
     ASSERT_TRUE(WriteFile(handle, data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
@@ -35,10 +34,6 @@ std::string read_all(void* handle) {
     return data;
 }
 #else
-void set_environment(const char* name, const std::string& value) {
-    if (value.empty()) unsetenv(name);
-    else setenv(name, value.c_str(), 1);
-}
 int fd(void* handle) { return static_cast<int>(reinterpret_cast<intptr_t>(handle)); }
 void write_all(void* handle, const std::string& data) {
     ASSERT_EQ(write(fd(handle), data.data(), data.size()), static_cast<ssize_t>(data.size()));

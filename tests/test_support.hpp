@@ -8,12 +8,19 @@
 #include <keloutil/keloutil.hpp>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <initializer_list>
 #include <memory>
 #include <random>
 #include <string>
+
+#ifdef _WIN32
+#include <stdlib.h>
+#else
+#include <unistd.h>
+#endif
 
 class LeakCheckedTest : public ::testing::Test {
 protected:
@@ -122,6 +129,38 @@ inline std::string library_form(const std::filesystem::path& path) {
 
 // A fresh directory under the system's temporary directory for each test;
 // removed afterwards, with the working directory restored.
+// What the tests need of the platform beyond the standard library.
+#ifdef _WIN32
+inline void set_environment(const char* name, const std::string& value) { _putenv_s(name, value.c_str()); }
+inline bool change_owner(const std::filesystem::path&, int) { return false; }
+inline bool running_as_root() { return false; }
+#else
+inline void set_environment(const char* name, const std::string& value) {
+    if (value.empty()) unsetenv(name);
+    else setenv(name, value.c_str(), 1);
+}
+inline bool change_owner(const std::filesystem::path& path, int user) { return chown(path.c_str(), user, user) == 0; }
+inline bool running_as_root() { return geteuid() == 0; }
+#endif
+
+// An environment variable set (empty: unset) for the life of the object,
+// then put back; programs started meanwhile inherit it.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
+        const char* previous = std::getenv(name);
+        previous_ = previous != nullptr ? previous : "";
+        set_environment(name, value);
+    }
+    ~ScopedEnvironment() { set_environment(name_, previous_); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const char* name_;
+    std::string previous_;
+};
+
 class TempDirTest : public LeakCheckedTest {
 protected:
     void SetUp() override {

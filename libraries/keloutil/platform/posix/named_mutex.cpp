@@ -62,15 +62,10 @@ std::string lock_file_name(const std::string& name) {
     return encoded;
 }
 
-// The user's lock directory, opened: "$XDG_RUNTIME_DIR/keloutil", else
-// "/tmp/keloutil-<euid>", created mode 0700 when missing. Refused (-1) when
-// it is a symbolic link, not a directory or not owned by the user, because
-// another user could then replace or read its lock files.
-int open_lock_directory() {
-    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-    const std::string path = runtime != nullptr && *runtime != '\0'
-                                 ? std::string(runtime) + "/keloutil"
-                                 : "/tmp/keloutil-" + std::to_string(geteuid());
+// A lock directory, opened: created mode 0700 when missing, refused (-1)
+// when it is a symbolic link, not a directory or not owned by the user,
+// because another user could then replace or read its lock files.
+int open_owned_directory(const std::string& path) {
     mkdir(path.c_str(), 0700); // an existing one is checked below
     const int directory = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (directory < 0) return -1;
@@ -80,6 +75,31 @@ int open_lock_directory() {
         return -1;
     }
     return directory;
+}
+
+std::string environment_text(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+}
+
+// The user's lock directory: "$XDG_RUNTIME_DIR/keloutil", else
+// "/tmp/keloutil-<euid>". A name in /tmp can be taken first by another
+// account; then the locks live in "keloutil/locks" under $XDG_CACHE_HOME,
+// else under $HOME/.cache, where no other account can create anything.
+int open_lock_directory() {
+    const std::string runtime = environment_text("XDG_RUNTIME_DIR");
+    const int directory =
+        open_owned_directory(!runtime.empty() ? runtime + "/keloutil" : "/tmp/keloutil-" + std::to_string(geteuid()));
+    if (directory >= 0) return directory;
+    std::string cache = environment_text("XDG_CACHE_HOME");
+    if (cache.empty()) {
+        const std::string home = environment_text("HOME");
+        if (home.empty()) return -1;
+        cache = home + "/.cache";
+    }
+    mkdir(cache.c_str(), 0700);
+    mkdir((cache + "/keloutil").c_str(), 0700);
+    return open_owned_directory(cache + "/keloutil/locks");
 }
 
 class KeloPosixMutexImp final : public KeloMutexImp {
