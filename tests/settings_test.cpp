@@ -456,39 +456,67 @@ TEST_F(Settings, RefusesAFifoWithoutWaiting) {
 
 // ---- several processes ------------------------------------------------------------------------
 
-// Every process saves its own keys, one at a time, into one file; none of
-// them may be lost. KELOUTIL_SETTINGS_STRESS=1 runs 8 processes x 200 saves.
+// Every process saves its own keys, one at a time, into one file that
+// they name three ways (absolute, relative to the working directory, and
+// through "sub\.."); none may be lost. With the named lock; with its usual
+// folder taken by another account (the locks move to the fallback); and
+// with no named lock at all (the folder lock alone). Windows names its
+// mutexes in the kernel, so only the first case exists there.
+// KELOUTIL_SETTINGS_STRESS=1 runs 8 processes x 200 saves per spelling.
 TEST_F(Settings, NoLostUpdate) {
     const char* stress = std::getenv("KELOUTIL_SETTINGS_STRESS");
     const bool stressed = stress != nullptr && std::string(stress) == "1";
-    const int processes = stressed ? 8 : 4, saves = stressed ? 200 : 50;
-    const std::string file = root_text_ + "\\shared.xml";
-    const auto started = std::chrono::steady_clock::now();
-    std::vector<std::unique_ptr<ChildProcess>> children;
-    for (int i = 0; i < processes; ++i)
-        children.push_back(std::make_unique<ChildProcess>(
-            sibling_program("keloutil_settings_worker"),
-            std::vector<std::string>{"save-keys", file, "w" + std::to_string(i), std::to_string(saves)}));
-    for (auto& child : children) {
-        ASSERT_TRUE(child->started());
-        EXPECT_EQ(child->wait(), 0);
-    }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-
-    KeloSettings settings;
-    ASSERT_TRUE(settings.open(file.c_str()));
-    int found = 0;
-    for (int i = 0; i < processes; ++i) {
-        std::map<TStr, TStr> values;
-        ASSERT_TRUE(settings.getSection(("w" + std::to_string(i)).c_str(), values));
-        for (int k = 0; k < saves; ++k) {
-            const auto value = values.find(("k" + std::to_string(k)).c_str());
-            found += value != values.end() && value->second == ("v" + std::to_string(k)).c_str();
+    const int per_spelling = stressed ? 8 : 4, saves = stressed ? 200 : 20;
+    fs::create_directory(root_ / "sub");
+    fs::current_path(root_); // the children start here too
+    const std::string spellings[] = {root_text_ + "\\shared.xml", "shared.xml", "sub\\..\\shared.xml"};
+    for (const char* mode : {"named lock", "named lock moved", "no named lock"}) {
+        const std::string named(mode);
+        if (on_windows() && named != "named lock") break;
+        SCOPED_TRACE(mode);
+        for (const char* name : {"shared.xml", "rt", "cache"}) fs::remove_all(root_ / name);
+        fs::create_directory(root_ / "rt");
+        const ScopedEnvironment runtime("XDG_RUNTIME_DIR", (root_ / "rt").u8string());
+        const ScopedEnvironment cache("XDG_CACHE_HOME", (root_ / "cache").u8string());
+        if (named != "named lock") { // another account, or where that cannot be made, a file, takes the folder
+            const fs::path usual = root_ / "rt" / "keloutil";
+            if (!running_as_root() || !fs::create_directory(usual) || !change_owner(usual, 65534))
+                std::ofstream(usual).close();
         }
+        if (named == "no named lock") {
+            fs::create_directories(root_ / "cache" / "keloutil");
+            std::ofstream(root_ / "cache" / "keloutil" / "locks").close();
+        }
+        const auto started = std::chrono::steady_clock::now();
+        std::vector<std::unique_ptr<ChildProcess>> children;
+        for (size_t s = 0; s < 3; ++s)
+            for (int i = 0; i < per_spelling; ++i)
+                children.push_back(std::make_unique<ChildProcess>(
+                    sibling_program("keloutil_settings_worker"),
+                    std::vector<std::string>{"save-keys", spellings[s], "w" + std::to_string(s) + std::to_string(i),
+                                             std::to_string(saves)}));
+        for (auto& child : children) {
+            ASSERT_TRUE(child->started());
+            EXPECT_EQ(child->wait(), 0);
+        }
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+
+        KeloSettings settings;
+        ASSERT_TRUE(settings.open(spellings[0].c_str()));
+        std::map<TStr, TStr> values;
+        ASSERT_TRUE(settings.getAll(values));
+        int found = 0;
+        for (size_t s = 0; s < 3; ++s)
+            for (int i = 0; i < per_spelling; ++i)
+                for (int k = 0; k < saves; ++k) {
+                    const std::string key = "w" + std::to_string(s) + std::to_string(i) + "/k" + std::to_string(k);
+                    const auto value = values.find(key.c_str());
+                    found += value != values.end() && value->second == ("v" + std::to_string(k)).c_str();
+                }
+        EXPECT_EQ(found, 3 * per_spelling * saves);
+        std::cout << mode << ": 3 spellings x " << per_spelling << " processes x " << saves << " saves: " << found
+                  << " values found in " << seconds << " s\n";
     }
-    EXPECT_EQ(found, processes * saves);
-    std::cout << processes << " processes x " << saves << " saves: " << found << " keys found in " << seconds
-              << " s\n";
 }
 
 // A process that saves a large file over and over is killed at random

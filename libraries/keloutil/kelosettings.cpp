@@ -100,6 +100,22 @@ private:
     KeloMutex mutex_;
 };
 
+// The lock on the identity of the file's folder, taken under the settings
+// lock and released before it: it holds whatever the spelling of the path,
+// across accounts, and also when the named lock cannot be had. Never taken
+// for two folders at once.
+class FolderLock {
+public:
+    explicit FolderLock(const TStr& file)
+        : lock_(file.isEmpty() ? -1 : keloutil::os::lock_folder_of(record_of(file))) {}
+    ~FolderLock() { keloutil::os::unlock_folder(lock_); }
+    FolderLock(const FolderLock&) = delete;
+    FolderLock& operator=(const FolderLock&) = delete;
+
+private:
+    intptr_t lock_;
+};
+
 // A settings document nested deeper, or with an element of more
 // attributes, is malformed: no settings file needs them, and the limits
 // keep reading linear in the file's size.
@@ -198,7 +214,9 @@ bool KeloSettings::State::open(const TPath& file, bool keepChanges, bool takeLoc
         if (createEmpty() && !keepChanges) remember(file);
         return !path.isEmpty();
     }
-    const SettingsLock lock(takeLock ? static_cast<const TStr&>(file) : TStr::null);
+    const TStr& locked = takeLock ? static_cast<const TStr&>(file) : TStr::null;
+    const SettingsLock lock(locked);
+    const FolderLock folder(locked);
     FILE* stream = keloutil::os::open_regular_file(record_of(file));
     if (stream == nullptr) return false;
     bool result = load_document(document, stream) && readDocument();
@@ -437,13 +455,16 @@ bool KeloSettings::save(const TPath& file) {
     const bool rereadSameFile = !state.path.isEmpty() && state.path == file;
     if (!state.path.isEmpty() && !rereadSameFile && !state.open(state.path, true, true)) return false;
     const SettingsLock lock(file);
+    // The folder comes first, so that its lock has a folder to hold before
+    // the file is read again.
+    TPath directory = file.dirName();
+    if (!directory.isEmpty() && !directory.exists() && !directory.mkpath(504)) return false;
+    const FolderLock folder(file);
     if (rereadSameFile && !state.open(state.path, true, false)) return false;
 
     if (!state.applyPending()) return false;
     // A document without any section is never written.
     if (state.root != nullptr && state.root->NoChildren()) return false;
-    TPath directory = file.dirName();
-    if (!directory.isEmpty() && !directory.exists() && !directory.mkpath(504)) return false;
     if (!keloutil::os::write_whole_file(record_of(file), write_document, &state.document)) return false;
     return !state.openAccess || keloutil::os::grant_open_access(record_of(file));
 }

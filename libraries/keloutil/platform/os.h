@@ -78,6 +78,16 @@ str_t* native_path(const str_t* path);
 // deletes it; nullptr when memory runs out.
 KeloMutexImp* new_named_mutex();
 
+// ---- folder locks ----------------------------------------------------------------
+
+// Takes an exclusive lock on the folder that holds `file` (the folder of
+// its final target when it is a symbolic link), by the folder's identity:
+// every path that leads to the folder, from any account, meets the same
+// lock. Waits for it. Answers the handle to give unlock_folder, or -1 when
+// the lock cannot be had (the caller then goes on without it).
+intptr_t lock_folder_of(const str_t* file);
+void unlock_folder(intptr_t lock);
+
 // ---- writing whole files ------------------------------------------------------
 
 // Writes `path` whole through `write`, which is given the open stream and
