@@ -519,28 +519,34 @@ TEST_F(Settings, NoLostUpdate) {
     }
 }
 
+// The files a save leaves beside `folder`'s files while it writes:
+// temporary files and copies of old content.
+std::set<fs::path> files_of_writes(const fs::path& folder) {
+    std::set<fs::path> found;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().extension() == ".tmp" || entry.path().extension() == ".rollback") found.insert(entry.path());
+    return found;
+}
+
 // A process that saves a large file over and over is killed at random
-// moments, 50 times on a plain file and 50 on a symbolic link (whose final
-// target is replaced in its own folder); after every kill the file must be
-// one of the two contents whole, and after one clean save no temporary
-// file may be left.
+// moments, 35 times each on a plain file, on a symbolic link (whose final
+// target is replaced in its own folder) and on a file with a second name
+// (written in place); after every kill the file must be one of the two
+// contents whole, and after one clean save nothing else may be left.
 TEST_F(Settings, NoTornFile) {
     if (on_windows()) GTEST_SKIP() << "killing a saving process at random moments is exercised on Linux only";
     fs::create_directory(root_ / "real");
     fs::create_symlink(root_ / "real" / "big.xml", root_ / "link.xml");
     std::mt19937 random(std::random_device{}());
-    for (const char* name : {"big.xml", "link.xml"}) {
+    for (const char* name : {"big.xml", "link.xml", "hard.xml"}) {
         SCOPED_TRACE(name);
         const std::string file = root_text_ + "\\" + name;
-        const fs::path folder = std::string(name) == "big.xml" ? root_ : root_ / "real"; // where it is written
-        const auto temporaries = [&] {
-            std::set<fs::path> found;
-            for (const auto& entry : fs::directory_iterator(folder))
-                if (entry.path().extension() == ".tmp") found.insert(entry.path());
-            return found;
-        };
+        const bool link = std::string(name) == "link.xml";
+        const fs::path written = link ? root_ / "real" / "big.xml" : root_ / name, folder = written.parent_path();
+        const auto temporaries = [&] { return files_of_writes(folder); };
         int kills = 0, while_writing = 0;
-        for (; kills < 50; ++kills) {
+        for (; kills < 35; ++kills) {
+            if (kills == 1 && std::string(name) == "hard.xml") fs::create_hard_link(root_ / name, root_ / "second.xml");
             const std::set<fs::path> before = temporaries();
             ChildProcess child(sibling_program("keloutil_settings_worker"), {"save-loop", file});
             ASSERT_TRUE(child.started());
@@ -548,14 +554,14 @@ TEST_F(Settings, NoTornFile) {
             // takes some 0.3 s, mostly reading; every other kill waits for
             // the write to begin (a new temporary file appears) so that many
             // land in it.
-            while (kills == 0 && !fs::exists(folder / "big.xml") && child.running())
+            while (kills == 0 && !fs::exists(written) && child.running())
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             const auto writing = [&] {
                 for (const fs::path& path : temporaries())
                     if (before.count(path) == 0) return true;
                 return false;
             };
-            if (kills % 2 == 1)
+            if (kills % 2 == 1 && kills > 1)
                 for (int waited = 0; waited < 2000 && !writing(); ++waited)
                     std::this_thread::sleep_for(std::chrono::milliseconds(1));
             const int most = kills % 2 == 1 ? 20 : 600;
@@ -588,6 +594,31 @@ TEST_F(Settings, NoTornFile) {
         EXPECT_TRUE(fs::is_symlink(root_ / "link.xml"));
         std::cout << name << ": " << kills << " kills, " << while_writing << " of them while writing\n";
     }
+    EXPECT_EQ(fs::hard_link_count(root_ / "second.xml"), 2u);
+}
+
+// A full disk (files limited in size) during a save of a plain file, of a
+// link and of a file written in place: save answers false, and the file
+// still opens with its old values, nothing else left beside it.
+TEST_F(Settings, FullDiskKeepsTheOldValues) {
+    if (on_windows()) GTEST_SKIP() << "file size limits: POSIX only";
+    fs::create_directory(root_ / "real");
+    write_file(root_ / "real" / "target.xml", printed(section("a", data("k", "old"))));
+    fs::create_symlink(root_ / "real" / "target.xml", root_ / "link.xml");
+    write_file(root_ / "plain.xml", printed(section("a", data("k", "old"))));
+    write_file(root_ / "hard.xml", printed(section("a", data("k", "old"))));
+    fs::create_hard_link(root_ / "hard.xml", root_ / "second.xml");
+    for (const char* name : {"plain.xml", "link.xml", "hard.xml"}) {
+        SCOPED_TRACE(name);
+        ChildProcess child(sibling_program("keloutil_settings_worker"),
+                           {"save-full", root_text_ + "\\" + name, "4096"});
+        EXPECT_EQ(child.wait(), 0) << "save did not answer false";
+        KeloSettings settings;
+        ASSERT_TRUE(settings.open(path(name)));
+        EXPECT_EQ(everything(settings), "a/k=old;");
+    }
+    EXPECT_TRUE(files_of_writes(root_).empty());
+    EXPECT_TRUE(files_of_writes(root_ / "real").empty());
 }
 
 } // namespace

@@ -4,15 +4,23 @@
 //                                Exit 0 when every save succeeded.
 //   save-loop FILE               saves two large contents (about 1 MB)
 //                                by turns, until it is killed.
+//   save-full FILE BYTES         (POSIX) with files limited to BYTES, as a
+//                                full disk would, saves a value too large
+//                                for that. Exit 0 when save answered false.
 // A save-loop content: sections s00 to s99 hold the values; section Meta
 // the content's marker ("A" or "B"), the number of values and their FNV-1a
 // checksum in combined-key order, so that a reader can tell a whole file.
 #include <keloutil/keloutil.hpp>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 #include <string>
+
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
 
 namespace {
 
@@ -60,12 +68,28 @@ int save_loop(const TPath& file) {
     }
 }
 
+int save_full(const TPath& file, long bytes) {
+#ifdef _WIN32
+    (void)file, (void)bytes;
+    return 2;
+#else
+    std::signal(SIGXFSZ, SIG_IGN); // a write past the limit then fails instead
+    const rlimit limit{static_cast<rlim_t>(bytes), static_cast<rlim_t>(bytes)};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return 2;
+    KeloSettings settings;
+    const bool saved = settings.open(file) && settings.setData("big", "value", std::string(2 * bytes, 'x').c_str()) &&
+                       settings.save(file);
+    return saved ? 1 : 0;
+#endif
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "save-keys" && argc == 5) return save_keys(argv[2], argv[3], std::atoi(argv[4]));
     if (mode == "save-loop" && argc == 3) return save_loop(argv[2]);
-    std::fprintf(stderr, "usage: %s save-keys FILE PREFIX SAVES | save-loop FILE\n", argv[0]);
+    if (mode == "save-full" && argc == 4) return save_full(argv[2], std::atol(argv[3]));
+    std::fprintf(stderr, "usage: %s save-keys FILE PREFIX SAVES | save-loop FILE | save-full FILE BYTES\n", argv[0]);
     return 2;
 }

@@ -217,6 +217,8 @@ bool KeloSettings::State::open(const TPath& file, bool keepChanges, bool takeLoc
     const TStr& locked = takeLock ? static_cast<const TStr&>(file) : TStr::null;
     const SettingsLock lock(locked);
     const FolderLock folder(locked);
+    // A save that died while writing the file in place is undone first.
+    if (takeLock && !keloutil::os::restore_interrupted_write(record_of(file))) return false;
     FILE* stream = keloutil::os::open_regular_file(record_of(file));
     if (stream == nullptr) return false;
     bool result = load_document(document, stream) && readDocument();
@@ -460,6 +462,7 @@ bool KeloSettings::save(const TPath& file) {
     TPath directory = file.dirName();
     if (!directory.isEmpty() && !directory.exists() && !directory.mkpath(504)) return false;
     const FolderLock folder(file);
+    if (!keloutil::os::restore_interrupted_write(record_of(file))) return false;
     if (rereadSameFile && !state.open(state.path, true, false)) return false;
 
     if (!state.applyPending()) return false;

@@ -104,6 +104,11 @@ void unlock_folder(intptr_t lock);
 // everything was written.
 using FileWriter = bool (*)(FILE* stream, void* context);
 bool write_whole_file(const str_t* path, FileWriter write, void* context);
+// A file written in place gets a copy of its old content beside it for as
+// long as the write takes; a write that died leaves the copy. This puts it
+// back (the caller holds the file's locks). true when nothing had to be put
+// back or it was; false when a copy is there that cannot be put back.
+bool restore_interrupted_write(const str_t* path);
 // Gives the file read and write access for every account; true on success.
 bool grant_open_access(const str_t* path);
 

@@ -1,7 +1,7 @@
 // Writing a whole file on POSIX systems: into a new temporary file beside
 // it, renamed over it, so that a reader or a crash meets either the old
 // content or the new one. Targets that a rename would break are written in
-// place instead.
+// place instead, behind a copy of the old content.
 #include "platform/os.h"
 
 #include <cctype>
@@ -25,15 +25,6 @@ std::string native(const str_t* path) {
     std::string result = str_null(text) ? std::string() : std::string(text->buffer, static_cast<size_t>(str_len(text)));
     str_uninit(text);
     return result;
-}
-
-// Writes through `write` and closes the stream; true when everything
-// reached the file (flushed, and with `sync` on the disk).
-bool write_and_close(FILE* stream, FileWriter write, void* context, bool sync) {
-    bool written = write(stream, context);
-    written = std::fflush(stream) == 0 && written;
-    written = written && (!sync || fsync(fileno(stream)) == 0);
-    return std::fclose(stream) == 0 && written;
 }
 
 // The folder of a native path and the file's name in it.
@@ -111,6 +102,87 @@ void sync_folder(const std::string& folder) {
     close(fd);
 }
 
+// ---- writing in place -----------------------------------------------------------
+//
+// A file that must be written in place gets its old content copied to
+// ".NAME.rollback" beside it first; the copy goes once the new content is
+// flushed. A write that dies in between leaves the copy, and the next open
+// or save, holding the file's locks, puts it back. Where no copy can be
+// made, the space the new content needs is reserved before the old content
+// is touched, so that a full disk cannot cut it short.
+
+std::string rollback_of(const std::string& target) { return folder_of(target) + "/." + name_of(target) + ".rollback"; }
+
+bool read_all(int fd, std::string& bytes) {
+    bytes.clear();
+    char block[65536];
+    for (;;) {
+        const ssize_t got = read(fd, block, sizeof block);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) return true;
+        bytes.append(block, static_cast<size_t>(got));
+    }
+}
+
+// Writes `bytes` over the file from its start, cuts it there and flushes it.
+bool overwrite(int fd, const std::string& bytes) {
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t put = pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        done += static_cast<size_t>(put);
+    }
+    return ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && fsync(fd) == 0;
+}
+
+// The copy of the old content `bytes` of `target`, made whole in a
+// temporary file before it takes its name, so that a copy is only ever
+// found whole; false (and no copy) when it cannot be made.
+bool write_copy(const std::string& target, const std::string& bytes) {
+    std::string temporary;
+    const int fd = create_temporary(target, temporary);
+    if (fd < 0) return false;
+    const bool copied = overwrite(fd, bytes);
+    if (close(fd) == 0 && copied && std::rename(temporary.c_str(), rollback_of(target).c_str()) == 0) {
+        sync_folder(folder_of(target));
+        return true;
+    }
+    unlink(temporary.c_str());
+    return false;
+}
+
+bool write_in_place(const std::string& target, const std::string& content) {
+    const int fd = ::open(target.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0) return false;
+    std::string old;
+    const std::string rollback = rollback_of(target);
+    bool ready = read_all(fd, old);
+    const bool copied = ready && write_copy(target, old);
+    // Without a copy, the space is taken before anything changes.
+    if (ready && !copied && content.size() > old.size())
+        ready = fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(content.size())) == 0 ||
+                errno == EOPNOTSUPP; // a file system that cannot reserve: nothing better to do
+    bool written = ready && overwrite(fd, content);
+    // A write that failed puts the old content back at once where it can.
+    if (ready && !written && overwrite(fd, old) && copied) unlink(rollback.c_str());
+    close(fd);
+    if (written && copied) {
+        unlink(rollback.c_str());
+        sync_folder(folder_of(target));
+    }
+    return written;
+}
+
+// The final target of a path: links followed, as far as they lead.
+std::string final_target(std::string target) {
+    if (char* resolved = realpath(target.c_str(), nullptr)) {
+        target = resolved;
+        std::free(resolved);
+    }
+    return target;
+}
+
 enum class Outcome { written, failed, refused };
 
 // The write through a temporary file; `refused` when this target cannot be
@@ -139,15 +211,35 @@ Outcome replace(const std::string& target, const struct stat* existing, FileWrit
 
 } // namespace
 
+bool restore_interrupted_write(const str_t* path) {
+    const std::string native_target = native(path);
+    if (native_target.empty()) return true;
+    const std::string target = final_target(native_target), rollback = rollback_of(target);
+    const int copy = ::open(rollback.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (copy < 0) return errno == ENOENT;
+    std::string old;
+    const bool read = read_all(copy, old);
+    close(copy);
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (!read || fd < 0) {
+        if (fd >= 0) close(fd);
+        return false;
+    }
+    const bool restored = overwrite(fd, old);
+    close(fd);
+    if (restored) {
+        unlink(rollback.c_str());
+        sync_folder(folder_of(target));
+    }
+    return restored;
+}
+
 bool write_whole_file(const str_t* path, FileWriter write, void* context) {
     std::string target = native(path);
     if (target.empty()) return false;
     // A symbolic link is followed to its final target, which is replaced in
     // its own folder: the link stays a link.
-    if (char* resolved = realpath(target.c_str(), nullptr)) {
-        target = resolved;
-        std::free(resolved);
-    }
+    target = final_target(target);
     // As opening it for writing would: a file that is there but may not be
     // written is refused.
     if (access(target.c_str(), W_OK) != 0 && errno != ENOENT) return false;
@@ -162,8 +254,16 @@ bool write_whole_file(const str_t* path, FileWriter write, void* context) {
         const Outcome outcome = replace(target, exists ? &status : nullptr, write, context);
         if (outcome != Outcome::refused) return outcome == Outcome::written;
     }
-    FILE* stream = std::fopen(target.c_str(), "wbe");
-    return stream != nullptr && write_and_close(stream, write, context, true);
+    // In place: the content is made first, so that its size is known.
+    char* bytes = nullptr;
+    size_t size = 0;
+    FILE* memory = open_memstream(&bytes, &size);
+    if (memory == nullptr) return false;
+    const bool made = write(memory, context);
+    const bool closed = std::fclose(memory) == 0;
+    const std::string content = made && closed && bytes != nullptr ? std::string(bytes, size) : std::string();
+    std::free(bytes);
+    return made && closed && write_in_place(target, content);
 }
 
 bool grant_open_access(const str_t* path) { return chmod(native(path).c_str(), 0666) == 0; }
