@@ -2,30 +2,24 @@
 // lock belongs to the folder's identity, whatever path led to it and
 // whichever account asks. The kernel releases it when its holder ends.
 #include "platform/os.h"
+#include "platform/posix/native_paths.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <string>
 
 namespace keloutil::os {
 
 intptr_t lock_folder_of(const str_t* file) {
     str_t* native = native_path(file);
-    std::string path = str_null(native) ? std::string() : std::string(native->buffer, str_len(native));
+    const std::string path = str_null(native) ? std::string() : std::string(native->buffer, str_len(native));
     str_uninit(native);
     if (path.empty()) return -1;
     // The final target of a link lies in its own folder.
-    if (char* resolved = realpath(path.c_str(), nullptr)) {
-        path = resolved;
-        std::free(resolved);
-    }
-    const size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = open(folder_of(final_target(path)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return -1;
     int result;
     while ((result = flock(fd, LOCK_EX)) != 0 && errno == EINTR) {

@@ -3,6 +3,7 @@
 // content or the new one. Targets that a rename would break are written in
 // place instead, behind a copy of the old content.
 #include "platform/os.h"
+#include "platform/posix/native_paths.h"
 
 #include <cctype>
 #include <cerrno>
@@ -27,11 +28,7 @@ std::string native(const str_t* path) {
     return result;
 }
 
-// The folder of a native path and the file's name in it.
-std::string folder_of(const std::string& path) {
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
+// The file's name in its folder.
 std::string name_of(const std::string& path) { return path.substr(path.rfind('/') + 1); }
 
 // Temporary files are ".<name>.<16 hex digits>.tmp" beside the file.
@@ -172,15 +169,6 @@ bool write_in_place(const std::string& target, const std::string& content) {
         sync_folder(folder_of(target));
     }
     return written;
-}
-
-// The final target of a path: links followed, as far as they lead.
-std::string final_target(std::string target) {
-    if (char* resolved = realpath(target.c_str(), nullptr)) {
-        target = resolved;
-        std::free(resolved);
-    }
-    return target;
 }
 
 enum class Outcome { written, failed, refused };
