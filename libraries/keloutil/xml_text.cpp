@@ -89,8 +89,10 @@ bool xml_within_limits(std::string_view text, size_t max_depth, size_t max_attri
     };
     const auto at_word = [&](std::string_view word) { // ignoring case, as TinyXML compares these
         if (n - i < word.size()) return false;
-        for (size_t k = 0; k < word.size(); ++k)
-            if ((text[i + k] | 0x20) != word[k]) return false;
+        for (size_t k = 0; k < word.size(); ++k) {
+            const char c = text[i + k];
+            if ((c >= 'A' && c <= 'Z' ? c | 0x20 : c) != word[k]) return false; // ASCII letters only
+        }
         return true;
     };
     // An attribute at i: name, "=", value. false where TinyXML stops with
