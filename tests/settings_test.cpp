@@ -390,6 +390,25 @@ TEST_F(Settings, KeepsWhatTheFileIs) {
     EXPECT_EQ(read_file(root_ / "target.xml"), printed(section("a", data("k", "link"))));
 }
 
+// What a save that died left beside the file: its copy of the old content
+// (from a write in place) is put back by the next open, and its temporary
+// files are removed by the next save; other files are not touched.
+TEST_F(Settings, ClearsWhatDeadSavesLeft) {
+    write_file(root_ / "app.xml", printed(section("a", data("k", "half-written"))));
+    write_file(root_ / ".app.xml.rollback", printed(section("a", data("k", "old"))));
+    const std::vector<std::string> stale{".app.xml.0123456789abcdef.tmp"},
+        kept{".app.xml.0123456789abcdeg.tmp", ".app.xml.tmp", ".other.xml.0123456789abcdef.tmp"};
+    for (const auto& names : {stale, kept})
+        for (const std::string& name : names) write_file(root_ / name, "x");
+    KeloSettings settings;
+    ASSERT_TRUE(settings.open(path("app.xml")));
+    EXPECT_EQ(everything(settings), "a/k=old;");
+    EXPECT_FALSE(fs::exists(root_ / ".app.xml.rollback"));
+    ASSERT_TRUE(settings.setData("a", "k", "new") && settings.save(path("app.xml")));
+    for (const std::string& name : stale) EXPECT_FALSE(fs::exists(root_ / name)) << name;
+    for (const std::string& name : kept) EXPECT_TRUE(fs::exists(root_ / name)) << name;
+}
+
 // A document nested deeper than 256 elements, or with an element of more
 // than 256 attributes, is refused before it is parsed (deep nesting would
 // exhaust the stack, many attributes take quadratic time); markup that the

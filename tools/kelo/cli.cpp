@@ -70,17 +70,11 @@ void write_output(const std::string& path, std::string_view data) {
         std::fwrite(data.data(), 1, data.size(), stdout); // main reports a failed write
         return;
     }
-    const OutputFile output = open_output(path);
-    const bool written = std::fwrite(data.data(), 1, data.size(), output.stream) == data.size();
-    const int write_error = errno;
-    const bool closed = std::fclose(output.stream) == 0;
-    if (!written || !closed) {
-        const int error = written ? errno : write_error;
-        std::error_code ignored;
-        if (!output.temporary.empty()) fs::remove(fs::u8path(output.temporary), ignored);
-        fail("cannot write '" + path + "': " + std::strerror(error));
-    }
-    if (!output.temporary.empty()) replace_output(output, path);
+    auto write_bytes = [](std::FILE* stream, void* context) {
+        const auto* bytes = static_cast<const std::string_view*>(context);
+        return std::fwrite(bytes->data(), 1, bytes->size(), stream) == bytes->size();
+    };
+    write_output_file(path, write_bytes, &data);
 }
 
 } // namespace kelo

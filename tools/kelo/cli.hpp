@@ -37,7 +37,7 @@ TPath path_argument(const std::string& argument, const std::string& what);
 std::string read_input(const std::string& path);
 
 // Writes `data` to a file, all at once where replacing the file is safe (see
-// open_output), or to standard output for "-" or an empty name.
+// write_output_file), or to standard output for "-" or an empty name.
 void write_output(const std::string& path, std::string_view data);
 
 } // namespace kelo

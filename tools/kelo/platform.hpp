@@ -18,27 +18,13 @@ Arguments command_line_arguments(int argc, char** argv);
 // translation), as converted text needs.
 void use_binary_standard_streams();
 
-// Where the new content of an output file goes.
-struct OutputFile {
-    std::FILE* stream;
-    // A new file beside the target that replace_output moves over it; empty
-    // when `stream` writes the target itself.
-    std::string temporary;
-};
-
-// Opens the output file `path` (UTF-8) for its new content. Replacing a file
-// is safe only when it does not exist yet or is a regular file with one name
-// (not a link): then the stream writes a temporary file beside it with its
-// owner and permission bits (for a new file, those a new file gets), so that
-// the file changes all at once or not at all. Anything else (a symbolic
-// link's target, a device, a FIFO, a file with further hard links, a file
-// whose folder the user cannot write) is opened and written in place.
-// Fails with a message when neither can be opened.
-OutputFile open_output(const std::string& path);
-
-// Moves the temporary file of `output` over `path`; when it cannot, removes
-// the temporary file and fails with a message.
-void replace_output(const OutputFile& output, const std::string& path);
+// Writes the output file `path` (UTF-8) through `write`, which is given an
+// open stream and answers whether it wrote everything. A regular file, or a
+// new one, is replaced all at once by the library's safe file replacement
+// (a symbolic link stays a link, a file keeps its owner and permissions);
+// a device or a FIFO is written directly. Fails with a message when the
+// file cannot be written.
+void write_output_file(const std::string& path, bool (*write)(std::FILE* stream, void* context), void* context);
 
 // For kelo run:
 

@@ -1,5 +1,7 @@
 #include "platform.hpp"
 
+#include "platform/win32/file_replace.h"
+
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
@@ -11,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <random>
 #include <system_error>
 
 namespace kelo {
@@ -22,35 +23,16 @@ std::wstring wide_path(const std::string& path) { return std::filesystem::u8path
 
 std::string last_error_text() { return std::error_code(static_cast<int>(GetLastError()), std::system_category()).message(); }
 
-// Whether a file may be replaced by another: it does not exist yet, or it is
-// a file on disk with one name that is no link (reparse point).
-bool replaceable(const std::wstring& path) {
+// Whether `path` leads to something that is written rather than replaced:
+// a device (NUL, CON) or a pipe.
+bool device(const std::wstring& path) {
     const HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
-    BY_HANDLE_FILE_INFORMATION info;
-    const bool regular = GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
-                         (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
-                         info.nNumberOfLinks == 1;
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool other = GetFileType(file) != FILE_TYPE_DISK;
     CloseHandle(file);
-    return regular;
-}
-
-// A new file beside `path`, or nullptr when none can be made there.
-std::FILE* open_temporary(const std::string& path, std::string& name) {
-    name = path + ".kelo-" + std::to_string(std::random_device{}()) + ".tmp";
-    const HANDLE file = CreateFileW(wide_path(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return nullptr;
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
-    std::FILE* stream = fd >= 0 ? _fdopen(fd, "wb") : nullptr;
-    if (stream == nullptr) {
-        if (fd >= 0) _close(fd);
-        else CloseHandle(file);
-        DeleteFileW(wide_path(name).c_str());
-    }
-    return stream;
+    return other;
 }
 
 std::string utf8_from_wide(const wchar_t* text) {
@@ -80,31 +62,19 @@ void use_binary_standard_streams() {
     _setmode(_fileno(stdout), _O_BINARY);
 }
 
-OutputFile open_output(const std::string& path) {
-    OutputFile output{nullptr, {}};
+void write_output_file(const std::string& path, bool (*write)(std::FILE*, void*), void* context) {
     const std::wstring target = wide_path(path);
-    if (replaceable(target)) output.stream = open_temporary(path, output.temporary);
-    if (output.stream != nullptr) return output;
-    output.temporary.clear();
-    output.stream = _wfopen(target.c_str(), L"wb");
-    if (output.stream == nullptr) fail("cannot open '" + path + "': " + std::strerror(errno));
-    return output;
-}
-
-// ReplaceFileW gives the new file the old one's attributes and access rights
-// (it is given full paths: Wine's refuses relative ones); a file that did not
-// exist is simply moved into place.
-void replace_output(const OutputFile& output, const std::string& path) {
-    const std::wstring target = std::filesystem::absolute(wide_path(path)).wstring();
-    const std::wstring temporary = std::filesystem::absolute(wide_path(output.temporary)).wstring();
-    const bool replaced = GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES
-                              ? ReplaceFileW(target.c_str(), temporary.c_str(), nullptr,
-                                             REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)
-                              : MoveFileExW(temporary.c_str(), target.c_str(), 0);
-    if (replaced) return;
-    const std::string error = last_error_text();
-    DeleteFileW(temporary.c_str());
-    fail("cannot replace '" + path + "': " + error);
+    if (!device(target)) {
+        if (!keloutil::os::replace_file(target, write, context, false))
+            fail("cannot write '" + path + "': " + last_error_text());
+        return;
+    }
+    std::FILE* stream = _wfopen(target.c_str(), L"wb");
+    if (stream == nullptr) fail("cannot open '" + path + "': " + std::strerror(errno));
+    const bool written = write(stream, context);
+    const int error = errno;
+    if (std::fclose(stream) != 0 || !written)
+        fail("cannot write '" + path + "': " + std::strerror(written ? errno : error));
 }
 
 // A command with a path in it is used as it is; a bare name is searched as

@@ -91,17 +91,12 @@ void unlock_folder(intptr_t lock);
 // ---- writing whole files ------------------------------------------------------
 
 // Writes `path` whole through `write`, which is given the open stream and
-// answers whether it wrote everything. The content goes to a new temporary
-// file beside `path` (readable by its owner alone until it is written) that
-// is then renamed over it, so no reader and no crash ever meets a
-// half-written file; a file that is replaced keeps its owner and
-// permissions, and a symbolic link stays a link while its final target is
-// replaced. Temporary files that earlier writes left are removed: the
-// caller holds the file's locks. Where the rename cannot be used (a file
-// with other names, one whose owner cannot be given to a new file, or a
-// folder that refuses a new file) the file is written in place. A file the caller may not write, and a path
-// that leads to anything but a regular file, are refused. true when
-// everything was written.
+// answers whether it wrote everything, so that no reader and no crash ever
+// meets a half-written file (the platform's file replacement, which the kelo
+// tool shares, says how). The caller holds the file's locks: what earlier
+// writes that died left beside the file is cleared. A file the caller may
+// not write, and a path that leads to anything but a regular file, are
+// refused. true when everything was written.
 using FileWriter = bool (*)(FILE* stream, void* context);
 bool write_whole_file(const str_t* path, FileWriter write, void* context);
 // A file written in place gets a copy of its old content beside it for as

@@ -2,6 +2,7 @@
 // writes paths with "\\"; the native copy made here has "/" instead, and
 // text that comes from the system gets "\\" back.
 #include "platform/os.h"
+#include "platform/posix/file_replace.h"
 #include "platform/posix/library_form.h"
 
 #include <cerrno>
@@ -72,6 +73,17 @@ int32_t remove_directory(const str_t* path) { return rmdir(native(path).c_str())
 int32_t remove_file(const str_t* path) { return unlink(native(path).c_str()) == 0 ? 0 : -1; }
 
 bool may_access(const str_t* path, bool write) { return access(native(path).c_str(), write ? W_OK : R_OK) == 0; }
+
+bool write_whole_file(const str_t* path, FileWriter write, void* context) {
+    return replace_file(native(path), write, context, true);
+}
+
+bool restore_interrupted_write(const str_t* path) {
+    const std::string target = native(path);
+    return target.empty() || restore_interrupted_write(target);
+}
+
+bool grant_open_access(const str_t* path) { return chmod(native(path).c_str(), 0666) == 0; }
 
 bool root_is_absolute() { return true; }
 

@@ -2,6 +2,7 @@
 // wide-character functions and the shell's command-line splitter, each
 // given a UTF-16LE copy of the path.
 #include "platform/os.h"
+#include "platform/win32/file_replace.h"
 #include "platform/win32/wide_text.h"
 
 #include <keloutil/memory.h>
@@ -10,6 +11,7 @@
 #include <io.h>
 #include <windows.h> // before shellapi.h, which relies on it
 
+#include <aclapi.h>
 #include <shellapi.h>
 
 namespace keloutil::os {
@@ -60,6 +62,22 @@ int32_t remove_directory(const str_t* path) { return _wrmdir(WideText(path).get(
 int32_t remove_file(const str_t* path) { return _wunlink(WideText(path).get()); }
 
 bool may_access(const str_t* path, bool write) { return _waccess(WideText(path).get(), write ? 2 : 4) == 0; }
+
+bool write_whole_file(const str_t* path, FileWriter write, void* context) {
+    const WideText target(path);
+    return target.valid() && replace_file(target.get(), write, context, true);
+}
+
+bool restore_interrupted_write(const str_t* path) {
+    const WideText target(path);
+    return target.valid() && (*target.get() == L'\0' || restore_interrupted_write(std::wstring(target.get())));
+}
+
+bool grant_open_access(const str_t* path) {
+    WideText target(path);
+    return target.valid() && SetNamedSecurityInfoW(target.data(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                                   nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
 
 bool root_is_absolute() { return false; }
 

@@ -2,7 +2,7 @@
 // it, renamed over it, so that a reader or a crash meets either the old
 // content or the new one. Targets that a rename would break are written in
 // place instead, behind a copy of the old content.
-#include "platform/os.h"
+#include "platform/posix/file_replace.h"
 #include "platform/posix/native_paths.h"
 
 #include <cctype>
@@ -20,13 +20,18 @@ namespace keloutil::os {
 
 namespace {
 
-// The native form of a library path.
-std::string native(const str_t* path) {
-    str_t* text = native_path(path);
-    std::string result = str_null(text) ? std::string() : std::string(text->buffer, static_cast<size_t>(str_len(text)));
-    str_uninit(text);
-    return result;
-}
+// Keeps errno through the clean-up after a failure, so that the caller
+// learns the failure's cause rather than the clean-up's.
+class KeptError {
+public:
+    KeptError() : error_(errno) {}
+    ~KeptError() { errno = error_; }
+    KeptError(const KeptError&) = delete;
+    KeptError& operator=(const KeptError&) = delete;
+
+private:
+    int error_;
+};
 
 // The file's name in its folder.
 std::string name_of(const std::string& path) { return path.substr(path.rfind('/') + 1); }
@@ -160,7 +165,8 @@ bool write_in_place(const std::string& target, const std::string& content) {
     if (ready && !copied && content.size() > old.size())
         ready = fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(content.size())) == 0 ||
                 errno == EOPNOTSUPP; // a file system that cannot reserve: nothing better to do
-    bool written = ready && overwrite(fd, content);
+    const bool written = ready && overwrite(fd, content);
+    const KeptError error;
     // A write that failed puts the old content back at once where it can.
     if (ready && !written && overwrite(fd, old) && copied) unlink(rollback.c_str());
     close(fd);
@@ -175,7 +181,8 @@ enum class Outcome { written, failed, refused };
 
 // The write through a temporary file; `refused` when this target cannot be
 // replaced that way and must be written in place.
-Outcome replace(const std::string& target, const struct stat* existing, FileWriter write, void* context) {
+Outcome replace(const std::string& target, const struct stat* existing, bool (*write)(std::FILE*, void*),
+                void* context) {
     // A file of another owner can only be replaced by the superuser.
     if (existing != nullptr && existing->st_uid != geteuid() && geteuid() != 0) return Outcome::refused;
     std::string temporary;
@@ -183,6 +190,7 @@ Outcome replace(const std::string& target, const struct stat* existing, FileWrit
     if (fd < 0) return Outcome::refused;
     FILE* stream = fdopen(fd, "wb");
     if (stream == nullptr) {
+        const KeptError error;
         close(fd);
         unlink(temporary.c_str());
         return Outcome::failed;
@@ -193,16 +201,15 @@ Outcome replace(const std::string& target, const struct stat* existing, FileWrit
         sync_folder(folder_of(target));
         return Outcome::written;
     }
+    const KeptError error;
     unlink(temporary.c_str());
     return written && !identified ? Outcome::refused : Outcome::failed;
 }
 
 } // namespace
 
-bool restore_interrupted_write(const str_t* path) {
-    const std::string native_target = native(path);
-    if (native_target.empty()) return true;
-    const std::string target = final_target(native_target), rollback = rollback_of(target);
+bool restore_interrupted_write(const std::string& path) {
+    const std::string target = final_target(path), rollback = rollback_of(target);
     const int copy = ::open(rollback.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (copy < 0) return errno == ENOENT;
     std::string old;
@@ -222,19 +229,25 @@ bool restore_interrupted_write(const str_t* path) {
     return restored;
 }
 
-bool write_whole_file(const str_t* path, FileWriter write, void* context) {
-    std::string target = native(path);
-    if (target.empty()) return false;
+bool replace_file(const std::string& path, bool (*write)(std::FILE*, void*), void* context, bool exclusive) {
+    if (path.empty()) {
+        errno = ENOENT;
+        return false;
+    }
     // A symbolic link is followed to its final target, which is replaced in
     // its own folder: the link stays a link.
-    target = final_target(target);
+    const std::string target = final_target(path);
     // As opening it for writing would: a file that is there but may not be
     // written is refused.
     if (access(target.c_str(), W_OK) != 0 && errno != ENOENT) return false;
     struct stat status;
-    // Writing a FIFO would wait for a reader, and a device is no settings file.
-    if (stat(target.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) return false;
-    remove_stale_temporaries(target);
+    // Writing a FIFO would wait for a reader, and a device is no file to
+    // replace.
+    if (stat(target.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+        return false;
+    }
+    if (exclusive) remove_stale_temporaries(target);
     const bool exists = lstat(target.c_str(), &status) == 0;
     // Only a plain file with no other name is replaced: a file with hard
     // links must stay one file.
@@ -251,9 +264,8 @@ bool write_whole_file(const str_t* path, FileWriter write, void* context) {
     const bool closed = std::fclose(memory) == 0;
     const std::string content = made && closed && bytes != nullptr ? std::string(bytes, size) : std::string();
     std::free(bytes);
-    return made && closed && write_in_place(target, content);
+    if (!made || !closed) return false;
+    return write_in_place(target, content);
 }
-
-bool grant_open_access(const str_t* path) { return chmod(native(path).c_str(), 0666) == 0; }
 
 } // namespace keloutil::os
