@@ -38,6 +38,17 @@ expect_success("set into a missing folder")
 kelo(settings set deep/er/s.xml General Size 12)
 kelo(settings get deep/er/s.xml General Color)
 expect_output("get of a value with markup, quotes and non-ASCII text" "${tricky}")
+# save makes missing folders as kelo path mkpath does.
+kelo(path mkpath made/by/mkpath)
+if(LINUX_KELO)
+    execute_process(COMMAND stat --format %a "${WORK_DIR}/deep/er" "${WORK_DIR}/made/by" OUTPUT_VARIABLE modes)
+    string(REPLACE "\n" ";" modes "${modes}")
+    list(GET modes 0 by_save)
+    list(GET modes 1 by_mkpath)
+    if(NOT by_save STREQUAL by_mkpath)
+        message(FATAL_ERROR "save made a folder of mode ${by_save}, mkpath one of ${by_mkpath}")
+    endif()
+endif()
 file(RENAME "${WORK_DIR}/deep/er/s.xml" "${WORK_DIR}/s.xml")
 
 # Sections are matched exactly: "b" is not "ab".
@@ -62,7 +73,9 @@ expect_output("list after the removals" "General/Color=${tricky}\nZ/k=4\nab/y=2"
 # Refused, the file left as it was. Rows: ARGUMENTS (after FILE), "|"
 # between them.
 file(SHA256 "${WORK_DIR}/s.xml" hash)
+string(ASCII 1 control)
 foreach(row "set|General|Color| \t " "set|a/b|k|v" "set|a|k/l|v" "set|General|Color"
+        "set|General|Color|x${control}y" "set|a${control}|k|v"
         "remove|General|Size" "remove-section|b" "remove-section|a/b" "list|a|b"
         "frobnicate")
     string(REPLACE "|" ";" arguments "${row}")
@@ -86,15 +99,38 @@ file(SHA256 "${WORK_DIR}/one.xml" hash)
 kelo(settings remove one.xml a k)
 expect_refused_unchanged("remove of the last value" one.xml "${hash}")
 
-# Files that are not settings files, and a folder that is a file.
-foreach(content "<KeloSettings><Section Name=\"a\">" "" "<Other/>" "not xml at all")
+# Files that are not settings files, each with the reason given. Rows:
+# CONTENT|REASON (a regular expression).
+string(REPEAT "<x>" 300 deep)
+set(wide "")
+foreach(i RANGE 300)
+    string(APPEND wide " a${i}=\"\"")
+endforeach()
+foreach(row "<KeloSettings><Section Name=\"a\">|Error reading Element value" "|empty" "not xml at all|empty"
+        "<Other/>|no KeloSettings element" "<KeloSettings></Other>|end tag. .row 1, column 15." "<KeloSettings>${deep}|nested too deeply"
+        "<KeloSettings${wide}/>|more than 256 attributes")
+    string(REPLACE "|" ";" row "${row}")
+    list(GET row 0 content)
+    list(GET row 1 reason)
     file(WRITE "${WORK_DIR}/bad.xml" "${content}")
     file(SHA256 "${WORK_DIR}/bad.xml" hash)
-    kelo(settings set bad.xml a k v)
-    expect_refused_unchanged("set into a file holding '${content}'" bad.xml "${hash}")
-    kelo(settings get bad.xml a k)
-    expect_refused_unchanged("get from a file holding '${content}'" bad.xml "${hash}")
+    foreach(operation "set bad.xml a k v" "get bad.xml a k")
+        separate_arguments(operation)
+        kelo(settings ${operation})
+        expect_refused_unchanged("${operation} with a file holding '${content}'" bad.xml "${hash}")
+        if(NOT ERR MATCHES "${reason}")
+            message(FATAL_ERROR "${operation} with a file holding '${content}': said '${ERR}'")
+        endif()
+    endforeach()
 endforeach()
+
+# list writes each value on one line: backslashes and control characters
+# are escaped.
+file(WRITE "${WORK_DIR}/escaped.xml"
+    "<KeloSettings><Section Name=\"a\"><Data Key=\"k\">1&#10;2\\3&#9;4&#1;5</Data></Section></KeloSettings>")
+kelo(settings list escaped.xml)
+expect_output("list of a value with control characters" [=[a/k=1\n2\\3\t4\x015]=])
+
 kelo(settings set s.xml/inner.xml a k v)
 expect_refused_unchanged("set below a regular file" s.xml/inner.xml "")
 
@@ -104,6 +140,9 @@ if(LINUX_KELO)
     execute_process(COMMAND mkfifo "${WORK_DIR}/fifo.xml")
     kelo(settings get fifo.xml a k)
     expect_refusal("get from a FIFO" none)
+    if(NOT ERR MATCHES "not a regular file")
+        message(FATAL_ERROR "get from a FIFO: said '${ERR}'")
+    endif()
     kelo(settings set fifo.xml a k v)
     expect_refusal("set into a FIFO" none)
 endif()

@@ -116,15 +116,9 @@ private:
     intptr_t lock_;
 };
 
-// A settings document nested deeper, or with an element of more
-// attributes, is malformed: no settings file needs them, and the limits
-// keep reading linear in the file's size.
-constexpr size_t max_depth = 256;
-constexpr size_t max_attributes = 256;
-
 // Parses a settings document, always as UTF-8.
 bool parse_document(TiXmlDocument& document, std::string& text) {
-    return keloutil::xml_within_limits(text, max_depth, max_attributes) &&
+    return keloutil::xml_within_limits(text, keloutil::settings_max_depth, keloutil::settings_max_attributes) &&
            keloutil::parse_xml_text(document, text, TIXML_ENCODING_UTF8);
 }
 
@@ -458,9 +452,10 @@ bool KeloSettings::save(const TPath& file) {
     if (!state.path.isEmpty() && !rereadSameFile && !state.open(state.path, true, true)) return false;
     const SettingsLock lock(file);
     // The folder comes first, so that its lock has a folder to hold before
-    // the file is read again.
+    // the file is read again. It gets the mode of any new folder (0777
+    // before the umask; Windows has no modes).
     TPath directory = file.dirName();
-    if (!directory.isEmpty() && !directory.exists() && !directory.mkpath(504)) return false;
+    if (!directory.isEmpty() && !directory.exists() && !directory.mkpath(0777)) return false;
     const FolderLock folder(file);
     if (!keloutil::os::restore_interrupted_write(record_of(file))) return false;
     if (rereadSameFile && !state.open(state.path, true, false)) return false;

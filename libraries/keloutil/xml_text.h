@@ -1,5 +1,6 @@
 // Internal to the library: reading an XML file for TinyXML, shared by the
-// settings store and the custom environment.
+// settings store and the custom environment, and by the kelo tool, which
+// tells why a settings file cannot be read.
 #ifndef KELOUTIL_XML_TEXT_H
 #define KELOUTIL_XML_TEXT_H
 
@@ -24,6 +25,12 @@ bool read_xml_text(FILE* stream, std::string& text);
 // element). The text is walked as TinyXML's parser walks it, so that
 // markup inside comments, CDATA sections and quoted values does not count.
 bool xml_within_limits(std::string_view text, size_t max_depth, size_t max_attributes);
+
+// A settings document nested deeper, or with an element of more
+// attributes, is malformed: no settings file needs them, and the limits
+// keep reading linear in the file's size.
+inline constexpr size_t settings_max_depth = 256;
+inline constexpr size_t settings_max_attributes = 256;
 
 // Parses `text` into `document` in `encoding`; true without a parse error.
 // The parser may step up to three bytes past a multi-byte sequence that the

@@ -6,11 +6,16 @@
 // library's containment match, under which section "b" would also take in
 // the keys of "ab".
 #include "commands.hpp"
+#include "xml_text.h"
 
 #include <keloutil/kelosettings.hpp>
 #include <keloutil/keloutil.hpp>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -32,13 +37,19 @@ const char* const settings_usage =
     "    Remove every key of SECTION; exit status 1 when it has none.\n"
     "kelo settings list FILE [SECTION]\n"
     "    Print every value as a line SECTION/KEY=VALUE, sorted by SECTION/KEY\n"
-    "    byte by byte; with SECTION only the keys of that section.\n"
+    "    byte by byte; with SECTION only the keys of that section. So that\n"
+    "    each value stays one line, a backslash in it is written '\\\\', a line\n"
+    "    feed '\\n', a carriage return '\\r', a tab '\\t' and any other control\n"
+    "    character '\\xHH' (two hexadecimal digits).\n"
     "kelo settings sections FILE\n"
     "    Print the name of every section that holds a value, sorted.\n"
     "    A file without any value is never written: removing its last value is\n"
     "    refused. SECTION and KEY of the commands that change the file must\n"
-    "    not be empty and must not hold '/'. A file that cannot be read as a\n"
-    "    settings file or cannot be written is reported, and left as it was.\n";
+    "    not be empty and must not hold '/'; they and VALUE must not hold\n"
+    "    control characters that an XML file cannot (all below U+0020 but tab,\n"
+    "    line feed and carriage return; U+FFFE and U+FFFF). A file that cannot\n"
+    "    be read as a settings file (with the reason) or cannot be written is\n"
+    "    reported, and left as it was.\n";
 
 namespace {
 
@@ -47,17 +58,83 @@ TStr text_argument(const std::string& argument, const std::string& what) {
     return TStr(argument.c_str());
 }
 
+// Text that the file will hold: XML 1.0 has no way to write the control
+// characters below U+0020 other than tab, line feed and carriage return, nor
+// U+FFFE and U+FFFF (the character references TinyXML would write for them
+// are refused by other XML readers).
+TStr stored_argument(const std::string& argument, const std::string& what) {
+    for (size_t i = 0; i < argument.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(argument[i]);
+        const bool control = byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r';
+        const bool non_character = argument.compare(i, 3, "\xEF\xBF\xBE") == 0 || argument.compare(i, 3, "\xEF\xBF\xBF") == 0;
+        if (control || non_character)
+            fail(what + " holds a character that a settings file cannot hold, at byte offset " + std::to_string(i));
+    }
+    return text_argument(argument, what);
+}
+
 // A section or key that the file keeps as it is: a "/" would be taken for
 // the joint of section and key when the file is written.
 TStr name_argument(const std::string& argument, const std::string& what) {
     if (argument.empty()) fail(what + " is empty");
     if (argument.find('/') != std::string::npos) fail(what + " holds '/', which the file cannot keep");
-    return text_argument(argument, what);
+    return stored_argument(argument, what);
 }
 
 std::string text_of(const TStr& text) {
     const char* utf8 = text.toUtf8();
     return utf8 != nullptr ? utf8 : "";
+}
+
+// A value as one line of list: backslashes and control characters escaped.
+std::string escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '\\') out += "\\\\";
+        else if (c == '\n') out += "\\n";
+        else if (c == '\r') out += "\\r";
+        else if (c == '\t') out += "\\t";
+        else if (byte < 0x20 || byte == 0x7F) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+            out += hex;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Why `argument` did not open as a settings file, as far as can be told.
+std::string why_unreadable(const std::string& argument, TPath& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    const fs::file_status status = fs::status(fs::u8path(argument), error);
+    if (fs::is_directory(status)) return "it is a folder";
+    // Reading a FIFO or a device could wait for ever.
+    if (fs::exists(status) && !fs::is_regular_file(status)) return "not a regular file";
+    std::FILE* stream = path_fopen(static_cast<str_t*>(static_cast<void*>(path)), "rb");
+    if (stream == nullptr) return std::strerror(errno);
+    std::string text;
+    const bool read = keloutil::read_xml_text(stream, text);
+    std::fclose(stream);
+    if (!read) return "it cannot be read";
+    if (!keloutil::xml_within_limits(text, keloutil::settings_max_depth, SIZE_MAX))
+        return "nested too deeply (more than " + std::to_string(keloutil::settings_max_depth) + " levels)";
+    if (!keloutil::xml_within_limits(text, SIZE_MAX, keloutil::settings_max_attributes))
+        return "an element has more than " + std::to_string(keloutil::settings_max_attributes) + " attributes";
+    TiXmlDocument document;
+    if (!keloutil::parse_xml_text(document, text, TIXML_ENCODING_UTF8)) {
+        std::string reason = document.ErrorDesc();
+        reason.erase(reason.find_last_not_of(' ') + 1);
+        if (document.ErrorRow() > 0) // where TinyXML knows it
+            reason += " (row " + std::to_string(document.ErrorRow()) + ", column " +
+                      std::to_string(document.ErrorCol()) + ")";
+        return reason;
+    }
+    if (document.FirstChildElement("KeloSettings") == nullptr) return "it has no KeloSettings element";
+    return "it cannot be read (out of memory?)";
 }
 
 void print_line(const std::string& text) {
@@ -68,7 +145,8 @@ void print_line(const std::string& text) {
 // The store of FILE as it is on disk; a missing file gives an empty store.
 struct Store {
     explicit Store(const std::string& argument) : name(argument), path(path_argument(argument, "FILE")) {
-        if (!settings.open(path)) fail("cannot read '" + name + "' as a settings file");
+        if (!settings.open(path))
+            fail("cannot read '" + name + "' as a settings file: " + why_unreadable(name, path));
     }
 
     std::map<TStr, TStr> values() {
@@ -110,7 +188,7 @@ int run_set(const Arguments& args) {
     // A value of white space alone reads back empty.
     if (args[3].find_first_not_of(" \t\n\v\f\r") == std::string::npos)
         fail("VALUE is empty or only white space (use 'kelo settings remove')");
-    const TStr value = text_argument(args[3], "VALUE");
+    const TStr value = stored_argument(args[3], "VALUE");
     Store store(args[0]);
     if (!store.settings.setData(section, key, value)) fail("cannot set the value");
     store.save();
@@ -149,7 +227,7 @@ int run_list(const Arguments& args) {
     Store store(args[0]);
     for (const auto& [combined, value] : store.values()) {
         const std::string text = text_of(combined);
-        if (all || section_of(text) == section) print_line(text + "=" + text_of(value));
+        if (all || section_of(text) == section) print_line(escaped(text) + "=" + escaped(text_of(value)));
     }
     return 0;
 }
