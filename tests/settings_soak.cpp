@@ -3,7 +3,8 @@
 // of several spellings of the file's path, while a killer ends workers with
 // SIGKILL at random moments and starts them again from their next unsaved
 // key. Run as root, every second worker switches to another account first,
-// so that two accounts write the one file.
+// so that two accounts write the one file; root makes the file before the
+// workers start, so the other account always writes a file it does not own.
 //
 // A worker appends one fixed-size record per outcome to its own progress
 // file, opened with O_APPEND by this program before the worker starts: a
@@ -439,10 +440,13 @@ int Soak::run() {
         } else if (now - last_progress > stall_limit) {
             std::fprintf(stderr, "stalled: no worker recorded anything for %lld s; workers left:",
                          static_cast<long long>(stall_limit.count()));
-            for (const long i : live) std::fprintf(stderr, " %ld (pid %d)", i, static_cast<int>(workers_[static_cast<size_t>(i)].pid));
+            for (const long i : live) {
+                const pid_t pid = workers_[static_cast<size_t>(i)].pid;
+                std::fprintf(stderr, " %ld (pid %d)", i, static_cast<int>(pid));
+                kill(pid, SIGKILL);
+                waitpid(pid, nullptr, 0);
+            }
             std::fprintf(stderr, "\n");
-            for (const long i : live) kill(workers_[static_cast<size_t>(i)].pid, SIGKILL);
-            for (const long i : live) waitpid(workers_[static_cast<size_t>(i)].pid, nullptr, 0);
             failed_workers_ += static_cast<long>(live.size());
             break;
         }
