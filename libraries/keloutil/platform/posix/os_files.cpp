@@ -83,7 +83,14 @@ bool restore_interrupted_write(const str_t* path) {
     return target.empty() || restore_interrupted_write(target);
 }
 
-bool grant_open_access(const str_t* path) { return chmod(native(path).c_str(), 0666) == 0; }
+// Only the owner may change a file's mode, so another account's save of a
+// file that is open to all already must not try.
+bool grant_open_access(const str_t* path) {
+    const std::string target = native(path);
+    struct stat status;
+    if (stat(target.c_str(), &status) == 0 && (status.st_mode & 0666) == 0666) return true;
+    return chmod(target.c_str(), 0666) == 0;
+}
 
 bool root_is_absolute() { return true; }
 
