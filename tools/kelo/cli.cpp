@@ -74,7 +74,18 @@ void write_output(const std::string& path, std::string_view data) {
         const auto* bytes = static_cast<const std::string_view*>(context);
         return std::fwrite(bytes->data(), 1, bytes->size(), stream) == bytes->size();
     };
-    write_output_file(path, write_bytes, &data);
+    if (!is_device(path)) {
+        const std::string failure = replace_file(path, write_bytes, &data);
+        if (!failure.empty()) fail("cannot write '" + path + "': " + failure);
+        return;
+    }
+    // A device or a FIFO is no file to replace: a reader gets the text.
+    std::FILE* stream = open_for_writing(path);
+    if (stream == nullptr) fail("cannot open '" + path + "': " + std::strerror(errno));
+    const bool written = write_bytes(stream, &data);
+    const int error = errno;
+    if (std::fclose(stream) != 0 || !written)
+        fail("cannot write '" + path + "': " + std::strerror(written ? errno : error));
 }
 
 } // namespace kelo

@@ -36,8 +36,9 @@ TPath path_argument(const std::string& argument, const std::string& what);
 // Reads a whole file, or standard input for "-" or an empty name.
 std::string read_input(const std::string& path);
 
-// Writes `data` to a file, all at once where replacing the file is safe (see
-// write_output_file), or to standard output for "-" or an empty name.
+// Writes `data` to a file, replaced all at once (see replace_file in
+// platform.hpp) unless it is a device or a FIFO, or to standard output for
+// "-" or an empty name.
 void write_output(const std::string& path, std::string_view data);
 
 } // namespace kelo

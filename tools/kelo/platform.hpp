@@ -18,13 +18,20 @@ Arguments command_line_arguments(int argc, char** argv);
 // translation), as converted text needs.
 void use_binary_standard_streams();
 
-// Writes the output file `path` (UTF-8) through `write`, which is given an
-// open stream and answers whether it wrote everything. A regular file, or a
-// new one, is replaced all at once by the library's safe file replacement
-// (a symbolic link stays a link, a file keeps its owner and permissions);
-// a device or a FIFO is written directly. Fails with a message when the
-// file cannot be written.
-void write_output_file(const std::string& path, bool (*write)(std::FILE* stream, void* context), void* context);
+// For output files (paths in UTF-8):
+
+// Whether `path` leads to a device or a FIFO, which is written directly
+// rather than replaced.
+bool is_device(const std::string& path);
+
+// Opens `path` for writing; nullptr, with errno set, when it cannot be.
+std::FILE* open_for_writing(const std::string& path);
+
+// Replaces the file `path` whole through `write` (given an open stream; it
+// answers whether it wrote everything) by the library's safe replacement:
+// all at once, a symbolic link staying a link, the file keeping its owner
+// and permissions. Empty when done, otherwise why not.
+std::string replace_file(const std::string& path, bool (*write)(std::FILE* stream, void* context), void* context);
 
 // For kelo run:
 

@@ -32,21 +32,15 @@ Arguments command_line_arguments(int argc, char** argv) { return Arguments(argv 
 // Standard streams are binary already.
 void use_binary_standard_streams() {}
 
-void write_output_file(const std::string& path, bool (*write)(std::FILE*, void*), void* context) {
+bool is_device(const std::string& path) {
     struct stat target;
-    const bool device = ::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode);
-    if (!device) {
-        if (!keloutil::os::replace_file(path, write, context, false))
-            fail("cannot write '" + path + "': " + std::strerror(errno));
-        return;
-    }
-    // A device or a FIFO is no file to replace: a reader gets the text.
-    std::FILE* stream = std::fopen(path.c_str(), "wbe");
-    if (stream == nullptr) fail("cannot open '" + path + "': " + std::strerror(errno));
-    const bool written = write(stream, context);
-    const int error = errno;
-    if (std::fclose(stream) != 0 || !written)
-        fail("cannot write '" + path + "': " + std::strerror(written ? errno : error));
+    return ::stat(path.c_str(), &target) == 0 && !S_ISREG(target.st_mode) && !S_ISDIR(target.st_mode);
+}
+
+std::FILE* open_for_writing(const std::string& path) { return std::fopen(path.c_str(), "wbe"); }
+
+std::string replace_file(const std::string& path, bool (*write)(std::FILE*, void*), void* context) {
+    return keloutil::os::replace_file(path, write, context, false) ? std::string() : std::strerror(errno);
 }
 
 // The PATH as the shells read it: ":"-separated, an empty entry meaning the

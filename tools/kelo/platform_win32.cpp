@@ -23,18 +23,6 @@ std::wstring wide_path(const std::string& path) { return std::filesystem::u8path
 
 std::string last_error_text() { return std::error_code(static_cast<int>(GetLastError()), std::system_category()).message(); }
 
-// Whether `path` leads to something that is written rather than replaced:
-// a device (NUL, CON) or a pipe.
-bool device(const std::wstring& path) {
-    const HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const bool other = GetFileType(file) != FILE_TYPE_DISK;
-    CloseHandle(file);
-    return other;
-}
-
 std::string utf8_from_wide(const wchar_t* text) {
     const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
     if (size <= 1) return std::string();
@@ -62,19 +50,21 @@ void use_binary_standard_streams() {
     _setmode(_fileno(stdout), _O_BINARY);
 }
 
-void write_output_file(const std::string& path, bool (*write)(std::FILE*, void*), void* context) {
-    const std::wstring target = wide_path(path);
-    if (!device(target)) {
-        if (!keloutil::os::replace_file(target, write, context, false))
-            fail("cannot write '" + path + "': " + last_error_text());
-        return;
-    }
-    std::FILE* stream = _wfopen(target.c_str(), L"wb");
-    if (stream == nullptr) fail("cannot open '" + path + "': " + std::strerror(errno));
-    const bool written = write(stream, context);
-    const int error = errno;
-    if (std::fclose(stream) != 0 || !written)
-        fail("cannot write '" + path + "': " + std::strerror(written ? errno : error));
+// A device (NUL, CON) or a pipe is no file on disk.
+bool is_device(const std::string& path) {
+    const HANDLE file = CreateFileW(wide_path(path).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool device = GetFileType(file) != FILE_TYPE_DISK;
+    CloseHandle(file);
+    return device;
+}
+
+std::FILE* open_for_writing(const std::string& path) { return _wfopen(wide_path(path).c_str(), L"wb"); }
+
+std::string replace_file(const std::string& path, bool (*write)(std::FILE*, void*), void* context) {
+    return keloutil::os::replace_file(wide_path(path), write, context, false) ? std::string() : last_error_text();
 }
 
 // A command with a path in it is used as it is; a bare name is searched as
