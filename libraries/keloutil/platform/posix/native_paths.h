@@ -3,10 +3,16 @@
 #ifndef KELOUTIL_PLATFORM_POSIX_NATIVE_PATHS_H
 #define KELOUTIL_PLATFORM_POSIX_NATIVE_PATHS_H
 
+#include <keloutil/c_str.h>
+
 #include <cstdlib>
 #include <string>
 
 namespace keloutil::os {
+
+// The native copy of a path in the library's form: its UTF-8 text with "/"
+// for every "\\". Throws std::bad_alloc when memory runs out.
+std::string native_text(const str_t* path);
 
 // The final target of a path: links followed, as far as they lead (the path
 // as it is when it leads nowhere).
