@@ -196,7 +196,8 @@ const char* program_file_pattern();
 // The name of this platform in custom environment files.
 const char* platform_name();
 // The value of the process environment variable `name` (UTF-8) as a new
-// UTF-8 string; nullptr when it is not set or memory runs out.
+// UTF-8 string; nullptr when it is not set. Throws std::bad_alloc when
+// memory runs out, which must not pass for a variable that is not set.
 str_t* environment_variable(const char* name);
 // Whether the variable is set, also when its value is empty.
 bool environment_variable_is_set(const char* name);
