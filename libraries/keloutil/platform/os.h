@@ -54,6 +54,8 @@ bool change_directory(const str_t* path);
 bool file_exists(const str_t* path);
 // Fills *status from the runtime's status call; its result is not used.
 void file_status(const str_t* path, path_status_t* status);
+// nullptr when the file cannot be opened; throws std::bad_alloc when memory
+// runs out, which must not pass for a file that cannot be opened.
 FILE* open_file(const str_t* path, const char* mode);
 // Opens a regular file for reading ("rb"); nullptr when it cannot be
 // opened and, without waiting on it, for anything but a regular file (a

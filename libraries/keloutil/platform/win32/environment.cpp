@@ -14,9 +14,10 @@ const char* platform_name() { return "Windows"; }
 str_t* environment_variable(const char* name) {
     if (name == nullptr) return nullptr;
     str_t* utf8_name = str_from_utf8(name);
+    const bool name_made = !str_null(utf8_name);
     const WideText wide_name(utf8_name);
     str_uninit(utf8_name);
-    if (!wide_name.valid()) throw std::bad_alloc();
+    if (!name_made || !wide_name.valid()) throw std::bad_alloc();
     const wchar_t* value = _wgetenv(wide_name.get());
     if (value == nullptr) return nullptr;
     str_t* text = str_from(value, static_cast<int32_t>(std::wcslen(value) * sizeof(wchar_t)), STR_ENC_UTF16LE);
