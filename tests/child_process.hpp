@@ -13,6 +13,9 @@
 // as the running test program, with the platform's extension; UTF-8.
 std::string sibling_program(const std::string& name);
 
+// Reads a pipe handle as TProcess hands them out to its end.
+std::string read_all(void* handle);
+
 class ChildProcess {
 public:
     // Starts `program` (a path, UTF-8) with `arguments` after the program

@@ -14,6 +14,15 @@ std::string sibling_program(const std::string& name) {
     return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / name).string();
 }
 
+std::string read_all(void* handle) {
+    std::string data;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = read(static_cast<int>(reinterpret_cast<intptr_t>(handle)), buffer, sizeof buffer)) > 0)
+        data.append(buffer, static_cast<size_t>(got));
+    return data;
+}
+
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments) {
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));

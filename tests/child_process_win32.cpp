@@ -39,6 +39,14 @@ std::string sibling_program(const std::string& name) {
     return (std::filesystem::path(self).parent_path() / (name + ".exe")).u8string();
 }
 
+std::string read_all(void* handle) {
+    std::string data;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(handle, buffer, sizeof buffer, &got, nullptr) && got > 0) data.append(buffer, got);
+    return data;
+}
+
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& arguments) {
     const std::wstring path = wide(program);
     std::wstring line;

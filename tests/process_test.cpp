@@ -26,24 +26,10 @@ void write_all(void* handle, const std::string& data) {
     ASSERT_TRUE(WriteFile(handle, data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
     ASSERT_EQ(written, data.size());
 }
-std::string read_all(void* handle) {
-    std::string data;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(handle, buffer, sizeof buffer, &got, nullptr) && got > 0) data.append(buffer, got);
-    return data;
-}
 #else
 int fd(void* handle) { return static_cast<int>(reinterpret_cast<intptr_t>(handle)); }
 void write_all(void* handle, const std::string& data) {
     ASSERT_EQ(write(fd(handle), data.data(), data.size()), static_cast<ssize_t>(data.size()));
-}
-std::string read_all(void* handle) {
-    std::string data;
-    char buffer[4096];
-    ssize_t got;
-    while ((got = read(fd(handle), buffer, sizeof buffer)) > 0) data.append(buffer, static_cast<size_t>(got));
-    return data;
 }
 size_t open_descriptor_count() {
     return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));

@@ -227,6 +227,10 @@ private:
 };
 
 // An owner for temporaries of the string module.
+// str_push, telling whether it was done: false when memory ran out, the
+// list then being as it was.
+bool push_item(str_t* list, const str_t* item, const str_t* separator) noexcept;
+
 struct StrOwner {
     str_t* s;
     explicit StrOwner(str_t* owned) : s(owned) {}

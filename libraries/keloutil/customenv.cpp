@@ -5,6 +5,7 @@
 
 #include "c_str_internal.h"
 #include "customenv_internal.h"
+#include "guarded.h"
 #include "platform/os.h"
 #include "xml_text.h"
 
@@ -13,6 +14,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
@@ -90,7 +92,7 @@ size_t find_at_boundary(std::string_view text, std::string_view what, size_t fro
 // Replaces the "$NAME" references in `value` by the values of those
 // environment variables. The name runs to the next "\\" or the end. A
 // variable that is not set is reported on standard output and its
-// reference stays. The scan goes on one character after each "$", so a
+// reference stays; running out of memory throws std::bad_alloc. The scan goes on one character after each "$", so a
 // replacement's own references are expanded too, up to max_expansions.
 void expand(std::string& value) {
     // `at` is the byte offset of the character at position `pos`.
@@ -109,9 +111,8 @@ void expand(std::string& value) {
         } else {
             // The first occurrence anywhere, which may stand before this one.
             const size_t p = find_at_boundary(value, reference, 0);
-            const std::string text = str_null(setting) ? std::string() : std::string(setting->buffer);
-            str_uninit(setting);
-            value.replace(p, reference.size(), text);
+            const std::unique_ptr<str_t, decltype(&str_uninit)> owner(setting, str_uninit);
+            value.replace(p, reference.size(), str_null(setting) ? "" : setting->buffer);
             if (++expansions == max_expansions) return;
             at = byte_offset(value, pos);
             if (at >= value.size()) return; // no character at pos any more
@@ -139,39 +140,34 @@ CKeloUtilCustomEnv::~CKeloUtilCustomEnv() { delete document; }
 
 CKeloUtilCustomEnv& CKeloUtilCustomEnv::instance() { return mInstance; }
 
+// A load that runs out of memory tells nothing about the file: it leaves
+// the status at -1 and the load pending, to be tried again.
 int32_t CKeloUtilCustomEnv::load() {
     if (!loadPending) return status;
-    loadPending = false;
-    bool from_thin_client = true;
-    str_t* path = keloutil::os::environment_variable(thin_client_variable);
-    if (path == nullptr) {
-        from_thin_client = false;
-        path = keloutil::os::environment_variable(custom_variable);
-    }
-    if (path == nullptr) return status = KeloUtil::keloUTIL_NO_CUSTOM_ENV;
-    const int32_t failure =
-        from_thin_client ? KeloUtil::keloUTIL_THINCLIENT_ENV_ERROR : KeloUtil::keloUTIL_CUSTOM_ENV_ERROR;
-    FILE* stream = keloutil::os::open_file(path, "rb");
-    str_uninit(path);
-    if (stream == nullptr) return status = failure;
-    bool parsed = false;
-    try {
-        std::string text;
-        if (keloutil::read_xml_text(stream, text) && within_limits(text)) {
-            if (document == nullptr) document = new Document;
-            parsed = keloutil::parse_xml_text(document->xml, text, TIXML_DEFAULT_ENCODING);
+    bool from_thin_client = false;
+    const int32_t loaded_status = keloutil::guarded(-1, [&] {
+        from_thin_client = true;
+        str_t* path = keloutil::os::environment_variable(thin_client_variable);
+        if (path == nullptr) {
+            from_thin_client = false;
+            path = keloutil::os::environment_variable(custom_variable);
         }
-    } catch (const std::bad_alloc&) {
-        parsed = false; // a file too big for memory counts as unreadable
-    }
-    std::fclose(stream);
-    if (!parsed) {
-        if (document != nullptr) document->xml.Clear();
-        return status = failure;
-    }
-    loaded = true;
-    thinClient = from_thin_client;
-    return status = KeloUtil::keloUTIL_OK;
+        if (path == nullptr) return int32_t{KeloUtil::keloUTIL_NO_CUSTOM_ENV};
+        const std::unique_ptr<str_t, decltype(&str_uninit)> owner(path, str_uninit);
+        const std::unique_ptr<FILE, int (*)(FILE*)> stream(keloutil::os::open_file(path, "rb"), std::fclose);
+        if (document == nullptr) document = new Document;
+        std::string text;
+        if (stream != nullptr && keloutil::read_xml_text(stream.get(), text) && within_limits(text) &&
+            keloutil::parse_xml_text(document->xml, text, TIXML_DEFAULT_ENCODING))
+            return int32_t{KeloUtil::keloUTIL_OK};
+        return int32_t{from_thin_client ? KeloUtil::keloUTIL_THINCLIENT_ENV_ERROR : KeloUtil::keloUTIL_CUSTOM_ENV_ERROR};
+    });
+    if (loaded_status != KeloUtil::keloUTIL_OK && document != nullptr) document->xml.Clear();
+    if (loaded_status == -1) return status = -1;
+    loadPending = false;
+    loaded = loaded_status == KeloUtil::keloUTIL_OK;
+    thinClient = loaded && from_thin_client;
+    return status = loaded_status;
 }
 
 bool CKeloUtilCustomEnv::hasSettings() {
@@ -208,13 +204,11 @@ TStr CKeloUtilCustomEnv::getValue(const TStr& id) const {
         }
     }
     if (found == nullptr || *found == '\0') return TStr();
-    try {
+    return keloutil::guarded(TStr::null, [found] {
         std::string value(found);
         expand(value);
         return TStr(value.data(), static_cast<int32_t>(value.size()), STR_ENC_UTF8);
-    } catch (const std::bad_alloc&) {
-        return TStr();
-    }
+    });
 }
 
 int32_t CKeloUtilCustomEnv::findText(const TStr& text, const TStr& what, int32_t start) {
@@ -230,7 +224,8 @@ KeloUtil::keloUTILSTATUS KeloUtil::loadCustomEnvSettings() {
     switch (CKeloUtilCustomEnv::instance().getStatus()) {
     case keloUTIL_OK: return keloUTIL_OK;
     case keloUTIL_THINCLIENT_ENV_ERROR: return keloUTIL_THINCLIENT_ENV_ERROR;
-    case keloUTIL_CUSTOM_ENV_ERROR: return keloUTIL_CUSTOM_ENV_ERROR;
+    case keloUTIL_CUSTOM_ENV_ERROR:
+    case -1: return keloUTIL_CUSTOM_ENV_ERROR; // memory ran out while loading
     default: return keloUTIL_NO_CUSTOM_ENV;
     }
 }

@@ -2,6 +2,7 @@
 // implementation that the platform supplies.
 #include <keloutil/kelomutex.hpp>
 
+#include "guarded.h"
 #include "platform/os.h"
 
 KeloMutexImp::KeloMutexImp() : mbLocked(false) {}
@@ -14,12 +15,16 @@ KeloMutex::KeloMutex() : mImp(keloutil::os::new_named_mutex()) {}
 
 KeloMutex::~KeloMutex() { delete mImp; }
 
-bool KeloMutex::Open(const TStr& name) { return mImp != nullptr && mImp->Open(name); }
+bool KeloMutex::Open(const TStr& name) {
+    return mImp != nullptr && keloutil::guarded(false, [&] { return mImp->Open(name); });
+}
 
-bool KeloMutex::Close() { return mImp == nullptr || mImp->Close(); }
+bool KeloMutex::Close() { return mImp == nullptr || keloutil::guarded(false, [&] { return mImp->Close(); }); }
 
-bool KeloMutex::Lock(int timeout) { return mImp != nullptr && mImp->Lock(timeout); }
+bool KeloMutex::Lock(int timeout) {
+    return mImp != nullptr && keloutil::guarded(false, [&] { return mImp->Lock(timeout); });
+}
 
-bool KeloMutex::UnLock() { return mImp == nullptr || mImp->UnLock(); }
+bool KeloMutex::UnLock() { return mImp == nullptr || keloutil::guarded(false, [&] { return mImp->UnLock(); }); }
 
 bool KeloMutex::IsLocked() const { return mImp != nullptr && mImp->IsLocked(); }

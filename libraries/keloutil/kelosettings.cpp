@@ -5,6 +5,7 @@
 
 #include <keloutil/kelomutex.hpp>
 
+#include "guarded.h"
 #include "platform/os.h"
 #include "xml_text.h"
 
@@ -138,7 +139,18 @@ bool printable(const TiXmlDeclaration& declaration) {
     return true;
 }
 
-bool write_document(FILE* stream, void* document) { return static_cast<TiXmlDocument*>(document)->SaveFile(stream); }
+// The writer that write_whole_file calls: it must not throw through the
+// seam, which then removes what was written (printing needs memory).
+bool write_document(FILE* stream, void* document) {
+    return keloutil::guarded(false, [&] { return static_cast<TiXmlDocument*>(document)->SaveFile(stream); });
+}
+
+// body(state) under the library's guard: false without a state (memory ran
+// out when the object was made) or when the body throws.
+template <class State, class Body>
+bool with_state(State* state, Body body) noexcept {
+    return state != nullptr && keloutil::guarded(false, [&] { return body(*state); });
+}
 
 } // namespace
 
@@ -164,9 +176,11 @@ struct KeloSettings::State {
 
     void reset(bool keepChanges);
     bool open(const TPath& file, bool keepChanges, bool takeLock);
+    bool save(const TPath& file);
     bool remember(const TPath& file);
     bool createEmpty();
     bool readDocument();
+    bool readValues();
     bool applyPending();
     bool setInDocument(const std::string& section, const std::string& key, const TStr& value);
     void removeFromDocument(const std::string& section, const std::string& key);
@@ -229,9 +243,17 @@ bool KeloSettings::State::createEmpty() {
     return loaded;
 }
 
-// Fills the stored values from the parsed document; the first value of a
-// combined key wins.
+// Fills the stored values from the parsed document; a document that
+// cannot be read whole leaves none.
 bool KeloSettings::State::readDocument() {
+    if (keloutil::guarded(false, [this] { return readValues(); })) return true;
+    loaded = false;
+    stored.clear();
+    return false;
+}
+
+// The body of readDocument; the first value of a combined key wins.
+bool KeloSettings::State::readValues() {
     loaded = false;
     TiXmlNode* first = document.FirstChild();
     const TiXmlDeclaration standard("1.0", "UTF-8", "yes");
@@ -415,33 +437,41 @@ bool KeloSettings::State::visible(std::string_view combined, const TStr*& value)
 
 // ---- KeloSettings -------------------------------------------------------------------
 
-KeloSettings::KeloSettings(bool openAccess) : mState(new State(openAccess)) {}
+// Without memory for the state, every operation fails.
+KeloSettings::KeloSettings(bool openAccess)
+    : mState(keloutil::guarded<State*>(nullptr, [openAccess] { return new State(openAccess); })) {}
 
 KeloSettings::KeloSettings() : KeloSettings(false) {}
 
-KeloSettings::~KeloSettings() {
-    mState->reset(false);
-    delete mState;
+KeloSettings::~KeloSettings() { delete mState; }
+
+bool KeloSettings::isLoaded() const { return mState != nullptr && mState->loaded; }
+
+bool KeloSettings::open(const TPath& file, bool keepChanges) {
+    return with_state(mState, [&](State& state) { return state.open(file, keepChanges, true); });
 }
 
-bool KeloSettings::isLoaded() const { return mState->loaded; }
-
-bool KeloSettings::open(const TPath& file, bool keepChanges) { return mState->open(file, keepChanges, true); }
-
 bool KeloSettings::parse(const TStr& text, bool keepChanges) {
-    if (text.isEmpty()) return false;
-    mState->reset(keepChanges);
-    const std::string_view utf8 = view(text);
-    std::string padded(utf8);
-    if (!parse_document(mState->document, padded)) {
-        mState->reset(keepChanges);
-        return false;
-    }
-    return mState->readDocument();
+    return with_state(mState, [&](State& state) -> bool {
+        if (text.isEmpty()) return false;
+        state.reset(keepChanges);
+        const std::string_view utf8 = view(text);
+        std::string padded(utf8);
+        if (!parse_document(state.document, padded)) {
+            state.reset(keepChanges);
+            return false;
+        }
+        return state.readDocument();
+    });
 }
 
 bool KeloSettings::save(const TPath& file) {
-    State& state = *mState;
+    return with_state(mState, [&](State& state) { return state.save(file); });
+}
+
+// The body of KeloSettings::save.
+bool KeloSettings::State::save(const TPath& file) {
+    State& state = *this;
     if (!state.loaded || file.isEmpty()) return false;
     // The re-read and the write happen under one hold of the file's lock, so
     // that no other process can save in between and have its values
@@ -468,100 +498,116 @@ bool KeloSettings::save(const TPath& file) {
 }
 
 bool KeloSettings::getData(const TStr& section, const TStr& key, TStr& value) {
-    value.clear();
-    const std::string combined = combined_key(section, key);
-    const TStr* found = nullptr;
-    if (combined.empty() || !mState->visible(combined, found)) return false;
-    value = *found;
-    return !lost(value, view(*found));
+    return with_state(mState, [&](State& state) -> bool {
+        value.clear();
+        const std::string combined = combined_key(section, key);
+        const TStr* found = nullptr;
+        if (combined.empty() || !state.visible(combined, found)) return false;
+        value = *found;
+        return !lost(value, view(*found));
+    });
 }
 
 bool KeloSettings::setData(const TStr& section, const TStr& key, const TStr& value) {
-    if (value.isEmpty()) return false;
-    const std::string combined = combined_key(section, key);
-    if (combined.empty() || !put(mState->pendingSets, combined, value)) return false;
-    mState->pendingRemovals.erase(combined);
-    return true;
+    return with_state(mState, [&](State& state) -> bool {
+        if (value.isEmpty()) return false;
+        const std::string combined = combined_key(section, key);
+        if (combined.empty() || !put(state.pendingSets, combined, value)) return false;
+        state.pendingRemovals.erase(combined);
+        return true;
+    });
 }
 
 bool KeloSettings::removeData(const TStr& section, const TStr& key) {
-    State& state = *mState;
-    const std::string combined = combined_key(section, key);
-    if (combined.empty()) return false;
-    const auto pending = state.pendingSets.find(combined);
-    const auto stored = state.stored.find(combined);
-    if (pending == state.pendingSets.end() && stored == state.stored.end()) return false;
-    const TStr& value = pending != state.pendingSets.end() ? pending->second : stored->second;
-    if (!put(state.pendingRemovals, combined, value)) return false;
-    if (pending != state.pendingSets.end()) state.pendingSets.erase(pending);
-    return true;
+    return with_state(mState, [&](State& state) -> bool {
+        const std::string combined = combined_key(section, key);
+        if (combined.empty()) return false;
+        const auto pending = state.pendingSets.find(combined);
+        const auto stored = state.stored.find(combined);
+        if (pending == state.pendingSets.end() && stored == state.stored.end()) return false;
+        const TStr& value = pending != state.pendingSets.end() ? pending->second : stored->second;
+        if (!put(state.pendingRemovals, combined, value)) return false;
+        if (pending != state.pendingSets.end()) state.pendingSets.erase(pending);
+        return true;
+    });
 }
 
 bool KeloSettings::getSection(const TStr& section, std::map<TStr, TStr>& values) {
-    values.clear();
-    if (section.isEmpty()) return false;
-    const std::string prefix = std::string(view(section)) + "/";
-    // Each matching value under the part of its key after the last "/":
-    // stored values never overwrite, pending sets do.
-    const auto add = [&](const Values& from, bool overwrite) {
-        for (const auto& [combined, value] : from) {
-            const std::string_view name = last_part(view(combined));
-            if (name.empty() || !in_section(combined, prefix)) continue;
-            TStr reported = from_view(name), copy(value);
-            if (lost(reported, name) || lost(copy, view(value))) return false;
-            if (overwrite || values.count(reported) == 0) values.insert_or_assign(std::move(reported), std::move(copy));
-        }
-        return true;
-    };
-    const auto erase_removed = [&] {
-        for (const auto& removal : mState->pendingRemovals) {
-            if (!in_section(removal.first, prefix)) continue;
-            const std::string_view name = last_part(view(removal.first));
-            const TStr reported = from_view(name);
-            if (lost(reported, name)) return false;
-            values.erase(reported);
-        }
-        return true;
-    };
-    if (!add(mState->stored, false) || !add(mState->pendingSets, true) || !erase_removed()) {
-        values.clear();
-        return false;
-    }
-    return true;
-}
-
-bool KeloSettings::removeSection(const TStr& section) {
-    State& state = *mState;
-    if (section.isEmpty()) return false;
-    const std::string prefix = std::string(view(section)) + "/";
-    // Collected whole before anything changes, so that running out of memory
-    // leaves the store as it was; the nodes then move over without copies. A
-    // pending value wins over the stored one.
-    Values collected;
-    for (const Values* from : {&state.pendingSets, &state.stored})
-        for (const auto& [combined, value] : *from)
-            if (in_section(combined, prefix) && collected.count(combined) == 0 && !put(collected, combined, value))
-                return false;
-    while (!collected.empty()) {
-        auto node = collected.extract(collected.begin());
-        state.pendingSets.erase(node.key());
-        state.pendingRemovals.erase(node.key());
-        state.pendingRemovals.insert(std::move(node));
-    }
-    return true;
-}
-
-bool KeloSettings::getAll(std::map<TStr, TStr>& values) {
-    values.clear();
-    for (const Values* from : {&mState->pendingSets, &mState->stored})
-        for (const auto& [combined, value] : *from) {
-            if (mState->pendingRemovals.count(combined) != 0) continue;
-            TStr key = from_view(combined), copy(value);
-            if (lost(key, combined) || lost(copy, view(value))) {
+    if (with_state(mState, [&](State& state) -> bool {
+            values.clear();
+            if (section.isEmpty()) return false;
+            const std::string prefix = std::string(view(section)) + "/";
+            // Each matching value under the part of its key after the last "/":
+            // stored values never overwrite, pending sets do.
+            const auto add = [&](const Values& from, bool overwrite) {
+                for (const auto& [combined, value] : from) {
+                    const std::string_view name = last_part(view(combined));
+                    if (name.empty() || !in_section(combined, prefix)) continue;
+                    TStr reported = from_view(name), copy(value);
+                    if (lost(reported, name) || lost(copy, view(value))) return false;
+                    if (overwrite || values.count(reported) == 0) values.insert_or_assign(std::move(reported), std::move(copy));
+                }
+                return true;
+            };
+            const auto erase_removed = [&] {
+                for (const auto& removal : state.pendingRemovals) {
+                    if (!in_section(removal.first, prefix)) continue;
+                    const std::string_view name = last_part(view(removal.first));
+                    const TStr reported = from_view(name);
+                    if (lost(reported, name)) return false;
+                    values.erase(reported);
+                }
+                return true;
+            };
+            if (!add(state.stored, false) || !add(state.pendingSets, true) || !erase_removed()) {
                 values.clear();
                 return false;
             }
-            values.try_emplace(std::move(key), std::move(copy)); // a pending value comes first and wins
+            return true;
+        }))
+        return true;
+    values.clear();
+    return false;
+}
+
+bool KeloSettings::removeSection(const TStr& section) {
+    return with_state(mState, [&](State& state) -> bool {
+        if (section.isEmpty()) return false;
+        const std::string prefix = std::string(view(section)) + "/";
+        // Collected whole before anything changes, so that running out of memory
+        // leaves the store as it was; the nodes then move over without copies. A
+        // pending value wins over the stored one.
+        Values collected;
+        for (const Values* from : {&state.pendingSets, &state.stored})
+            for (const auto& [combined, value] : *from)
+                if (in_section(combined, prefix) && collected.count(combined) == 0 && !put(collected, combined, value))
+                    return false;
+        while (!collected.empty()) {
+            auto node = collected.extract(collected.begin());
+            state.pendingSets.erase(node.key());
+            state.pendingRemovals.erase(node.key());
+            state.pendingRemovals.insert(std::move(node));
         }
-    return true;
+        return true;
+    });
+}
+
+bool KeloSettings::getAll(std::map<TStr, TStr>& values) {
+    if (with_state(mState, [&](State& state) -> bool {
+            values.clear();
+            for (const Values* from : {&state.pendingSets, &state.stored})
+                for (const auto& [combined, value] : *from) {
+                    if (state.pendingRemovals.count(combined) != 0) continue;
+                    TStr key = from_view(combined), copy(value);
+                    if (lost(key, combined) || lost(copy, view(value))) {
+                        values.clear();
+                        return false;
+                    }
+                    values.try_emplace(std::move(key), std::move(copy)); // a pending value comes first and wins
+                }
+            return true;
+        }))
+        return true;
+    values.clear();
+    return false;
 }

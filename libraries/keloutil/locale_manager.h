@@ -2,7 +2,8 @@
 // functions: each locale's abbreviated language name by LCID, and the
 // 'll_CC' name by abbreviation. The library's one instance is a static
 // object (library_statics.cpp) that fills both maps while the library is
-// loaded; afterwards they are only read. Internal: not exported.
+// loaded; afterwards they are only read. Its answers throw std::bad_alloc
+// when memory runs out. Internal: not exported.
 #ifndef KELOUTIL_LOCALE_MANAGER_H
 #define KELOUTIL_LOCALE_MANAGER_H
 

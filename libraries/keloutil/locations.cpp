@@ -1,11 +1,16 @@
 // The framework's folders by kind: the custom environment's values when a
 // custom environment file is in force, else folders built from the system's
-// standard folders; and the COMMON_LIB folder put on PATH.
+// standard folders; and the COMMON_LIB folder put on PATH. The answers are
+// built as std::string and made strings only at the end, every step
+// checked: memory that runs out throws, and the public functions answer
+// their failure result for it (the empty string, or nothing done), never a
+// folder that lacks a part.
 #include <keloutil/customenv.hpp>
 #include <keloutil/locales.hpp>
 #include <keloutil/locations.hpp>
 #include <keloutil/version.h>
 
+#include "guarded.h"
 #include "platform/os.h"
 
 #include <string>
@@ -29,77 +34,83 @@ std::string bytes_of(const TStr& s) {
     return str_null(record) ? std::string() : std::string(record->buffer, static_cast<size_t>(str_len(record)));
 }
 
+// The string of `text`; throws std::bad_alloc when it cannot be made.
 TStr from_bytes(const std::string& text) {
-    return adopt(str_from(text.data(), static_cast<int32_t>(text.size()), STR_ENC_UTF8));
-}
-
-bool ends_with(const TStr& text, char c) {
-    const std::string bytes = bytes_of(text);
-    return !bytes.empty() && bytes.back() == c;
+    TStr made = adopt(str_from(text.data(), static_cast<int32_t>(text.size()), STR_ENC_UTF8));
+    if (made.isNull()) keloutil::out_of_memory();
+    return made;
 }
 
 // "/" for a path written with "/" anywhere, else "\\".
-char separator_of(const TStr& path) { return bytes_of(path).find('/') != std::string::npos ? '/' : '\\'; }
+char separator_of(const std::string& path) { return path.find('/') != std::string::npos ? '/' : '\\'; }
+
+// The path with `separator` at its end.
+std::string with_separator(std::string path, char separator) {
+    if (path.empty() || path.back() != separator) path += separator;
+    return path;
+}
 
 // ---- keys and building blocks ---------------------------------------------------
 
-TStr getFileTypeKey(int32_t type) {
+// The custom environment's key of a kind; nullptr for none.
+const char* getFileTypeKey(int32_t type) {
     switch (type) {
-    case COMMON_BIN: return TStr("KELO_COMMON_BIN_LOCATION");
-    case COMMON_LIB: return TStr("KELO_COMMON_LIB_LOCATION");
-    case COMMON_LOCALIZED_DATA: return TStr("KELO_COMMON_LOCALIZED_DATA_LOCATION");
-    case COMMON_DATA: return TStr("KELO_COMMON_DATA_LOCATION");
-    case LOG_FILE: return TStr("KELO_LOG_FILE_LOCATION");
-    case ERROR_TABLE: return TStr("KELO_ERROR_TABLE_LOCATION");
-    case USER_SETTINGS_FILE: return TStr("KELO_USER_SETTINGS_FILE_LOCATION");
-    default: return TStr("");
+    case COMMON_BIN: return "KELO_COMMON_BIN_LOCATION";
+    case COMMON_LIB: return "KELO_COMMON_LIB_LOCATION";
+    case COMMON_LOCALIZED_DATA: return "KELO_COMMON_LOCALIZED_DATA_LOCATION";
+    case COMMON_DATA: return "KELO_COMMON_DATA_LOCATION";
+    case LOG_FILE: return "KELO_LOG_FILE_LOCATION";
+    case ERROR_TABLE: return "KELO_ERROR_TABLE_LOCATION";
+    case USER_SETTINGS_FILE: return "KELO_USER_SETTINGS_FILE_LOCATION";
+    default: return nullptr;
     }
 }
 
-TStr getAPIFileTypeKey(int32_t type) {
+const char* getAPIFileTypeKey(int32_t type) {
     switch (type) {
-    case APPLICATION_KELO_RESOURCE: return TStr("KELO_APPLICATION_KELO_RESOURCE_LOCATION");
-    case APPLICATION_ERROR_LOG_FILE: return TStr("KELO_APPLICATION_ERROR_LOG_FILE");
-    default: return TStr("");
+    case APPLICATION_KELO_RESOURCE: return "KELO_APPLICATION_KELO_RESOURCE_LOCATION";
+    case APPLICATION_ERROR_LOG_FILE: return "KELO_APPLICATION_ERROR_LOG_FILE";
+    default: return nullptr;
     }
+}
+
+// The custom environment's value of a key, as it stands.
+std::string customValue(const char* key) {
+    return bytes_of(CKeloUtilCustomEnv::instance().getValue(from_bytes(key)));
 }
 
 // A standard folder of the system (adopted) with the framework's
 // subfolders and a separator; empty when the system gave no folder.
-TStr frameworkFolder(str_t* systemFolder, const char* subfolders) {
-    TStr folder = adopt(systemFolder);
-    if (folder.isNull()) return TStr("");
-    folder += subfolders;
-    folder += "\\";
-    return folder;
+std::string frameworkFolder(str_t* systemFolder, const char* subfolders) {
+    const TStr folder = adopt(systemFolder);
+    if (folder.isNull()) return std::string();
+    return bytes_of(folder) + subfolders + "\\";
 }
 
-TStr getSharedFolder() { return frameworkFolder(keloutil::os::common_files_folder(), "\\Norvaxis Shared\\Kelo"); }
+std::string getSharedFolder() {
+    return frameworkFolder(keloutil::os::common_files_folder(), "\\Norvaxis Shared\\Kelo");
+}
 
-TStr getProgramDataFolder() { return frameworkFolder(keloutil::os::common_data_folder(), "\\Norvaxis\\Kelo"); }
+std::string getProgramDataFolder() { return frameworkFolder(keloutil::os::common_data_folder(), "\\Norvaxis\\Kelo"); }
 
 // "R" and the major version: the version text up to its first ".".
-TStr getVersionFolder() {
+std::string getVersionFolder() {
     std::string major = keloUtilVersionString();
     major = major.substr(0, major.find('.'));
-    return major.empty() ? TStr("") : from_bytes("R" + major);
+    return major.empty() ? major : "R" + major;
 }
 
 // path, then the locale's folder, each followed by the path's separator.
-TStr appendLocaleDir(const TStr& path, const TStr& locale) {
-    if (path.isEmpty() || locale.isEmpty()) return path;
-    const TStr dir = getKeloLocaleDir(locale);
-    if (dir.isEmpty()) return path;
+std::string appendLocaleDir(const std::string& path, const TStr& locale) {
+    if (path.empty() || locale.isEmpty()) return path;
+    const std::string dir = bytes_of(getKeloLocaleDir(locale));
+    if (dir.empty()) keloutil::out_of_memory(); // a name is empty only then
     const char separator = separator_of(path);
-    TStr result(path);
-    if (!ends_with(result, separator)) result += separator;
-    result += dir;
-    result += separator;
-    return result;
+    return with_separator(path, separator) + dir + separator;
 }
 
-TStr builtInLocation(int32_t type, const TStr& locale) {
-    TStr folder;
+std::string builtInLocation(int32_t type, const TStr& locale) {
+    std::string folder;
     switch (type) {
     case COMMON_BIN:
     case COMMON_LIB:
@@ -107,15 +118,12 @@ TStr builtInLocation(int32_t type, const TStr& locale) {
     case COMMON_DATA:
     case LOG_FILE:
     case ERROR_TABLE: folder = getProgramDataFolder(); break;
-    case USER_SETTINGS_FILE: return getKeloLocalUserDataLocation();
-    default: return TStr("");
+    case USER_SETTINGS_FILE: return frameworkFolder(keloutil::os::local_data_folder(), "\\Norvaxis\\Kelo");
+    default: return std::string();
     }
-    if (folder.isEmpty()) return folder;
-    const TStr version = getVersionFolder();
-    if (!version.isEmpty()) {
-        folder += version;
-        folder += "\\";
-    }
+    if (folder.empty()) return folder;
+    const std::string version = getVersionFolder();
+    if (!version.empty()) folder += version + "\\";
     return type == COMMON_LOCALIZED_DATA ? appendLocaleDir(folder, locale) : folder;
 }
 
@@ -130,7 +138,10 @@ std::string pathEntry(const TStr& folder, const keloutil::os::PathListRules& rul
 
 // The text as folder names are compared here.
 std::string comparable(const std::string& text, const keloutil::os::PathListRules& rules) {
-    return rules.case_sensitive ? text : bytes_of(from_bytes(text).upper());
+    if (rules.case_sensitive) return text;
+    const TStr upper = from_bytes(text).upper();
+    if (upper.isNull()) keloutil::out_of_memory();
+    return bytes_of(upper);
 }
 
 // Whether `folder` is listed in `path` (both comparable): an occurrence
@@ -147,30 +158,8 @@ bool isListed(const std::string& path, const std::string& folder, const keloutil
     return false;
 }
 
-} // namespace
-
-TStr getKeloFileLocation(KeloFileType type, const TStr& locale) {
-    const TStr key = getFileTypeKey(type);
-    CKeloUtilCustomEnv& customEnv = CKeloUtilCustomEnv::instance();
-    if (key.isEmpty() || !customEnv.hasSettings()) return builtInLocation(type, locale);
-    // The custom environment answers alone, also for the kinds it leaves out.
-    TStr result = customEnv.getValue(key);
-    if (result.isEmpty()) return TStr("");
-    const char separator = separator_of(result);
-    if (!ends_with(result, separator)) result += separator;
-    return type == COMMON_LOCALIZED_DATA ? appendLocaleDir(result, locale) : result;
-}
-
-TStr getKeloAPIFileLocationOverride(KeloAPIFileType type, const TStr& /*argument*/) {
-    const TStr key = getAPIFileTypeKey(type);
-    CKeloUtilCustomEnv& customEnv = CKeloUtilCustomEnv::instance();
-    if (key.isEmpty() || !customEnv.hasSettings()) return TStr("");
-    return customEnv.getValue(key);
-}
-
-TStr getKeloLocalUserDataLocation() { return frameworkFolder(keloutil::os::local_data_folder(), "\\Norvaxis\\Kelo"); }
-
-void setCustomEnvPathVars() {
+// The body of setCustomEnvPathVars.
+void putLibraryFolderOnPath() {
     const TStr bin = getKeloFileLocation(COMMON_BIN, TStr(""));
     const TStr lib = getKeloFileLocation(COMMON_LIB, TStr(""));
     if (bin.isEmpty() || lib.isEmpty()) return;
@@ -184,13 +173,41 @@ void setCustomEnvPathVars() {
         keloutil::os::set_environment_variable("PATH", record_of(from_bytes(libEntry)));
         return;
     }
-    const TStr path = adopt(keloutil::os::environment_variable("PATH"));
-    if (path.isNull()) return; // no memory for the current value
-    std::string value = bytes_of(path);
+    std::string value = bytes_of(adopt(keloutil::os::environment_variable("PATH")));
     if (isListed(comparable(value, rules), comparable(libEntry, rules), rules)) return;
     if (!value.empty() && value.back() != rules.list_separator) value += rules.list_separator;
     value += libEntry;
     keloutil::os::set_environment_variable("PATH", record_of(from_bytes(value)));
 }
+
+} // namespace
+
+TStr getKeloFileLocation(KeloFileType type, const TStr& locale) {
+    return keloutil::guarded(TStr::null, [&] {
+        const int32_t status = CKeloUtilCustomEnv::instance().getStatus();
+        if (status == -1) return TStr(""); // whether a custom environment is in force is not known
+        const char* const key = getFileTypeKey(type);
+        if (key == nullptr || status != keloUTIL_OK) return from_bytes(builtInLocation(type, locale));
+        // The custom environment answers alone, also for the kinds it leaves out.
+        const std::string value = customValue(key);
+        if (value.empty()) return TStr("");
+        const std::string folder = with_separator(value, separator_of(value));
+        return from_bytes(type == COMMON_LOCALIZED_DATA ? appendLocaleDir(folder, locale) : folder);
+    });
+}
+
+TStr getKeloAPIFileLocationOverride(KeloAPIFileType type, const TStr& /*argument*/) {
+    return keloutil::guarded(TStr::null, [type] {
+        const char* const key = getAPIFileTypeKey(type);
+        if (key == nullptr || !CKeloUtilCustomEnv::instance().hasSettings()) return TStr("");
+        return CKeloUtilCustomEnv::instance().getValue(from_bytes(key));
+    });
+}
+
+TStr getKeloLocalUserDataLocation() {
+    return keloutil::guarded(TStr::null, [] { return from_bytes(builtInLocation(USER_SETTINGS_FILE, TStr())); });
+}
+
+void setCustomEnvPathVars() { keloutil::guarded(putLibraryFolderOnPath); }
 
 } // namespace KeloUtil

@@ -86,6 +86,8 @@ void* memory_reallocate(void* pointer, uint32_t size) {
 }
 
 #ifdef KELOUTIL_FAULT_INJECTION
+bool memory_attempt_fails() { return injected_failure(); }
+
 void memory_fail_after(uint32_t n, bool persist) {
     g_attempts = 0;
     g_fail_at = n;

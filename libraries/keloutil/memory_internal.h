@@ -18,13 +18,17 @@ void* memory_reallocate(void* block, uint32_t size);
 #ifdef KELOUTIL_FAULT_INJECTION
 // Only in the test builds of the library, never in the one that is shipped:
 // simulated allocation failure, so that tests can run every failure path.
-// Makes the n-th allocation from now (memory_allocate and memory_reallocate
-// alike) fail, and with `persist` every one after it as well; n = 0 makes
+// Makes the n-th allocation from now (memory_allocate, memory_reallocate and
+// the global operator new alike, see fault_injection_new.cpp) fail, and with `persist` every one after it as well; n = 0 makes
 // none fail. Restarts the count of memory_attempts.
 void memory_fail_after(uint32_t n, bool persist);
 // Allocations attempted since the last memory_fail_after, failed ones
 // included: below n, the code under test finished before the failure.
 uint32_t memory_attempts();
+// Counts one allocation attempt of an allocator other than the counted one
+// (operator new); true when it is to fail. Its bytes are not counted in
+// memory_allocated, which stays the total of the counted allocator.
+bool memory_attempt_fails();
 #endif
 
 } // namespace keloutil

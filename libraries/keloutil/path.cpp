@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "c_str_internal.h"
+#include "guarded.h"
 #include "platform/os.h"
 
 namespace {
@@ -35,7 +36,9 @@ void path_localise(str_t* path) {
         if (*c == '/') *c = '\\';
 }
 
-str_t* path_cwd(void) { return keloutil::text_or_null(keloutil::os::current_directory()); }
+str_t* path_cwd(void) {
+    return keloutil::guarded<str_t*>(nullptr, [] { return keloutil::text_or_null(keloutil::os::current_directory()); });
+}
 
 int32_t path_is_absolute(str_t* path) {
     if (str_len(path) >= 3 && str_at(path, 1) == ':') return 1;
@@ -44,20 +47,21 @@ int32_t path_is_absolute(str_t* path) {
 
 str_t* path_absolute(str_t* path) {
     if (path_is_absolute(path)) return copy_of(path);
-    // The room for the join is made first, so that the push cannot fail
-    // and leave the working directory alone as the answer.
+    // A join that fails must not leave the working directory alone as
+    // the answer.
     str_t* absolute = path_cwd();
-    if (absolute == nullptr || str_buffer(absolute, str_len(absolute) + str_len(path) + 2) == nullptr) {
+    if (absolute == nullptr || !keloutil::text::push_item(absolute, path, &separator)) {
         str_uninit(absolute);
         return nullptr;
     }
-    path_push(absolute, path);
     return absolute;
 }
 
 int32_t path_chdir(str_t* path) {
-    path_localise(path);
-    return keloutil::os::change_directory(path) ? 1 : 0;
+    return keloutil::guarded<int32_t>(0, [&]() -> int32_t {
+        path_localise(path);
+        return keloutil::os::change_directory(path) ? 1 : 0;
+    });
 }
 
 void path_push(str_t* path, str_t* piece) { str_push(path, piece, &separator); }
@@ -113,15 +117,17 @@ int32_t path_chmod(str_t* path, int32_t) {
 }
 
 int32_t path_stat(str_t* path, path_status_t* status) {
-    path_localise(path);
-    path_status_t own;
-    if (status == nullptr) status = &own;
-    std::memset(status, 0, sizeof *status);
-    // Existence comes from the existence query alone; the status call then
-    // fills in what it can.
-    const bool exists = keloutil::os::file_exists(path);
-    keloutil::os::file_status(path, status);
-    return exists ? 1 : 0;
+    return keloutil::guarded<int32_t>(0, [&]() -> int32_t {
+        path_localise(path);
+        path_status_t own;
+        if (status == nullptr) status = &own;
+        std::memset(status, 0, sizeof *status);
+        // Existence comes from the existence query alone; the status call then
+        // fills in what it can.
+        const bool exists = keloutil::os::file_exists(path);
+        keloutil::os::file_status(path, status);
+        return exists ? 1 : 0;
+    });
 }
 
 int32_t path_exists(str_t* path) { return path_stat(path, nullptr); }
@@ -142,29 +148,41 @@ int32_t path_size(str_t* path) {
     return status.st_size > INT32_MAX ? INT32_MAX : static_cast<int32_t>(status.st_size);
 }
 
-int32_t path_is_writable(str_t* path) { return keloutil::os::may_access(path, true) ? 1 : 0; }
+int32_t path_is_writable(str_t* path) {
+    return keloutil::guarded(0, [&] { return keloutil::os::may_access(path, true) ? 1 : 0; });
+}
 
-int32_t path_is_readable(str_t* path) { return keloutil::os::may_access(path, false) ? 1 : 0; }
+int32_t path_is_readable(str_t* path) {
+    return keloutil::guarded(0, [&] { return keloutil::os::may_access(path, false) ? 1 : 0; });
+}
 
 FILE* path_fopen(str_t* path, const char* mode) {
-    path_localise(path);
-    if (str_len(path) == 0 || mode == nullptr) return nullptr;
-    return keloutil::os::open_file(path, mode);
+    return keloutil::guarded<FILE*>(nullptr, [&]() -> FILE* {
+        path_localise(path);
+        if (str_len(path) == 0 || mode == nullptr) return nullptr;
+        return keloutil::os::open_file(path, mode);
+    });
 }
 
 int32_t path_mkdir(str_t* path, int32_t mode) {
-    path_localise(path);
-    return keloutil::os::make_directory(path, mode) == 0 ? 1 : 0;
+    return keloutil::guarded<int32_t>(0, [&]() -> int32_t {
+        path_localise(path);
+        return keloutil::os::make_directory(path, mode) == 0 ? 1 : 0;
+    });
 }
 
 int32_t path_rmdir(str_t* path) {
-    path_localise(path);
-    return keloutil::os::remove_directory(path);
+    return keloutil::guarded<int32_t>(-1, [&]() -> int32_t {
+        path_localise(path);
+        return keloutil::os::remove_directory(path);
+    });
 }
 
 int32_t path_unlink(str_t* path) {
-    path_localise(path);
-    return keloutil::os::remove_file(path);
+    return keloutil::guarded<int32_t>(-1, [&]() -> int32_t {
+        path_localise(path);
+        return keloutil::os::remove_file(path);
+    });
 }
 
 } // extern "C"

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "c_str_internal.h"
+#include "guarded.h"
 
 using namespace keloutil::text;
 using keloutil::resize;
@@ -151,19 +152,21 @@ char* str_truncate(str_t* s, int32_t n) {
 }
 
 str_t* str_pad(const str_t* unit, int32_t n) {
-    const std::string_view text = text_of(unit);
-    if (text.empty()) return new_string("", 0);
-    std::string padded(text);
-    // Whole copies of the unit until the length reaches n, as repeated
-    // appending would give, in one allocation.
-    if (n > 0) {
-        const size_t copies = (static_cast<size_t>(n) + text.size() - 1) / text.size();
-        padded.reserve(copies * text.size());
-        for (size_t i = 1; i < copies; ++i) padded += text;
-    }
-    if (padded.size() > static_cast<size_t>(n < 0 ? 0 : n))
-        padded.resize(leading_characters_size(padded, n < 0 ? 0 : n));
-    return new_string(padded);
+    return keloutil::guarded<str_t*>(nullptr, [&]() -> str_t* {
+        const std::string_view text = text_of(unit);
+        if (text.empty()) return new_string("", 0);
+        std::string padded(text);
+        // Whole copies of the unit until the length reaches n, as repeated
+        // appending would give, in one allocation.
+        if (n > 0) {
+            const size_t copies = (static_cast<size_t>(n) + text.size() - 1) / text.size();
+            padded.reserve(copies * text.size());
+            for (size_t i = 1; i < copies; ++i) padded += text;
+        }
+        if (padded.size() > static_cast<size_t>(n < 0 ? 0 : n))
+            padded.resize(leading_characters_size(padded, n < 0 ? 0 : n));
+        return new_string(padded);
+    });
 }
 
 int32_t str_at(const str_t* s, int32_t i) {
@@ -173,57 +176,63 @@ int32_t str_at(const str_t* s, int32_t i) {
     return static_cast<signed char>(text[offset]);
 }
 
+} // extern "C"
+
 // ---- lists -----------------------------------------------------------------
 
-// str_push; false when the list's buffer cannot be had, the list then
-// unchanged.
-static bool push_item(str_t* list, const str_t* item, const str_t* separator) {
-    if (list == nullptr || str_empty(item)) return true;
-    if (list->buffer == nullptr) {
-        assign(list, text_of(item));
-        return list->buffer != nullptr;
-    }
-    // Copies, because the item or the separator may be the list itself.
-    const std::string item_text(text_of(item));
-    const std::string separator_text(separator_of(separator));
-    std::string_view piece = item_text;
-    bool separator_first = false;
-    if (!separator_text.empty()) {
-        // Exactly one separator joins the two.
-        const bool list_has = ends_with(text_of(list), separator_text);
-        const bool item_has = begins_with(item_text, separator_text);
-        if (list_has && item_has) piece.remove_prefix(separator_text.size());
-        separator_first = !list_has && !item_has;
-    }
-    const int64_t needed = int64_t{str_len(list)} + static_cast<int64_t>(separator_text.size() + item_text.size()) + 1;
-    if (!reserve(list, needed)) return false;
-    if (separator_first) append_bytes(list, separator_text.data(), separator_text.size());
-    append_bytes(list, piece.data(), piece.size());
-    return true;
+bool keloutil::text::push_item(str_t* list, const str_t* item, const str_t* separator) noexcept {
+    return keloutil::guarded<bool>(false, [&]() -> bool {
+        if (list == nullptr || str_empty(item)) return true;
+        if (list->buffer == nullptr) {
+            assign(list, text_of(item));
+            return list->buffer != nullptr;
+        }
+        // Copies, because the item or the separator may be the list itself.
+        const std::string item_text(text_of(item));
+        const std::string separator_text(separator_of(separator));
+        std::string_view piece = item_text;
+        bool separator_first = false;
+        if (!separator_text.empty()) {
+            // Exactly one separator joins the two.
+            const bool list_has = ends_with(text_of(list), separator_text);
+            const bool item_has = begins_with(item_text, separator_text);
+            if (list_has && item_has) piece.remove_prefix(separator_text.size());
+            separator_first = !list_has && !item_has;
+        }
+        const int64_t needed = int64_t{str_len(list)} + static_cast<int64_t>(separator_text.size() + item_text.size()) + 1;
+        if (!reserve(list, needed)) return false;
+        if (separator_first) append_bytes(list, separator_text.data(), separator_text.size());
+        append_bytes(list, piece.data(), piece.size());
+        return true;
+    });
 }
+
+extern "C" {
 
 void str_push(str_t* list, const str_t* item, const str_t* separator) { push_item(list, item, separator); }
 
 void str_unshift(str_t* list, const str_t* item, const str_t* separator) {
-    if (list == nullptr || str_empty(item)) return;
-    if (list->buffer == nullptr) {
-        assign(list, text_of(item));
-        return;
-    }
-    const std::string separator_text(separator_of(separator));
-    std::string prefix(text_of(item));
-    if (!separator_text.empty()) {
-        const bool item_has = ends_with(prefix, separator_text);
-        const bool list_has = begins_with(text_of(list), separator_text);
-        if (item_has && list_has) prefix.resize(prefix.size() - separator_text.size());
-        if (!item_has && !list_has) prefix += separator_text;
-    }
-    const int32_t length = str_len(list);
-    if (!reserve(list, int64_t{length} + static_cast<int64_t>(separator_text.size() + text_of(item).size()) + 1))
-        return;
-    std::memmove(list->buffer + prefix.size(), list->buffer, static_cast<size_t>(length));
-    std::memcpy(list->buffer, prefix.data(), prefix.size());
-    end_text(list, prefix.size() + static_cast<size_t>(length));
+    keloutil::guarded([&] {
+        if (list == nullptr || str_empty(item)) return;
+        if (list->buffer == nullptr) {
+            assign(list, text_of(item));
+            return;
+        }
+        const std::string separator_text(separator_of(separator));
+        std::string prefix(text_of(item));
+        if (!separator_text.empty()) {
+            const bool item_has = ends_with(prefix, separator_text);
+            const bool list_has = begins_with(text_of(list), separator_text);
+            if (item_has && list_has) prefix.resize(prefix.size() - separator_text.size());
+            if (!item_has && !list_has) prefix += separator_text;
+        }
+        const int32_t length = str_len(list);
+        if (!reserve(list, int64_t{length} + static_cast<int64_t>(separator_text.size() + text_of(item).size()) + 1))
+            return;
+        std::memmove(list->buffer + prefix.size(), list->buffer, static_cast<size_t>(length));
+        std::memcpy(list->buffer, prefix.data(), prefix.size());
+        end_text(list, prefix.size() + static_cast<size_t>(length));
+    });
 }
 
 // The common end of shifting and popping when no separator is found: the
@@ -314,31 +323,33 @@ str_t* str_pop_str(str_t* list, const str_t* separator) {
 // ---- replacing -------------------------------------------------------------
 
 int32_t str_replace(str_t* s, const str_t* search, const str_t* replacement) {
-    const std::string_view pattern = text_of(search);
-    if (s == nullptr || pattern.empty()) return 1;
-    const std::string_view text = text_of(s);
-    if (text.empty()) {
-        str_clear(s); // an empty or null string ends null
+    return keloutil::guarded<int32_t>(1, [&]() -> int32_t {
+        const std::string_view pattern = text_of(search);
+        if (s == nullptr || pattern.empty()) return 1;
+        const std::string_view text = text_of(s);
+        if (text.empty()) {
+            str_clear(s); // an empty or null string ends null
+            return 1;
+        }
+        const std::string_view with = text_of(replacement);
+        std::string result;
+        size_t from = 0;
+        for (size_t found; (found = text.find(pattern, from)) != std::string_view::npos; from = found + pattern.size()) {
+            result.append(text, from, found - from);
+            result += with;
+        }
+        if (from == 0) return 1; // no occurrence
+        result.append(text, from);
+        // The pieces were appended to a fresh string, which ends with exactly
+        // the room its text needs. It takes the place of the old text only once
+        // it is made, so a text that cannot be rebuilt stays as it was.
+        str_t* rebuilt = new_string(result);
+        if (rebuilt == nullptr) return 1;
+        str_clear(s);
+        *s = *rebuilt;
+        memory_free(rebuilt); // the record only: s holds its buffer now
         return 1;
-    }
-    const std::string_view with = text_of(replacement);
-    std::string result;
-    size_t from = 0;
-    for (size_t found; (found = text.find(pattern, from)) != std::string_view::npos; from = found + pattern.size()) {
-        result.append(text, from, found - from);
-        result += with;
-    }
-    if (from == 0) return 1; // no occurrence
-    result.append(text, from);
-    // The pieces were appended to a fresh string, which ends with exactly
-    // the room its text needs. It takes the place of the old text only once
-    // it is made, so a text that cannot be rebuilt stays as it was.
-    str_t* rebuilt = new_string(result);
-    if (rebuilt == nullptr) return 1;
-    str_clear(s);
-    *s = *rebuilt;
-    memory_free(rebuilt); // the record only: s holds its buffer now
-    return 1;
+    });
 }
 
 str_t* str_replace_all(const str_t* s, const str_t* separators, const str_t* joiner) {

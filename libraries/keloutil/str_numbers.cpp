@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "c_str_internal.h"
+#include "guarded.h"
 
 using namespace keloutil::text;
 
@@ -181,15 +182,18 @@ int32_t str_to_long(const str_t* s, int32_t* ok, int32_t base) {
 int32_t str_to_int(const str_t* s, int32_t* ok, int32_t base) { return str_to_long(s, ok, base); }
 
 double str_to_double(const str_t* s, int32_t* ok) {
-    if (str_null(s)) {
-        set_ok(ok, false);
-        return 0.0;
-    }
-    const std::string text(text_of(s)); // strtod reads up to a NUL
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    set_ok(ok, !text.empty() && *end == '\0');
-    return value;
+    set_ok(ok, false); // until a number is read
+    return keloutil::guarded<double>(0.0, [&]() -> double {
+        if (str_null(s)) {
+            set_ok(ok, false);
+            return 0.0;
+        }
+        const std::string text(text_of(s)); // strtod reads up to a NUL
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
+        set_ok(ok, !text.empty() && *end == '\0');
+        return value;
+    });
 }
 
 float str_to_float(const str_t* s, int32_t* ok) { return static_cast<float>(str_to_double(s, ok)); }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "c_str_internal.h"
+#include "guarded.h"
 
 using namespace keloutil::text;
 
@@ -79,22 +80,24 @@ extern "C" {
 // The byte offset of `needle` in the haystack at or after character
 // `start`, or -1: the body of str_find and str_utf8_find.
 static int32_t find_text(const str_t* haystack, std::string_view needle, int32_t start, bool case_sensitive) {
-    if (str_null(haystack)) return -1;
-    const std::string_view text = text_of(haystack);
-    const size_t from = character_offset(text, start);
-    if (from == std::string_view::npos) return -1;
-    size_t found;
-    if (case_sensitive) {
-        found = text.find(needle, from);
-    } else {
-        // Both sides folded to upper case as str_upper folds them.
-        std::string folded_text(text);
-        std::string folded_needle(needle);
-        change_case(folded_text.data(), folded_text.size(), 'a', 'z');
-        change_case(folded_needle.data(), folded_needle.size(), 'a', 'z');
-        found = folded_text.find(folded_needle, from);
-    }
-    return found == std::string_view::npos ? -1 : static_cast<int32_t>(found);
+    return keloutil::guarded<int32_t>(-1, [&]() -> int32_t {
+        if (str_null(haystack)) return -1;
+        const std::string_view text = text_of(haystack);
+        const size_t from = character_offset(text, start);
+        if (from == std::string_view::npos) return -1;
+        size_t found;
+        if (case_sensitive) {
+            found = text.find(needle, from);
+        } else {
+            // Both sides folded to upper case as str_upper folds them.
+            std::string folded_text(text);
+            std::string folded_needle(needle);
+            change_case(folded_text.data(), folded_text.size(), 'a', 'z');
+            change_case(folded_needle.data(), folded_needle.size(), 'a', 'z');
+            found = folded_text.find(folded_needle, from);
+        }
+        return found == std::string_view::npos ? -1 : static_cast<int32_t>(found);
+    });
 }
 
 int32_t str_utf8_find(const str_t* haystack, const char* needle, int32_t start, int32_t case_sensitive) {
@@ -161,55 +164,59 @@ void str_strip_whitespace(str_t* s) { trim_white(s, false); }
 void str_simplify_whitespace(str_t* s) { trim_white(s, true); }
 
 void str_collapse(str_t* s, const str_t* characters) {
-    if (str_null(s)) return;
-    const std::string text(text_of(s));
-    const ByteSet set(std::string(escaped_always) + std::string(text_of(characters)));
-    // Items between runs of escaped bytes, each joined to the one before by
-    // the escape of the first byte of the run between them. Runs at the
-    // start and at the end vanish.
-    StrOwner pattern(str_from_utf8("!{%1}"));
-    std::string result;
-    bool have_item = false;
-    char run_first = 0;
-    for (size_t start = 0; start < text.size();) {
-        size_t end = start;
-        while (end < text.size() && !set.has(text[end])) ++end;
-        if (end > start) {
-            if (have_item) {
-                StrOwner escape(str_arg_long(pattern.s, static_cast<signed char>(run_first), 0, 16, 0));
-                result += text_of(escape.s);
+    keloutil::guarded([&] {
+        if (str_null(s)) return;
+        const std::string text(text_of(s));
+        const ByteSet set(std::string(escaped_always) + std::string(text_of(characters)));
+        // Items between runs of escaped bytes, each joined to the one before by
+        // the escape of the first byte of the run between them. Runs at the
+        // start and at the end vanish.
+        StrOwner pattern(str_from_utf8("!{%1}"));
+        std::string result;
+        bool have_item = false;
+        char run_first = 0;
+        for (size_t start = 0; start < text.size();) {
+            size_t end = start;
+            while (end < text.size() && !set.has(text[end])) ++end;
+            if (end > start) {
+                if (have_item) {
+                    StrOwner escape(str_arg_long(pattern.s, static_cast<signed char>(run_first), 0, 16, 0));
+                    result += text_of(escape.s);
+                }
+                result.append(text, start, end - start);
+                have_item = true;
             }
-            result.append(text, start, end - start);
-            have_item = true;
+            if (end < text.size()) run_first = text[end];
+            while (end < text.size() && set.has(text[end])) ++end;
+            start = end;
         }
-        if (end < text.size()) run_first = text[end];
-        while (end < text.size() && set.has(text[end])) ++end;
-        start = end;
-    }
-    str_clear(s);
-    if (have_item) assign(s, result);
+        str_clear(s);
+        if (have_item) assign(s, result);
+    });
 }
 
 void str_expand(str_t* s) {
-    if (str_null(s)) return;
-    const std::string text(text_of(s)); // s itself is rebuilt below
-    StrOwner number(str_init());
-    std::string result;
-    size_t from = 0;
-    size_t length = 0;
-    for (size_t at; (at = find_span(text, escape_open, escape_close, from, &length)) != std::string_view::npos;
-         from = at + length) {
-        result.append(text, from, at - from);
-        assign(number.s, std::string_view(text).substr(at + escape_open.size(),
-                                                       length - escape_open.size() - escape_close.size()));
-        const int32_t code = str_to_long(number.s, nullptr, 16); // not a number: 0
-        if (code != 0) {
-            StrOwner character(str_from(&code, 4, STR_ENC_UTF32));
-            result += text_of(character.s);
+    keloutil::guarded([&] {
+        if (str_null(s)) return;
+        const std::string text(text_of(s)); // s itself is rebuilt below
+        StrOwner number(str_init());
+        std::string result;
+        size_t from = 0;
+        size_t length = 0;
+        for (size_t at; (at = find_span(text, escape_open, escape_close, from, &length)) != std::string_view::npos;
+             from = at + length) {
+            result.append(text, from, at - from);
+            assign(number.s, std::string_view(text).substr(at + escape_open.size(),
+                                                           length - escape_open.size() - escape_close.size()));
+            const int32_t code = str_to_long(number.s, nullptr, 16); // not a number: 0
+            if (code != 0) {
+                StrOwner character(str_from(&code, 4, STR_ENC_UTF32));
+                result += text_of(character.s);
+            }
         }
-    }
-    result.append(text, from);
-    assign(s, result);
+        result.append(text, from);
+        assign(s, result);
+    });
 }
 
 } // extern "C"

@@ -3,6 +3,7 @@
 #include <keloutil/path.h>
 #include <keloutil/tpath.hpp>
 
+#include "guarded.h"
 #include "platform/os.h"
 
 namespace {
@@ -146,7 +147,7 @@ TPath TPath::dirName() const { return dirPath(false); }
 
 TStr TPath::nativePath() const {
     str_t stand_in{};
-    return adopt_text(keloutil::os::native_path(readable(*this, stand_in)));
+    return keloutil::guarded(TStr::null, [&] { return adopt_text(keloutil::os::native_path(readable(*this, stand_in))); });
 }
 
 // ---- the file system ----------------------------------------------------------------
@@ -216,36 +217,38 @@ bool TPath::mkpath(int32_t mode) {
 void TPath::remove() { path_unlink(edited()); }
 
 TPath TPath::appPath(const char*) {
-    // Made at the first call, released when the library is unloaded.
-    static TPath cache;
-    if (!cache.isEmpty()) return cache;
+    return keloutil::guarded<TPath>(TPath(static_cast<void*>(nullptr)), [&]() -> TPath {
+        // Made at the first call, released when the library is unloaded.
+        static TPath cache;
+        if (!cache.isEmpty()) return cache;
 
-    void* const cwd = path_cwd();
-    cache = TPath(cwd);
+        void* const cwd = path_cwd();
+        cache = TPath(cwd);
 
-    // The program file as it was started. Written absolutely, it is the
-    // candidate itself; otherwise it was found relative to the working
-    // directory.
-    const TPath started(static_cast<void*>(keloutil::os::program_as_started()));
-    const bool drive_absolute =
-        started.length() > 2 && byte_at(started, 1) == ':' && byte_at(started, 2) == '\\';
-    const bool root_absolute =
-        keloutil::os::root_is_absolute() && (byte_at(started, 0) == '\\' || byte_at(started, 0) == '/');
-    TPath candidate = drive_absolute || root_absolute ? started : cache.absFilePath(started);
+        // The program file as it was started. Written absolutely, it is the
+        // candidate itself; otherwise it was found relative to the working
+        // directory.
+        const TPath started(static_cast<void*>(keloutil::os::program_as_started()));
+        const bool drive_absolute =
+            started.length() > 2 && byte_at(started, 1) == ':' && byte_at(started, 2) == '\\';
+        const bool root_absolute =
+            keloutil::os::root_is_absolute() && (byte_at(started, 0) == '\\' || byte_at(started, 0) == '/');
+        TPath candidate = drive_absolute || root_absolute ? started : cache.absFilePath(started);
 
-    // A program started without its extension: where programs have one, the
-    // file is the name as started with the extension added.
-    const char* const pattern = keloutil::os::program_file_pattern();
-    if (pattern != nullptr && candidate.extension().isEmpty()) candidate = TStr(pattern).arg(started);
+        // A program started without its extension: where programs have one, the
+        // file is the name as started with the extension added.
+        const char* const pattern = keloutil::os::program_file_pattern();
+        if (pattern != nullptr && candidate.extension().isEmpty()) candidate = TStr(pattern).arg(started);
 
-    if (candidate.exists()) cache = candidate.dirPath(true);
-    return cache;
+        if (candidate.exists()) cache = candidate.dirPath(true);
+        return cache;
+    });
 }
 
 // ---- the private record ------------------------------------------------------------------
 
 void TPath::initPrivate() {
-    if (private_ == nullptr) private_ = new Private{0};
+    if (private_ == nullptr) private_ = new (std::nothrow) Private{0};
 }
 
 TPath::Private* TPath::privateRecord() const { return private_; }

@@ -5,10 +5,13 @@
 #include <keloutil/memory.h>
 #include <keloutil/path.h>
 
+#include "c_str_internal.h"
+#include "guarded.h"
 #include "platform/os.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <string_view>
@@ -99,6 +102,12 @@ void free_entries(DescriptorEntry* entry) {
 // The UTF-8 text of a string, "" for a null one.
 const char* text_of(const str_t* s) { return s != nullptr && s->buffer != nullptr ? s->buffer : ""; }
 
+// Owners that release a string or a chain of entries however the scope ends.
+using OwnedStr = std::unique_ptr<str_t, decltype(&str_uninit)>;
+OwnedStr owned(str_t* s) { return OwnedStr(s, str_uninit); }
+using OwnedEntries = std::unique_ptr<DescriptorEntry, decltype(&free_entries)>;
+OwnedEntries owned(DescriptorEntry* entry) { return OwnedEntries(entry, free_entries); }
+
 } // namespace
 
 // The process record, from the counted allocator like its entries.
@@ -120,6 +129,8 @@ struct TProcess::Record {
         if (block == nullptr) return nullptr;
         return new (block) Record{command, arguments, pid, nullptr, false, -1};
     }
+
+    long start();
 
     static void release(Record* record) {
         if (record == nullptr) return;
@@ -160,10 +171,12 @@ TProcess::TProcess(const TStr& command, const TStr& arguments) : mRecord(nullptr
     // program in double quotes, one blank, and the program's arguments.
     const char* launcher = std::getenv("KELO_USE_SQUISH");
     if (launcher != nullptr && *launcher != '\0') {
-        const std::string rewritten =
-            std::string("\"") + text_of(command_record) + "\" " + text_of(arguments_record);
+        stored_arguments = keloutil::guarded<str_t*>(nullptr, [&] {
+            const std::string rewritten =
+                std::string("\"") + text_of(command_record) + "\" " + text_of(arguments_record);
+            return str_from(rewritten.data(), static_cast<int32_t>(rewritten.size()), STR_ENC_UTF8);
+        });
         stored_command = str_from_utf8(launcher);
-        stored_arguments = str_from(rewritten.data(), static_cast<int32_t>(rewritten.size()), STR_ENC_UTF8);
     } else {
         stored_command = str_dup(command_record);
         stored_arguments = str_dup(arguments_record);
@@ -195,44 +208,39 @@ TProcess::~TProcess() { Record::release(mRecord); }
 long TProcess::execute(bool, bool) {
     if (mRecord == nullptr) return -3;
     if (str_null(mRecord->command)) return -5; // made from an id: nothing to start
+    return keloutil::guarded(-5L, [this] { return mRecord->start(); });
+}
 
-    str_t* name = program_name(mRecord->command);
-    str_t* command_line = str_dup(name);
-    str_t* blank = str_from_utf8(" ");
+// The body of execute for a record with a command: -1 started, -5 not. A
+// child never starts with less than its whole command line.
+long TProcess::Record::start() {
+    const OwnedStr name = owned(program_name(command));
+    const OwnedStr command_line = owned(str_dup(name.get()));
+    const OwnedStr blank = owned(str_from_utf8(" "));
     // The entries are made first, so that a start never fails after the
     // child runs; they own their handles only once they hold them.
-    DescriptorEntry* input = new_entry(nullptr, nullptr, 0, "stdin", false);
-    DescriptorEntry* output = new_entry(nullptr, nullptr, 1, "stdout", false);
-    long result = -5;
-    if (name != nullptr && command_line != nullptr && blank != nullptr && input != nullptr && output != nullptr) {
-        str_push(command_line, mRecord->arguments, blank);
-        std::vector<std::string> argv{text_of(name)};
-        for (std::string& argument : split_arguments(text_of(mRecord->arguments)))
-            argv.push_back(std::move(argument));
+    OwnedEntries input = owned(new_entry(nullptr, nullptr, 0, "stdin", false));
+    OwnedEntries output = owned(new_entry(nullptr, nullptr, 1, "stdout", false));
+    if (name == nullptr || command_line == nullptr || str_null(blank.get()) || input == nullptr || output == nullptr ||
+        !keloutil::text::push_item(command_line.get(), arguments, blank.get()))
+        return -5;
+    std::vector<std::string> argv{text_of(name.get())};
+    for (std::string& argument : split_arguments(text_of(arguments))) argv.push_back(std::move(argument));
 
-        keloutil::os::ChildPipes child{};
-        if (keloutil::os::spawn_with_pipes(mRecord->command, command_line, argv, &child)) {
-            free_entries(mRecord->descriptors);
-            input->parent = child.to_child;
-            input->child = child.child_input;
-            output->parent = child.from_child;
-            output->child = child.child_output;
-            input->owned = output->owned = true;
-            input->next = output;
-            mRecord->descriptors = input;
-            input = output = nullptr;
-            mRecord->pid = child.pid;
-            mRecord->ended = false;
-            mRecord->exit_status = -1;
-            result = -1;
-        }
-    }
-    free_entries(input);
-    free_entries(output);
-    str_uninit(blank);
-    str_uninit(command_line);
-    str_uninit(name);
-    return result;
+    keloutil::os::ChildPipes child{};
+    if (!keloutil::os::spawn_with_pipes(command, command_line.get(), argv, &child)) return -5;
+    free_entries(descriptors);
+    input->parent = child.to_child;
+    input->child = child.child_input;
+    output->parent = child.from_child;
+    output->child = child.child_output;
+    input->owned = output->owned = true;
+    input->next = output.release();
+    descriptors = input.release();
+    pid = child.pid;
+    ended = false;
+    exit_status = -1;
+    return -1;
 }
 
 long TProcess::status() {
@@ -289,21 +297,19 @@ bool TProcess::closeDescriptor(const TStr& name) {
 TStr TProcess::splitArgumentString(const TStr& text) {
     const auto* record = static_cast<const str_t*>(text.handle());
     const char* bytes = record != nullptr && record->buffer != nullptr ? record->buffer : "";
-    // The arguments are joined as str_push joins a list, so "\r" inside an
-    // argument counts towards the one separator at a junction.
-    str_t* joined = str_init();
-    str_t* separator = str_from_cstr("\r");
-    if (joined == nullptr || separator == nullptr) {
-        str_uninit(joined);
-        str_uninit(separator);
-        return TStr();
-    }
-    for (const std::string& argument : split_arguments(bytes)) {
-        str_t* item = record_of_bytes(argument);
-        str_push(joined, item, separator);
-        str_uninit(item);
-    }
-    str_uninit(separator);
-    void* handle = joined;
-    return TStr(handle);
+    return keloutil::guarded(TStr::null, [bytes] {
+        // The arguments are joined as str_push joins a list, so "\r" inside
+        // an argument counts towards the one separator at a junction.
+        OwnedStr joined = owned(str_init());
+        const OwnedStr separator = owned(str_from_cstr("\r"));
+        if (joined == nullptr || str_null(separator.get())) return TStr();
+        // Arguments are never empty: an item without text has run out of memory.
+        for (const std::string& argument : split_arguments(bytes)) {
+            const OwnedStr item = owned(record_of_bytes(argument));
+            if (str_null(item.get()) || !keloutil::text::push_item(joined.get(), item.get(), separator.get()))
+                return TStr();
+        }
+        void* handle = joined.release();
+        return TStr(handle);
+    });
 }

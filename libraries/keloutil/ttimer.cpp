@@ -3,6 +3,7 @@
 // so that test builds can drive the clock themselves.
 #include <keloutil/ttimer.hpp>
 
+#include "guarded.h"
 #include "timer_platform.h"
 
 #include <algorithm>
@@ -55,9 +56,10 @@ int TTimer::add(int period, Callback callback, void* userData, bool active) {
     if (callback == nullptr || mNextId == INT_MAX) return -1;
     TTimer* const timer = new (std::nothrow) TTimer(mNextId + 1, period, callback, userData, active);
     if (timer == nullptr) return -1;
-    try {
-        mTimers.push_back(timer);
-    } catch (const std::bad_alloc&) {
+    if (!keloutil::guarded(false, [timer] {
+            mTimers.push_back(timer);
+            return true;
+        })) {
         delete timer;
         return -1;
     }
@@ -68,12 +70,11 @@ int TTimer::add(int period, Callback callback, void* userData, bool active) {
 
 bool TTimer::remove(int id) {
     if (mbClockingNow) {
-        try {
+        // false when the removal could not be noted: the timer stays.
+        return keloutil::guarded(false, [id] {
             mTimersToBeDeleted.push_back(id);
-        } catch (const std::bad_alloc&) {
-            return false; // the removal could not be noted; the timer stays
-        }
-        return true;
+            return true;
+        });
     }
     const auto found = std::find_if(mTimers.begin(), mTimers.end(), [id](const TTimer* t) { return t->mId == id; });
     if (found == mTimers.end()) return false;
@@ -88,11 +89,11 @@ void TTimer::removeAll() {
         // Deactivating comes first: even if the queue cannot grow, no timer
         // runs again, and those left unqueued stay registered but inactive.
         for (TTimer* timer : mTimers) timer->mbActive = false;
-        try {
-            mTimersToBeDeleted.reserve(mTimersToBeDeleted.size() + mTimers.size());
-        } catch (const std::bad_alloc&) {
+        if (!keloutil::guarded(false, [] {
+                mTimersToBeDeleted.reserve(mTimersToBeDeleted.size() + mTimers.size());
+                return true;
+            }))
             return;
-        }
         for (const TTimer* timer : mTimers) mTimersToBeDeleted.push_back(timer->mId);
         return;
     }
@@ -168,9 +169,9 @@ void TTimer::trigger() {
     const int64_t now = platform.now();
     if (now - mLastTime < mPeriod) return;
     // The timer cannot be deleted while its callback runs: removal during a
-    // clock pass only queues.
+    // clock pass only queues. What the callback throws ends only the callback.
     mbInCallback = true;
-    mCallback(mUserData);
+    keloutil::guarded([this] { mCallback(mUserData); });
     mbInCallback = false;
     mLastTime = now;
 }

@@ -54,6 +54,8 @@ bool change_directory(const str_t* path);
 bool file_exists(const str_t* path);
 // Fills *status from the runtime's status call; its result is not used.
 void file_status(const str_t* path, path_status_t* status);
+// nullptr when the file cannot be opened; throws std::bad_alloc when memory
+// runs out, which must not pass for a file that cannot be opened.
 FILE* open_file(const str_t* path, const char* mode);
 // Opens a regular file for reading ("rb"); nullptr when it cannot be
 // opened and, without waiting on it, for anything but a regular file (a
@@ -191,7 +193,8 @@ const char* program_file_pattern();
 // The name of this platform in custom environment files.
 const char* platform_name();
 // The value of the process environment variable `name` (UTF-8) as a new
-// UTF-8 string; nullptr when it is not set or memory runs out.
+// UTF-8 string; nullptr when it is not set. Throws std::bad_alloc when
+// memory runs out, which must not pass for a variable that is not set.
 str_t* environment_variable(const char* name);
 // Whether the variable is set, also when its value is empty.
 bool environment_variable_is_set(const char* name);

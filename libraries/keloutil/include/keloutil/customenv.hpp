@@ -48,13 +48,15 @@ public:
     virtual ~CKeloUtilCustomEnv();
 
     // Reads and parses the file; runs once in the life of the instance and
-    // afterwards answers the status of that run (keloUTILSTATUS values).
+    // afterwards answers the status of that run (keloUTILSTATUS values). A
+    // run that memory fails answers -1 and leaves the load to be tried again.
     int32_t load();
     // Whether a file is loaded; loads first when no load has run.
     bool hasSettings();
     // Whether the loaded file came from the thin-client variable; no load.
     bool isThinClientEnv() const;
-    // The status of the load, loading first when none has run.
+    // The status of the load, loading first when none has run to its end
+    // (-1 while memory keeps failing it).
     int32_t getStatus();
     // The value of key `id` for this platform with its references expanded;
     // empty for an empty key, without a loaded file, or when the file has no

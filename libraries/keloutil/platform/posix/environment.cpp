@@ -2,6 +2,7 @@
 #include "platform/os.h"
 
 #include <cstdlib>
+#include <new>
 #include <string>
 
 namespace keloutil::os {
@@ -10,7 +11,13 @@ const char* platform_name() { return "Linux"; }
 
 str_t* environment_variable(const char* name) {
     const char* value = name != nullptr ? std::getenv(name) : nullptr;
-    return value != nullptr ? str_from_utf8(value) : nullptr;
+    if (value == nullptr) return nullptr;
+    str_t* text = str_from_utf8(value);
+    if (text == nullptr || (str_null(text) && *value != '\0')) {
+        str_uninit(text);
+        throw std::bad_alloc();
+    }
+    return text;
 }
 
 bool environment_variable_is_set(const char* name) { return name != nullptr && std::getenv(name) != nullptr; }

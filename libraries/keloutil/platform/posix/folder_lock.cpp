@@ -2,6 +2,7 @@
 // lock belongs to the folder's identity, whatever path led to it and
 // whichever account asks. The kernel releases it when its holder ends.
 #include "platform/os.h"
+#include "platform/posix/library_form.h"
 #include "platform/posix/native_paths.h"
 
 #include <fcntl.h>
@@ -14,9 +15,7 @@
 namespace keloutil::os {
 
 intptr_t lock_folder_of(const str_t* file) {
-    str_t* native = native_path(file);
-    const std::string path = str_null(native) ? std::string() : std::string(native->buffer, str_len(native));
-    str_uninit(native);
+    const std::string path = native_text(file);
     if (path.empty()) return -1;
     // The final target of a link lies in its own folder.
     const int fd = open(folder_of(final_target(path)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);

@@ -2,6 +2,8 @@
 // which runs the program file directly (never through a shell, never
 // searched on the PATH). Handles are file descriptors cast to void*.
 #include "platform/os.h"
+#include "platform/posix/library_form.h"
+#include "platform/posix/native_paths.h"
 
 #include <cerrno>
 #include <climits>
@@ -57,23 +59,10 @@ void close_pair(const int ends[2]) {
     if (ends[1] != -1) close(ends[1]);
 }
 
-// The program's path in the form the system takes.
-std::string native_program(const str_t* program) {
-    str_t* native = native_path(program);
-    std::string text = native != nullptr && native->buffer != nullptr ? native->buffer : "";
-    str_uninit(native);
-    return text;
-}
-
 // The child's standard input from `input`, its output and error to
 // `output`, and nothing else: every other descriptor is closed in it, those
 // of the caller that are not close-on-exec included.
-bool spawn(const std::string& path, const std::vector<std::string>& argv, int input, int output, pid_t* pid) {
-    std::vector<char*> arguments;
-    arguments.reserve(argv.size() + 1);
-    for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
-    arguments.push_back(nullptr);
-
+bool spawn(const std::string& path, char* const* arguments, int input, int output, pid_t* pid) {
     posix_spawn_file_actions_t actions;
     if (posix_spawn_file_actions_init(&actions) != 0) return false;
     bool ready = posix_spawn_file_actions_adddup2(&actions, input, 0) == 0 &&
@@ -84,7 +73,7 @@ bool spawn(const std::string& path, const std::vector<std::string>& argv, int in
     ready = ready && posix_spawn_file_actions_addclosefrom_np(&actions, 3) == 0;
 #endif
 #endif
-    const bool started = ready && posix_spawn(pid, path.c_str(), &actions, nullptr, arguments.data(), environ) == 0;
+    const bool started = ready && posix_spawn(pid, path.c_str(), &actions, nullptr, arguments, environ) == 0;
     posix_spawn_file_actions_destroy(&actions);
     return started;
 }
@@ -92,6 +81,12 @@ bool spawn(const std::string& path, const std::vector<std::string>& argv, int in
 } // namespace
 
 bool spawn_with_pipes(const str_t* program, const str_t*, const std::vector<std::string>& argv, ChildPipes* child) {
+    // What may run out of memory comes before any pipe is made.
+    const std::string path = native_text(program);
+    std::vector<char*> arguments;
+    arguments.reserve(argv.size() + 1);
+    for (const std::string& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
+    arguments.push_back(nullptr);
     int input[2];  // the child reads [0], this process writes [1]
     int output[2]; // the child writes [1], this process reads [0]
     if (!make_pipe(input)) return false;
@@ -100,7 +95,7 @@ bool spawn_with_pipes(const str_t* program, const str_t*, const std::vector<std:
         return false;
     }
     pid_t pid = 0;
-    if (!spawn(native_program(program), argv, input[0], output[1], &pid)) {
+    if (!spawn(path, arguments.data(), input[0], output[1], &pid)) {
         close_pair(input);
         close_pair(output);
         return false;

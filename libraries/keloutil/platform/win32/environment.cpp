@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cwchar>
+#include <new>
 
 namespace keloutil::os {
 
@@ -13,12 +14,18 @@ const char* platform_name() { return "Windows"; }
 str_t* environment_variable(const char* name) {
     if (name == nullptr) return nullptr;
     str_t* utf8_name = str_from_utf8(name);
+    const bool name_made = !str_null(utf8_name);
     const WideText wide_name(utf8_name);
     str_uninit(utf8_name);
-    if (!wide_name.valid()) return nullptr;
+    if (!name_made || !wide_name.valid()) throw std::bad_alloc();
     const wchar_t* value = _wgetenv(wide_name.get());
     if (value == nullptr) return nullptr;
-    return str_from(value, static_cast<int32_t>(std::wcslen(value) * sizeof(wchar_t)), STR_ENC_UTF16LE);
+    str_t* text = str_from(value, static_cast<int32_t>(std::wcslen(value) * sizeof(wchar_t)), STR_ENC_UTF16LE);
+    if (text == nullptr || (str_null(text) && *value != L'\0')) {
+        str_uninit(text);
+        throw std::bad_alloc();
+    }
+    return text;
 }
 
 namespace {

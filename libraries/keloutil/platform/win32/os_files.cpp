@@ -14,6 +14,8 @@
 #include <aclapi.h>
 #include <shellapi.h>
 
+#include <new>
+
 namespace keloutil::os {
 
 str_t* current_directory() {
@@ -40,10 +42,13 @@ bool file_exists(const str_t* path) { return GetFileAttributesW(WideText(path).g
 void file_status(const str_t* path, path_status_t* status) { _wstat64i32(WideText(path).get(), status); }
 
 FILE* open_file(const str_t* path, const char* mode) {
+    const WideText wide_path(path);
     str_t* mode_text = str_from_cstr(mode);
+    const bool mode_made = !str_null(mode_text);
     const WideText wide_mode(mode_text);
     str_uninit(mode_text);
-    return _wfopen(WideText(path).get(), wide_mode.get());
+    if ((!wide_path.valid() && !str_null(path)) || !mode_made || !wide_mode.valid()) throw std::bad_alloc();
+    return _wfopen(wide_path.get(), wide_mode.get());
 }
 
 FILE* open_regular_file(const str_t* path) {
