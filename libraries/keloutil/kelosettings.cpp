@@ -219,8 +219,12 @@ bool KeloSettings::State::open(const TPath& file, bool keepChanges, bool takeLoc
     // that is there must not be taken for a missing one, or save would
     // replace it with the pending values alone.
     if (!file.exists() && !keloutil::os::file_exists(record_of(file))) {
-        if (createEmpty() && !keepChanges) remember(file);
-        return !path.isEmpty();
+        if (!createEmpty() || (!keepChanges && !remember(file))) {
+            reset(keepChanges); // memory ran out: nothing is loaded
+            return false;
+        }
+        return !path.isEmpty(); // with keepChanges, whether a path is remembered
+
     }
     const TStr& locked = takeLock ? static_cast<const TStr&>(file) : TStr::null;
     const SettingsLock lock(locked);
@@ -232,6 +236,7 @@ bool KeloSettings::State::open(const TPath& file, bool keepChanges, bool takeLoc
     bool result = load_document(document, stream) && readDocument();
     std::fclose(stream);
     if (result && !keepChanges) result = remember(file);
+    if (!result) reset(keepChanges); // a half-read document is not loaded
     return result;
 }
 

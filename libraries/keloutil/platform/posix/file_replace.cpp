@@ -2,6 +2,10 @@
 // it, renamed over it, so that a reader or a crash meets either the old
 // content or the new one. Targets that a rename would break are written in
 // place instead, behind a copy of the old content.
+//
+// Every name the write needs is made before anything is created or opened,
+// and descriptors close themselves, so that memory running out (a throw)
+// leaves nothing behind; past the rename nothing can fail any more.
 #include "platform/posix/file_replace.h"
 #include "platform/posix/native_paths.h"
 
@@ -12,7 +16,9 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,49 +39,90 @@ private:
     int error_;
 };
 
-// The file's name in its folder.
-std::string name_of(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+// An open descriptor, closed when it goes.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    bool valid() const { return fd_ >= 0; }
+    // Closes it now; false when the close reports an error.
+    bool close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+    // Hands the descriptor over (to a stream).
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
-// Temporary files are ".<name>.<16 hex digits>.tmp" beside the file.
-bool temporary_of(const std::string& entry, const std::string& name) {
-    const std::string prefix = "." + name + ".";
-    if (entry.size() != prefix.size() + 20 || entry.compare(0, prefix.size(), prefix) != 0 ||
-        entry.compare(entry.size() - 4, 4, ".tmp") != 0)
-        return false;
-    for (size_t i = prefix.size(); i < prefix.size() + 16; ++i)
-        if (!std::isxdigit(static_cast<unsigned char>(entry[i]))) return false;
-    return true;
-}
+private:
+    int fd_;
+};
 
-// Removes the temporary files of `target` that saves which died left: the
-// caller holds the file's locks, so no live save owns one.
-void remove_stale_temporaries(const std::string& target) {
-    DIR* folder = opendir(folder_of(target).c_str());
+// The names a write of `target` uses beside it: its folder, the prefix of
+// its temporary files (".NAME.", then 16 hex digits and ".tmp") and its
+// copy of old content (".NAME.rollback").
+struct Place {
+    explicit Place(const std::string& target)
+        : file(target), folder(folder_of(target)), name(target.substr(target.rfind('/') + 1)),
+          temporary_prefix("." + name + "."), rollback(folder + "/." + name + ".rollback") {}
+    std::string file, folder, name, temporary_prefix, rollback;
+
+    bool temporary(std::string_view entry) const {
+        if (entry.size() != temporary_prefix.size() + 20 || entry.compare(0, temporary_prefix.size(), temporary_prefix) != 0 ||
+            entry.compare(entry.size() - 4, 4, ".tmp") != 0)
+            return false;
+        for (size_t i = temporary_prefix.size(); i < temporary_prefix.size() + 16; ++i)
+            if (!std::isxdigit(static_cast<unsigned char>(entry[i]))) return false;
+        return true;
+    }
+};
+
+// Removes the temporary files of the file that writes which died left:
+// the caller holds the file's locks, so no live write owns one.
+void remove_stale_temporaries(const Place& place) {
+    DIR* folder = opendir(place.folder.c_str());
     if (folder == nullptr) return;
-    const std::string name = name_of(target);
     while (const dirent* entry = readdir(folder))
-        if (temporary_of(entry->d_name, name)) unlinkat(dirfd(folder), entry->d_name, 0);
+        if (place.temporary(entry->d_name)) unlinkat(dirfd(folder), entry->d_name, 0);
     closedir(folder);
 }
 
-// A new temporary file beside `target`, mode 0600 so that nobody reads the
-// new content before it has the target's mode, open for writing; -1 when
-// the folder refuses one.
-int create_temporary(const std::string& target, std::string& name) {
-    const std::string base = folder_of(target) + "/." + name_of(target) + ".";
+// A new temporary file beside the file, mode 0600 so that nobody reads the
+// new content before it has the file's mode, open for writing; -1 when the
+// folder refuses one. `name` is set before the file is made.
+int create_temporary(const Place& place, std::string& name) {
     timespec now{};
     clock_gettime(CLOCK_REALTIME, &now);
     unsigned long long seed = static_cast<unsigned long long>(now.tv_nsec) ^
                               (static_cast<unsigned long long>(getpid()) << 32);
     for (int attempt = 0; attempt < 100; ++attempt) {
         seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-        char number[17];
-        std::snprintf(number, sizeof number, "%016llx", seed);
-        name = base + number + ".tmp";
+        char number[21];
+        std::snprintf(number, sizeof number, "%016llx.tmp", seed);
+        name = place.folder + "/" + place.temporary_prefix + number;
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
+}
+
+// Calls the writer; one that throws has failed, as one that answers false.
+bool wrote(bool (*write)(std::FILE*, void*), std::FILE* stream, void* context) {
+    try {
+        return write(stream, context);
+    } catch (...) {
+        errno = ENOMEM;
+        return false;
+    }
 }
 
 mode_t creation_mask() {
@@ -98,10 +145,8 @@ bool take_identity(int fd, const struct stat* target) {
 
 // Flushes a folder, so that a rename in it lasts.
 void sync_folder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    fsync(fd);
-    close(fd);
+    Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.valid()) fsync(fd.get());
 }
 
 // ---- writing in place -----------------------------------------------------------
@@ -112,8 +157,6 @@ void sync_folder(const std::string& folder) {
 // or save, holding the file's locks, puts it back. Where no copy can be
 // made, the space the new content needs is reserved before the old content
 // is touched, so that a full disk cannot cut it short.
-
-std::string rollback_of(const std::string& target) { return folder_of(target) + "/." + name_of(target) + ".rollback"; }
 
 bool read_all(int fd, std::string& bytes) {
     bytes.clear();
@@ -128,7 +171,7 @@ bool read_all(int fd, std::string& bytes) {
 }
 
 // Writes `bytes` over the file from its start, cuts it there and flushes it.
-bool overwrite(int fd, const std::string& bytes) {
+bool overwrite(int fd, std::string_view bytes) {
     for (size_t done = 0; done < bytes.size();) {
         const ssize_t put = pwrite(fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
         if (put < 0 && errno == EINTR) continue;
@@ -138,41 +181,39 @@ bool overwrite(int fd, const std::string& bytes) {
     return ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && fsync(fd) == 0;
 }
 
-// The copy of the old content `bytes` of `target`, made whole in a
-// temporary file before it takes its name, so that a copy is only ever
-// found whole; false (and no copy) when it cannot be made.
-bool write_copy(const std::string& target, const std::string& bytes) {
+// The copy of the old content `bytes`, made whole in a temporary file
+// before it takes its name, so that a copy is only ever found whole; false
+// (and no copy) when it cannot be made.
+bool write_copy(const Place& place, std::string_view bytes) {
     std::string temporary;
-    const int fd = create_temporary(target, temporary);
-    if (fd < 0) return false;
-    const bool copied = overwrite(fd, bytes);
-    if (close(fd) == 0 && copied && std::rename(temporary.c_str(), rollback_of(target).c_str()) == 0) {
-        sync_folder(folder_of(target));
+    Descriptor fd(create_temporary(place, temporary));
+    if (!fd.valid()) return false;
+    const bool copied = overwrite(fd.get(), bytes);
+    if (fd.close() && copied && std::rename(temporary.c_str(), place.rollback.c_str()) == 0) {
+        sync_folder(place.folder);
         return true;
     }
     unlink(temporary.c_str());
     return false;
 }
 
-bool write_in_place(const std::string& target, const std::string& content) {
-    const int fd = ::open(target.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (fd < 0) return false;
+bool write_in_place(const Place& place, std::string_view content) {
+    Descriptor fd(::open(place.file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
+    if (!fd.valid()) return false;
     std::string old;
-    const std::string rollback = rollback_of(target);
-    bool ready = read_all(fd, old);
-    const bool copied = ready && write_copy(target, old);
+    bool ready = read_all(fd.get(), old);
+    const bool copied = ready && write_copy(place, old);
     // Without a copy, the space is taken before anything changes.
     if (ready && !copied && content.size() > old.size())
-        ready = fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(content.size())) == 0 ||
+        ready = fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(content.size())) == 0 ||
                 errno == EOPNOTSUPP; // a file system that cannot reserve: nothing better to do
-    const bool written = ready && overwrite(fd, content);
+    const bool written = ready && overwrite(fd.get(), content);
     const KeptError error;
     // A write that failed puts the old content back at once where it can.
-    if (ready && !written && overwrite(fd, old) && copied) unlink(rollback.c_str());
-    close(fd);
+    if (ready && !written && overwrite(fd.get(), old) && copied) unlink(place.rollback.c_str());
     if (written && copied) {
-        unlink(rollback.c_str());
-        sync_folder(folder_of(target));
+        unlink(place.rollback.c_str());
+        sync_folder(place.folder);
     }
     return written;
 }
@@ -181,24 +222,23 @@ enum class Outcome { written, failed, refused };
 
 // The write through a temporary file; `refused` when this target cannot be
 // replaced that way and must be written in place.
-Outcome replace(const std::string& target, const struct stat* existing, bool (*write)(std::FILE*, void*),
-                void* context) {
+Outcome replace(const Place& place, const struct stat* existing, bool (*write)(std::FILE*, void*), void* context) {
     // A file of another owner can only be replaced by the superuser.
     if (existing != nullptr && existing->st_uid != geteuid() && geteuid() != 0) return Outcome::refused;
     std::string temporary;
-    const int fd = create_temporary(target, temporary);
-    if (fd < 0) return Outcome::refused;
-    FILE* stream = fdopen(fd, "wb");
+    Descriptor fd(create_temporary(place, temporary));
+    if (!fd.valid()) return Outcome::refused;
+    FILE* stream = fdopen(fd.get(), "wb");
     if (stream == nullptr) {
         const KeptError error;
-        close(fd);
         unlink(temporary.c_str());
         return Outcome::failed;
     }
-    const bool written = write(stream, context) && std::fflush(stream) == 0 && fsync(fd) == 0;
-    const bool identified = written && take_identity(fd, existing);
-    if (std::fclose(stream) == 0 && identified && std::rename(temporary.c_str(), target.c_str()) == 0) {
-        sync_folder(folder_of(target));
+    fd.release(); // the stream closes it
+    const bool written = wrote(write, stream, context) && std::fflush(stream) == 0 && fsync(fileno(stream)) == 0;
+    const bool identified = written && take_identity(fileno(stream), existing);
+    if (std::fclose(stream) == 0 && identified && std::rename(temporary.c_str(), place.file.c_str()) == 0) {
+        sync_folder(place.folder);
         return Outcome::written;
     }
     const KeptError error;
@@ -206,27 +246,67 @@ Outcome replace(const std::string& target, const struct stat* existing, bool (*w
     return written && !identified ? Outcome::refused : Outcome::failed;
 }
 
+// The content that `write` makes, in memory, for a write in place.
+bool content_of(bool (*write)(std::FILE*, void*), void* context, std::string& content) {
+    char* bytes = nullptr;
+    size_t size = 0;
+    FILE* memory = open_memstream(&bytes, &size);
+    if (memory == nullptr) return false;
+    const bool made = wrote(write, memory, context);
+    const bool closed = std::fclose(memory) == 0;
+    const std::unique_ptr<char, decltype(&std::free)> owned(bytes, &std::free);
+    if (!made || !closed) return false;
+    content.assign(bytes != nullptr ? bytes : "", size);
+    return true;
+}
+
+bool replace_or_write_in_place(const std::string& path, bool (*write)(std::FILE*, void*), void* context,
+                               bool exclusive) {
+    // A symbolic link is followed to its final target, which is replaced in
+    // its own folder: the link stays a link.
+    const Place place(final_target(path));
+    // As opening it for writing would: a file that is there but may not be
+    // written is refused.
+    if (access(place.file.c_str(), W_OK) != 0 && errno != ENOENT) return false;
+    struct stat status;
+    // Writing a FIFO would wait for a reader, and a device is no file to
+    // replace.
+    if (stat(place.file.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+        return false;
+    }
+    if (exclusive) remove_stale_temporaries(place);
+    const bool exists = lstat(place.file.c_str(), &status) == 0;
+    // Only a plain file with no other name is replaced: a file with hard
+    // links must stay one file.
+    if (!exists || (S_ISREG(status.st_mode) && status.st_nlink == 1)) {
+        const Outcome outcome = replace(place, exists ? &status : nullptr, write, context);
+        if (outcome != Outcome::refused) return outcome == Outcome::written;
+    }
+    // In place: the content is made first, so that its size is known.
+    std::string content;
+    return content_of(write, context, content) && write_in_place(place, content);
+}
+
 } // namespace
 
 bool restore_interrupted_write(const std::string& path) {
-    const std::string target = final_target(path), rollback = rollback_of(target);
-    const int copy = ::open(rollback.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (copy < 0) return errno == ENOENT;
-    std::string old;
-    const bool read = read_all(copy, old);
-    close(copy);
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666);
-    if (!read || fd < 0) {
-        if (fd >= 0) close(fd);
+    try {
+        const Place place(final_target(path));
+        Descriptor copy(::open(place.rollback.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+        if (!copy.valid()) return errno == ENOENT;
+        std::string old;
+        if (!read_all(copy.get(), old)) return false;
+        copy.close();
+        Descriptor fd(::open(place.file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0666));
+        if (!fd.valid() || !overwrite(fd.get(), old)) return false;
+        unlink(place.rollback.c_str());
+        sync_folder(place.folder);
+        return true;
+    } catch (...) { // memory ran out
+        errno = ENOMEM;
         return false;
     }
-    const bool restored = overwrite(fd, old);
-    close(fd);
-    if (restored) {
-        unlink(rollback.c_str());
-        sync_folder(folder_of(target));
-    }
-    return restored;
 }
 
 bool replace_file(const std::string& path, bool (*write)(std::FILE*, void*), void* context, bool exclusive) {
@@ -234,38 +314,12 @@ bool replace_file(const std::string& path, bool (*write)(std::FILE*, void*), voi
         errno = ENOENT;
         return false;
     }
-    // A symbolic link is followed to its final target, which is replaced in
-    // its own folder: the link stays a link.
-    const std::string target = final_target(path);
-    // As opening it for writing would: a file that is there but may not be
-    // written is refused.
-    if (access(target.c_str(), W_OK) != 0 && errno != ENOENT) return false;
-    struct stat status;
-    // Writing a FIFO would wait for a reader, and a device is no file to
-    // replace.
-    if (stat(target.c_str(), &status) == 0 && !S_ISREG(status.st_mode)) {
-        errno = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
+    try {
+        return replace_or_write_in_place(path, write, context, exclusive);
+    } catch (...) { // memory ran out before anything changed
+        errno = ENOMEM;
         return false;
     }
-    if (exclusive) remove_stale_temporaries(target);
-    const bool exists = lstat(target.c_str(), &status) == 0;
-    // Only a plain file with no other name is replaced: a file with hard
-    // links must stay one file.
-    if (!exists || (S_ISREG(status.st_mode) && status.st_nlink == 1)) {
-        const Outcome outcome = replace(target, exists ? &status : nullptr, write, context);
-        if (outcome != Outcome::refused) return outcome == Outcome::written;
-    }
-    // In place: the content is made first, so that its size is known.
-    char* bytes = nullptr;
-    size_t size = 0;
-    FILE* memory = open_memstream(&bytes, &size);
-    if (memory == nullptr) return false;
-    const bool made = write(memory, context);
-    const bool closed = std::fclose(memory) == 0;
-    const std::string content = made && closed && bytes != nullptr ? std::string(bytes, size) : std::string();
-    std::free(bytes);
-    if (!made || !closed) return false;
-    return write_in_place(target, content);
 }
 
 } // namespace keloutil::os

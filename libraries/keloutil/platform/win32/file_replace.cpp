@@ -3,6 +3,10 @@
 // it, so that a reader or a crash meets either the old content or the new
 // one. Targets that a move would break are written in place instead,
 // behind a copy of the old content.
+//
+// Every name the write needs is made before anything is created or opened,
+// and handles close themselves, so that memory running out (a throw)
+// leaves nothing behind; past the move nothing can fail any more.
 #include "platform/win32/file_replace.h"
 
 #include <fcntl.h>
@@ -13,6 +17,8 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <memory>
+#include <vector>
 #include <cwctype>
 
 namespace keloutil::os {
@@ -32,18 +38,54 @@ private:
     DWORD error_;
 };
 
-// A path cut into its folder (with its separator; empty for the current
-// folder) and the file's name.
-struct Place {
-    std::wstring folder, name;
-    explicit Place(const std::wstring& path) {
-        const size_t separator = path.find_last_of(L"\\/");
-        folder = separator == std::wstring::npos ? std::wstring() : path.substr(0, separator + 1);
-        name = path.substr(separator == std::wstring::npos ? 0 : separator + 1);
+// An open handle, closed when it goes.
+class Handle {
+public:
+    explicit Handle(HANDLE handle) : handle_(handle) {}
+    ~Handle() {
+        if (valid()) CloseHandle(handle_);
     }
-    std::wstring beside(const std::wstring& suffix) const { return folder + L"." + name + suffix; }
-    std::wstring rollback() const { return beside(L".rollback"); }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    HANDLE get() const { return handle_; }
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    // Closes it now; false when the close reports an error.
+    bool close() {
+        const HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return CloseHandle(handle) != 0;
+    }
+    // Hands the handle over (to a stream).
+    HANDLE release() {
+        const HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return handle;
+    }
+
+private:
+    HANDLE handle_;
 };
+
+// The names a write of a file uses beside it: its folder (with its
+// separator; empty for the current folder), its name, and its copy of old
+// content (".NAME.rollback").
+struct Place {
+    explicit Place(const std::wstring& path)
+        : file(path), folder(path.substr(0, path.find_last_of(L"\\/") + 1)), name(path.substr(folder.size())),
+          rollback(beside(L".rollback")) {}
+    std::wstring file, folder, name, rollback;
+    std::wstring beside(const std::wstring& suffix) const { return folder + L"." + name + suffix; }
+};
+
+// Calls the writer; one that throws has failed, as one that answers false.
+bool wrote(bool (*write)(FILE*, void*), FILE* stream, void* context) {
+    try {
+        return write(stream, context);
+    } catch (...) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+}
 
 // The final target of a symbolic link (or other name surrogate), as far as
 // it leads; any other path as it is.
@@ -68,11 +110,12 @@ std::wstring final_target(const std::wstring& path) {
     return target;
 }
 
-// Temporary files are ".<name>.<16 hex digits>.tmp" beside the file.
-bool temporary_of(const std::wstring& entry, const std::wstring& name) {
-    const std::wstring prefix = L"." + name + L".";
-    if (entry.size() != prefix.size() + 20 || _wcsnicmp(entry.c_str(), prefix.c_str(), prefix.size()) != 0 ||
-        _wcsicmp(entry.c_str() + entry.size() - 4, L".tmp") != 0)
+// Temporary files are ".<name>.<16 hex digits>.tmp" beside the file:
+// `prefix` is ".<name>.".
+bool temporary_of(const wchar_t* entry, const std::wstring& prefix) {
+    const size_t size = std::wcslen(entry);
+    if (size != prefix.size() + 20 || _wcsnicmp(entry, prefix.c_str(), prefix.size()) != 0 ||
+        _wcsicmp(entry + size - 4, L".tmp") != 0)
         return false;
     for (size_t i = prefix.size(); i < prefix.size() + 16; ++i)
         if (!std::iswxdigit(entry[i])) return false;
@@ -80,15 +123,25 @@ bool temporary_of(const std::wstring& entry, const std::wstring& name) {
 }
 
 // Removes the temporary files of `target` that writes which died left:
-// the caller holds the file's locks, so no live write owns one.
+// the caller holds the file's locks, so no live write owns one. The names
+// are gathered first, so that no search is open while memory may run out.
 void remove_stale_temporaries(const Place& target) {
+    const std::wstring prefix = L"." + target.name + L".", pattern = target.folder + prefix + L"*.tmp";
+    std::vector<std::wstring> stale;
     WIN32_FIND_DATAW entry;
-    const HANDLE search = FindFirstFileW(target.beside(L".*.tmp").c_str(), &entry);
+    const HANDLE search = FindFirstFileW(pattern.c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        if (temporary_of(entry.cFileName, target.name)) DeleteFileW((target.folder + entry.cFileName).c_str());
-    } while (FindNextFileW(search, &entry));
+    try {
+        do {
+            if (temporary_of(entry.cFileName, prefix))
+                stale.push_back(target.folder + entry.cFileName);
+        } while (FindNextFileW(search, &entry));
+    } catch (...) {
+        FindClose(search);
+        throw;
+    }
     FindClose(search);
+    for (const std::wstring& name : stale) DeleteFileW(name.c_str());
 }
 
 // A new temporary file beside `target`, open for writing;
@@ -124,7 +177,7 @@ FILE* stream_of(HANDLE file, const char* mode) {
 
 // Writes through `write` and flushes the stream to the disk, leaving it open.
 bool write_and_flush(FILE* stream, bool (*write)(FILE*, void*), void* context) {
-    const bool written = write(stream, context);
+    const bool written = wrote(write, stream, context);
     return std::fflush(stream) == 0 && written &&
            FlushFileBuffers(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))));
 }
@@ -205,12 +258,11 @@ bool content_of(bool (*write)(FILE*, void*), void* context, std::string& bytes) 
         DeleteFileW(name);
         return false;
     }
-    FILE* stream = stream_of(file, "w+b");
+    const std::unique_ptr<FILE, decltype(&std::fclose)> stream(stream_of(file, "w+b"), &std::fclose);
     if (stream == nullptr) return false;
-    bool made = write(stream, context) && std::fflush(stream) == 0 && std::fseek(stream, 0, SEEK_SET) == 0;
-    made = made && read_all(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream))), bytes);
-    std::fclose(stream);
-    return made;
+    const bool made = wrote(write, stream.get(), context) && std::fflush(stream.get()) == 0 &&
+                      std::fseek(stream.get(), 0, SEEK_SET) == 0;
+    return made && read_all(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream.get()))), bytes);
 }
 
 // The copy of the old content `bytes` of `target`, made whole in a
@@ -218,11 +270,11 @@ bool content_of(bool (*write)(FILE*, void*), void* context, std::string& bytes) 
 // found whole; false (and no copy) when it cannot be made.
 bool write_copy(const Place& target, const std::string& bytes) {
     std::wstring temporary;
-    const HANDLE file = create_temporary(target, temporary);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const bool copied = overwrite(file, bytes);
-    if (CloseHandle(file) && copied &&
-        MoveFileExW(temporary.c_str(), target.rollback().c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    Handle file(create_temporary(target, temporary));
+    if (!file.valid()) return false;
+    const bool copied = overwrite(file.get(), bytes);
+    if (file.close() && copied &&
+        MoveFileExW(temporary.c_str(), target.rollback.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     DeleteFileW(temporary.c_str());
     return false;
@@ -237,21 +289,19 @@ bool reserve(HANDLE file, size_t size) {
     return GetLastError() != ERROR_DISK_FULL;
 }
 
-bool write_in_place(const std::wstring& path, const std::string& content) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const Place target(path);
+bool write_in_place(const Place& target, const std::string& content) {
+    Handle file(CreateFileW(target.file.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.valid()) return false;
     std::string old;
-    bool ready = read_all(file, old);
+    bool ready = read_all(file.get(), old);
     const bool copied = ready && write_copy(target, old);
-    if (ready && !copied && content.size() > old.size()) ready = reserve(file, content.size());
-    const bool written = ready && overwrite(file, content);
+    if (ready && !copied && content.size() > old.size()) ready = reserve(file.get(), content.size());
+    const bool written = ready && overwrite(file.get(), content);
     const KeptError error;
     // A write that failed puts the old content back at once where it can.
-    if (ready && !written && overwrite(file, old) && copied) DeleteFileW(target.rollback().c_str());
-    CloseHandle(file);
-    if (written && copied) DeleteFileW(target.rollback().c_str());
+    if (ready && !written && overwrite(file.get(), old) && copied) DeleteFileW(target.rollback.c_str());
+    if (written && copied) DeleteFileW(target.rollback.c_str());
     return written;
 }
 
@@ -259,11 +309,11 @@ enum class Outcome { written, failed, refused };
 
 // The write through a temporary file; `refused` when this target cannot be
 // replaced that way and must be written in place.
-Outcome replace(const std::wstring& target, bool exists, bool (*write)(FILE*, void*), void* context) {
+Outcome replace(const Place& target, bool exists, bool (*write)(FILE*, void*), void* context) {
     std::wstring temporary;
-    const HANDLE file = create_temporary(Place(target), temporary);
-    if (file == INVALID_HANDLE_VALUE) return Outcome::refused;
-    FILE* stream = stream_of(file, "wb");
+    Handle file(create_temporary(target, temporary));
+    if (!file.valid()) return Outcome::refused;
+    FILE* stream = stream_of(file.release(), "wb");
     const bool written = stream != nullptr && write_and_flush(stream, write, context);
     const bool closed = stream != nullptr && std::fclose(stream) == 0;
     if (!written || !closed) {
@@ -271,30 +321,55 @@ Outcome replace(const std::wstring& target, bool exists, bool (*write)(FILE*, vo
         DeleteFileW(temporary.c_str());
         return Outcome::failed;
     }
-    if (exists) copy_access_list(target, temporary);
-    if (MoveFileExW(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (exists) copy_access_list(target.file, temporary);
+    if (MoveFileExW(temporary.c_str(), target.file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return Outcome::written;
     DeleteFileW(temporary.c_str());
     return Outcome::refused;
 }
 
+bool replace_or_write_in_place(const std::wstring& path, bool (*write)(FILE*, void*), void* context,
+                               bool exclusive) {
+    const Place target(final_target(path));
+    const DWORD attributes = GetFileAttributesW(target.file.c_str());
+    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+    // As opening it for writing would: a folder and a read-only file are
+    // refused.
+    if (exists && ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || _waccess(target.file.c_str(), 2) != 0)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    if (exclusive) remove_stale_temporaries(target);
+    // A file with other names must stay one file.
+    if (!exists || !has_other_links(target.file)) {
+        const Outcome outcome = replace(target, exists, write, context);
+        if (outcome != Outcome::refused) return outcome == Outcome::written;
+    }
+    std::string content;
+    return content_of(write, context, content) && write_in_place(target, content);
+}
+
 } // namespace
 
 bool restore_interrupted_write(const std::wstring& path) {
-    const Place target(final_target(path));
-    const HANDLE copy = CreateFileW(target.rollback().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (copy == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
-    std::string old;
-    const bool read = read_all(copy, old);
-    CloseHandle(copy);
-    const HANDLE file = CreateFileW((target.folder + target.name).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const bool restored = read && overwrite(file, old);
-    CloseHandle(file);
-    if (restored) DeleteFileW(target.rollback().c_str());
-    return restored;
+    try {
+        const Place target(final_target(path));
+        Handle copy(CreateFileW(target.rollback.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!copy.valid()) return GetLastError() == ERROR_FILE_NOT_FOUND;
+        std::string old;
+        if (!read_all(copy.get(), old)) return false;
+        copy.close();
+        Handle file(CreateFileW(target.file.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid() || !overwrite(file.get(), old)) return false;
+        file.close();
+        DeleteFileW(target.rollback.c_str());
+        return true;
+    } catch (...) { // memory ran out
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
 }
 
 bool replace_file(const std::wstring& path, bool (*write)(FILE*, void*), void* context, bool exclusive) {
@@ -302,23 +377,12 @@ bool replace_file(const std::wstring& path, bool (*write)(FILE*, void*), void* c
         SetLastError(ERROR_PATH_NOT_FOUND);
         return false;
     }
-    const std::wstring target = final_target(path);
-    const DWORD attributes = GetFileAttributesW(target.c_str());
-    const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    // As opening it for writing would: a folder and a read-only file are
-    // refused.
-    if (exists && ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || _waccess(target.c_str(), 2) != 0)) {
-        SetLastError(ERROR_ACCESS_DENIED);
+    try {
+        return replace_or_write_in_place(path, write, context, exclusive);
+    } catch (...) { // memory ran out before anything changed
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
-    if (exclusive) remove_stale_temporaries(Place(target));
-    // A file with other names must stay one file.
-    if (!exists || !has_other_links(target)) {
-        const Outcome outcome = replace(target, exists, write, context);
-        if (outcome != Outcome::refused) return outcome == Outcome::written;
-    }
-    std::string content;
-    return content_of(write, context, content) && write_in_place(target, content);
 }
 
 } // namespace keloutil::os
