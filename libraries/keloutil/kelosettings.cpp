@@ -224,7 +224,6 @@ bool KeloSettings::State::open(const TPath& file, bool keepChanges, bool takeLoc
             return false;
         }
         return !path.isEmpty(); // with keepChanges, whether a path is remembered
-
     }
     const TStr& locked = takeLock ? static_cast<const TStr&>(file) : TStr::null;
     const SettingsLock lock(locked);
