@@ -191,19 +191,32 @@ TEST_F(ProcessTest, ArgumentsReachTheChildLiterally) {
     }
 }
 
+// The launcher is the child program itself, and a copy of it in a folder
+// whose name is not ASCII (read from the environment as the system holds
+// it, the name must arrive whole).
 TEST_F(ProcessTest, LauncherGetsTheQuotedProgramAndItsArguments) {
+    namespace fs = std::filesystem;
     const std::string program = child_program();
-    std::optional<TProcess> launched;
-    {
-        const Launcher launcher(program);
-        launched.emplace(program.c_str(), "args x \"y z\"");
+    const fs::path folder = fs::temp_directory_path() / fs::u8path("keloutil-lanceur-\xC3\xA9\xE4\xB8\xAD");
+    fs::create_directories(folder);
+    const fs::path copy = folder / fs::u8path(program).filename();
+    fs::copy_file(fs::u8path(program), copy, fs::copy_options::overwrite_existing);
+    for (const std::string& launcher_path : {program, copy.u8string()}) {
+        SCOPED_TRACE(launcher_path);
+        std::optional<TProcess> launched;
+        {
+            const Launcher launcher(launcher_path);
+            launched.emplace(program.c_str(), "args x \"y z\"");
+        }
+        TProcess direct(program.c_str(), "args x");
+        ASSERT_EQ(launched->execute(), -1);
+        // The launcher (the same program) sees the path first and prints it.
+        EXPECT_EQ(converse(*launched), lines({program, "args", "x", "y z"}));
+        ASSERT_EQ(direct.execute(), -1) << "the variable is read at construction only";
+        EXPECT_EQ(converse(direct), lines({"x"}));
     }
-    TProcess direct(program.c_str(), "args x");
-    ASSERT_EQ(launched->execute(), -1);
-    // The launcher (the same program) sees the path first and prints it.
-    EXPECT_EQ(converse(*launched), lines({program, "args", "x", "y z"}));
-    ASSERT_EQ(direct.execute(), -1) << "the variable is read at construction only";
-    EXPECT_EQ(converse(direct), lines({"x"}));
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
 }
 
 TEST_F(ProcessTest, FailedStartKeepsIdAndTableAndLeaksNothing) {

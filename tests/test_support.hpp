@@ -131,7 +131,10 @@ inline std::string library_form(const std::filesystem::path& path) {
 // removed afterwards, with the working directory restored.
 // What the tests need of the platform beyond the standard library.
 #ifdef _WIN32
-inline void set_environment(const char* name, const std::string& value) { _putenv_s(name, value.c_str()); }
+// Wide, so that a value of any characters reaches the library's wide reads.
+inline void set_environment(const char* name, const std::string& value) {
+    _wputenv_s(std::filesystem::u8path(name).wstring().c_str(), std::filesystem::u8path(value).wstring().c_str());
+}
 inline bool change_owner(const std::filesystem::path&, int) { return false; }
 inline bool running_as_root() { return false; }
 #else

@@ -169,15 +169,25 @@ TProcess::TProcess(const TStr& command, const TStr& arguments) : mRecord(nullptr
     str_t* stored_arguments = nullptr;
     // A launcher named by KELO_USE_SQUISH starts every child: it gets the
     // program in double quotes, one blank, and the program's arguments.
-    const char* launcher = std::getenv("KELO_USE_SQUISH");
-    if (launcher != nullptr && *launcher != '\0') {
+    // The variable is read as the system holds it (on Windows, wide text,
+    // so that a launcher path of any characters arrives whole).
+    struct Launcher {
+        str_t* path;
+        bool read;
+    };
+    const Launcher launcher = keloutil::guarded(Launcher{nullptr, false}, [] {
+        return Launcher{keloutil::os::environment_variable("KELO_USE_SQUISH"), true};
+    });
+    if (!launcher.read) return; // memory ran out: no record
+    if (launcher.path != nullptr && str_len(launcher.path) > 0) {
         stored_arguments = keloutil::guarded<str_t*>(nullptr, [&] {
             const std::string rewritten =
                 std::string("\"") + text_of(command_record) + "\" " + text_of(arguments_record);
             return str_from(rewritten.data(), static_cast<int32_t>(rewritten.size()), STR_ENC_UTF8);
         });
-        stored_command = str_from_utf8(launcher);
+        stored_command = launcher.path;
     } else {
+        str_uninit(launcher.path);
         stored_command = str_dup(command_record);
         stored_arguments = str_dup(arguments_record);
     }
