@@ -1,39 +1,183 @@
 #!/usr/bin/env bash
-# Checks that the Linux kelo and the Windows kelo.exe (under Wine) convert
-# the same UTF-8 file into byte-identical UTF-16 files, and back, and that
-# with the same custom environment file they give the same kelo info --json
-# (all but the file's own path and the per-user folder, which are each
-# platform's own).
-# Usage: scripts/compare-kelo.sh LINUX_KELO WINDOWS_KELO   (with scripts/wine.sh sourced)
+# Runs every kelo command on the same inputs with each build given and
+# compares what the Windows builds print, their exit statuses and the files
+# they write with what the Linux build does. Only the differences listed in
+# `allowed` pass, each with its reason; any other names the command and the
+# build, and fails the script.
+#
+# Usage: scripts/compare-kelo.sh linux=KELO x86_64=KELO.EXE [i686=KELO.EXE]
+# The Windows programs run under Wine (scripts/wine.sh), 32-bit Wine for i686;
+# the test child program is taken from beside each kelo.
 set -euo pipefail
-linux_kelo=$1
-windows_kelo=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cp examples/greeting.txt "$work/input.txt"
-cd "$work"
+cd "$(dirname "$0")/.."
+source scripts/wine.sh
 
-for encoding in utf-16le utf-16 utf-16be utf-32; do
-    "$linux_kelo" convert --from utf-8 --to "$encoding" input.txt linux.out
-    "$WINE" "$windows_kelo" convert --from utf-8 --to "$encoding" input.txt windows.out
-    cmp linux.out windows.out
-    "$linux_kelo" convert --from "$encoding" --to utf-8 windows.out linux.back
-    "$WINE" "$windows_kelo" convert --from "$encoding" --to utf-8 linux.out windows.back
-    cmp input.txt linux.back
-    cmp input.txt windows.back
-    echo "kelo and kelo.exe agree on $encoding ($(stat -c %s linux.out) bytes), and back"
+declare -A kelo
+builds=()
+for given in "$@"; do
+    build=${given%%=*}
+    case "$build" in linux | x86_64 | i686) ;; *)
+        echo "compare-kelo.sh: unknown build '$build' (linux, x86_64, i686)" >&2
+        exit 2
+        ;;
+    esac
+    kelo[$build]=${given#*=}
+    builds+=("$build")
+done
+[ "${builds[0]:-}" = linux ] && [ ${#builds[@]} -ge 2 ] || {
+    echo "usage: compare-kelo.sh linux=KELO x86_64=KELO.EXE [i686=KELO.EXE]" >&2
+    exit 2
+}
+for build in "${builds[@]:1}"; do
+    wine_use "$build"
+    wine_start
 done
 
-# One custom environment file for both platforms, with the same keys for each.
-keys='<KEY ID="KELO_COMMON_BIN_LOCATION"><STRING>$KELO_ROOT\bin</STRING></KEY>
-  <KEY ID="KELO_COMMON_LOCALIZED_DATA_LOCATION"><STRING>D:/env</STRING></KEY>
-  <KEY ID="KELO_APPLICATION_ERROR_LOG_FILE"><STRING>X:\logs\errors.log</STRING></KEY>'
-printf '<KELOCUSTOMENV>\n  <PLATFORM OS="Linux">%s</PLATFORM>\n  <PLATFORM OS="Windows">%s</PLATFORM>\n</KELOCUSTOMENV>\n' \
-    "$keys" "$keys" > env.xml
-platform_free() { grep -v -e '"file":' -e '"local_user_data":'; }
-KELO_ROOT='C:\kelo' NORVAXIS_KELO_CUSTOM_ENV="$work/env.xml" "$linux_kelo" info --json | platform_free > linux.json
-KELO_ROOT='C:\kelo' NORVAXIS_KELO_CUSTOM_ENV="Z:${work//\//\\}\\env.xml" "$WINE" "$windows_kelo" info --json |
-    tr -d '\r' | platform_free > windows.json
-grep -q '"status": 0' linux.json
-diff linux.json windows.json
-echo "kelo and kelo.exe agree on kelo info --json with a custom environment"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+
+# The differences that the platforms give, as a sed script over a command's
+# record: COMMAND (a regular expression over "kelo ARGUMENTS") and EDIT.
+allowed() {
+    case "$1" in
+    # The absolute form starts at each platform's working folder, and the
+    # native form is "/" on Linux, "\" on Windows.
+    "kelo path info"*) echo '/^stdout: absolute: /d; /^stdout: native: /d' ;;
+    # The folder that holds kelo is each build's own.
+    "kelo path app") echo '/^stdout: /d' ;;
+    # The custom environment file is named in each platform's path form, and
+    # the per-user data folder is each platform's own.
+    "kelo info --json") echo '/"file":/d; /"local_user_data":/d' ;;
+    # kelo run on Windows answers 0 once the program's output ends.
+    "kelo run"*) echo '/^exit status /d' ;;
+    *) echo '' ;;
+    esac
+}
+
+# The record of one build's run in its folder: standard output line by
+# line, the exit status and a digest of each file named.
+record() { # BUILD FILE... -- ARGUMENTS
+    local build=$1 status=0 files=() arguments=()
+    shift
+    while [ "$1" != -- ]; do files+=("$1") && shift; done
+    shift
+    for argument in "$@"; do arguments+=("${argument//@CHILD@/./keloutil_process_child$([ "$build" = linux ] || echo .exe)}"); done
+    if [ "$build" = linux ]; then
+        "${kelo[linux]}" "${arguments[@]}" <"$stdin" >stdout 2>stderr || status=$?
+    else
+        wine_use "$build"
+        "$WINE" "${kelo[$build]}" "${arguments[@]}" <"$stdin" >stdout 2>stderr || status=$?
+    fi
+    sed 's/^/stdout: /' stdout
+    echo "exit status $status"
+    for file in "${files[@]}"; do
+        if [ -f "$file" ]; then echo "$file: $(sha256sum <"$file" | cut -c1-16)"; else echo "$file: none"; fi
+    done
+}
+
+# check [FILE...] -- ARGUMENTS: runs kelo ARGUMENTS (with @CHILD@ the test
+# child of the build) in every build's folder, standard input from $stdin,
+# and compares each Windows build's record with the Linux build's.
+stdin=/dev/null
+check() {
+    local files=() command
+    while [ "$1" != -- ]; do files+=("$1") && shift; done
+    command="kelo ${*:2}"
+    local edit
+    edit=$(allowed "$command")
+    for build in "${builds[@]}"; do
+        (cd "$work/$build" && record "$build" "${files[@]}" "$@") | sed "$edit" >"$work/$build.record"
+    done
+    for build in "${builds[@]:1}"; do
+        if ! diff -u --label "linux: $command" --label "$build: $command" "$work/linux.record" "$work/$build.record"; then
+            echo "compare-kelo.sh: '$command' differs between linux and $build" >&2
+            failures=$((failures + 1))
+        fi
+    done
+    checks=$((checks + 1))
+}
+checks=0
+
+# Every build works in a folder of its own with the same inputs.
+for build in "${builds[@]}"; do
+    mkdir "$work/$build"
+    cp examples/greeting.txt "$work/$build/input.txt"
+    printf 'plain ASCII text\n' >"$work/$build/ascii.txt"
+    folder=$(dirname "${kelo[$build]}")
+    cp "$folder/keloutil_process_child$([ "$build" = linux ] || echo .exe)" "$work/$build/"
+    # One custom environment file for all, with the same keys for both
+    # platforms.
+    keys=''
+    for kind in COMMON_BIN COMMON_LIB COMMON_LOCALIZED_DATA COMMON_DATA LOG_FILE ERROR_TABLE USER_SETTINGS_FILE \
+        APPLICATION_KELO_RESOURCE; do
+        keys+="<KEY ID=\"KELO_${kind}_LOCATION\"><STRING>\$KELO_ROOT\\${kind,,}</STRING></KEY>"
+    done
+    keys+='<KEY ID="KELO_APPLICATION_ERROR_LOG_FILE"><STRING>X:\logs\errors.log</STRING></KEY>'
+    printf '<KELOCUSTOMENV><PLATFORM OS="Linux">%s</PLATFORM><PLATFORM OS="Windows">%s</PLATFORM></KELOCUSTOMENV>\n' \
+        "$keys" "$keys" >"$work/$build/env.xml"
+done
+
+check -- version
+check -- --help
+
+# Every pair of encodings, from the same source files.
+encodings=(utf-8 utf-16 utf-16be utf-16le utf-32)
+for from in "${encodings[@]}"; do
+    for build in "${builds[@]}"; do
+        "${kelo[linux]}" convert --from utf-8 --to "$from" "$work/$build/input.txt" "$work/$build/in.$from"
+    done
+    for to in ascii "${encodings[@]}"; do check "out.$to" -- convert --from "$from" --to "$to" "in.$from" "out.$to"; done
+done
+check out.ascii -- convert --from ascii --to utf-16le ascii.txt out.ascii
+stdin=input.txt check -- convert --from utf-8 --to utf-16be
+check -- convert --from utf-8 --to klingon input.txt
+
+check -- str arg '%2 and %1, %1%%' X Y
+check -- str escape --chars ' :' 'a b:c!{d}'
+check -- str unescape 'x!{41}y!{e9}!{1f600}'
+check -- str unescape 'bad !{d800}'
+check -- str split-list --sep ';;' 'a;;b;;;;c'
+
+check -- path join 'C:\a' b/c 'd\'
+check -- path split '\a\b\c.txt'
+check -- path info input.txt missing.txt
+check made -- path mkpath made/a/b
+check -- path app
+
+check -- split-args 'a "b c" d'"'"'e f'"'"' "g'
+stdin=input.txt check -- run -- @CHILD@ echo
+check -- run -- @CHILD@ args one 'two three'
+check -- run -- @CHILD@ exit 3
+check -- run -- no-such-program-here
+
+for name in de_DE de-de DEU fr_CA xx_YY EN_us; do check -- locale "$name"; done
+check -- locale xx_YY --no-default
+check -- locale not-a-locale --no-default
+export KELO_ROOT='C:\kelo' NORVAXIS_KELO_CUSTOM_ENV=env.xml
+for kind in COMMON_BIN COMMON_LIB COMMON_LOCALIZED_DATA COMMON_DATA LOG_FILE ERROR_TABLE USER_SETTINGS_FILE \
+    APPLICATION_KELO_RESOURCE APPLICATION_ERROR_LOG_FILE; do
+    check -- location "$kind"
+done
+check -- location COMMON_LOCALIZED_DATA --locale ja_JP
+check -- info --json
+unset KELO_ROOT NORVAXIS_KELO_CUSTOM_ENV
+
+# One sequence of changes on a fresh settings file: the files must stay
+# byte for byte the same in every build.
+check s.xml -- settings set s.xml General Color 'Grüße & <b> "x"'
+check s.xml -- settings set s.xml General Size 12
+check s.xml -- settings set s.xml Network Proxy none
+check s.xml -- settings remove s.xml General Size
+check s.xml -- settings remove s.xml General Size
+check -- settings get s.xml General Color
+check -- settings list s.xml
+check -- settings sections s.xml
+check s.xml -- settings remove-section s.xml Network
+check -- settings get missing.xml a k
+
+if [ "$failures" -gt 0 ]; then
+    echo "compare-kelo.sh: $failures of $checks commands differ" >&2
+    exit 1
+fi
+echo "kelo agrees on $checks commands across ${builds[*]}"

@@ -2,7 +2,9 @@
 # Installs the Debian packages that building and testing keloutil need, and
 # only those that are missing (apt-get update runs first when any is). The
 # windows group also unpacks TinyXML's Debian sources for the mingw-w64
-# builds (scripts/fetch-tinyxml-source.sh), again only when missing.
+# builds (scripts/fetch-tinyxml-source.sh), again only when missing, and
+# 32-bit Wine for the i686 build's tests where this machine can run 32-bit
+# programs (the i386 architecture is added to dpkg only when it is not there).
 # Usage: scripts/install-deps.sh [native] [windows] [fuzz]   (default: native)
 set -euo pipefail
 
@@ -51,6 +53,29 @@ if [ ${#missing[@]} -gt 0 ]; then
     apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+# 32-bit Wine comes from Debian's i386 architecture.
+install_wine32() {
+    local status
+    status=$(dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null || true)
+    [ "$status" = "install ok installed" ] && return 0
+    if ! "$(dirname "$0")/can-run-32bit.sh"; then
+        echo "32-bit Wine not installed: this machine cannot run 32-bit programs (the i686 tests are skipped)"
+        return 0
+    fi
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "Missing package: wine32:i386 (run as root to install it)" >&2
+        exit 1
+    fi
+    echo "Installing: wine32:i386"
+    dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends wine32:i386
+}
+
 for group in "${groups[@]}"; do
-    if [ "$group" = windows ]; then "$(dirname "$0")/fetch-tinyxml-source.sh"; fi
+    if [ "$group" = windows ]; then
+        "$(dirname "$0")/fetch-tinyxml-source.sh"
+        install_wine32
+    fi
 done

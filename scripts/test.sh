@@ -2,8 +2,10 @@
 # Installs what is missing, builds keloutil and runs every test: the Linux
 # suite natively (release, then under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the conversions' portable path), a short run of each fuzz target (when clang
-# can be had), the i686 Windows DLL built with its exports checked, and the
-# x86_64 Windows DLL's suite under Wine. Any failure fails the script.
+# can be had), the Windows DLLs' suites under Wine (x86_64 under 64-bit Wine;
+# i686 under 32-bit Wine where this machine can run 32-bit programs, else
+# built with its exports checked), and every kelo command compared across the
+# builds. Any failure fails the script.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -43,20 +45,33 @@ else
     echo "=== Fuzz targets skipped: clang and libFuzzer are not installed (scripts/install-deps.sh fuzz)"
 fi
 
-echo "=== Windows i686 DLL: build, check the exports (wine64 cannot run 32-bit programs)"
-cmake --preset windows-x86 >/dev/null
-cmake --build --preset windows-x86
-ctest --preset windows-x86
+source scripts/wine.sh
+trap 'for build in i686 x86_64; do wine_use "$build"; wine_stop; done' EXIT
+# A Wine program now and then ends at once, without output, when many start
+# together (seen about once in two runs of the suite, each time another
+# test); a test that fails that way is run a second time.
+wine_ctest() { ctest --preset "$1" --parallel "$(nproc)" --repeat until-pass:2; }
 
 echo "=== Windows x86_64 DLL: build, and test under Wine"
 cmake --preset windows-x64 >/dev/null
 cmake --build --preset windows-x64
-source scripts/wine.sh
-trap wine_stop EXIT
+wine_use x86_64
 wine_start
-# A Wine program now and then ends at once, without output, when many start
-# together (seen about once in two runs of the suite, each time another
-# test); a test that fails that way is run a second time.
-ctest --preset windows-x64 --parallel "$(nproc)" --repeat until-pass:2
-scripts/compare-kelo.sh "$PWD/build/release/bin/kelo" "$PWD/build/windows-x64/bin/kelo.exe"
-wine_stop
+wine_ctest windows-x64
+compared=(linux="$PWD/build/release/bin/kelo" x86_64="$PWD/build/windows-x64/bin/kelo.exe")
+
+cmake --preset windows-x86 >/dev/null
+cmake --build --preset windows-x86
+if [ -x /usr/lib/wine/wine ] && scripts/can-run-32bit.sh; then
+    echo "=== Windows i686 DLL: test under 32-bit Wine"
+    wine_use i686
+    wine_start
+    wine_ctest windows-x86-wine
+    compared+=(i686="$PWD/build/windows-x86/bin/kelo.exe")
+else
+    echo "=== Windows i686 DLL: built, exports checked (this machine cannot run 32-bit programs, so no Wine can)"
+    ctest --preset windows-x86
+fi
+
+echo "=== kelo: every command compared across the builds"
+scripts/compare-kelo.sh "${compared[@]}"

@@ -19,7 +19,13 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
 # Windows programs of the build run under Wine: ctest and test discovery go
-# through it. wine64 runs only 64-bit programs; 32-bit builds are not run.
+# through it. The i686 build's run under 32-bit Wine where it is installed
+# and this machine can run 32-bit programs; elsewhere they are only built.
 if(KELOUTIL_MINGW_TRIPLE STREQUAL "x86_64-w64-mingw32")
     set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+elseif(EXISTS /usr/lib/wine/wine)
+    execute_process(COMMAND ${CMAKE_CURRENT_LIST_DIR}/../../scripts/can-run-32bit.sh RESULT_VARIABLE runs_32bit)
+    if(runs_32bit EQUAL 0)
+        set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine)
+    endif()
 endif()
