@@ -33,6 +33,41 @@ if(NOT le_head STREQUAL "50006c00" OR NOT marked_head MATCHES "^(fffe|feff)$")
     message(FATAL_ERROR "utf-16le output starts with ${le_head}, utf-16 output with ${marked_head}")
 endif()
 
+# Blocks of 17 bytes cut characters at every offset (4-byte characters in
+# UTF-8, surrogate pairs, units of UTF-16 and UTF-32): every pair of
+# encodings must give what one block gives. The blocks come from the
+# environment, which kelo() passes on.
+string(REPEAT "😀a😀ab😀abc😀é中" 24 cut)
+file(WRITE "${WORK_DIR}/cut.utf-8" "${cut}")
+set(encodings utf-8 utf-16 utf-16be utf-16le utf-32)
+foreach(from IN LISTS encodings)
+    if(NOT from STREQUAL "utf-8")
+        kelo(convert --from utf-8 --to ${from} cut.utf-8 cut.${from})
+    endif()
+    foreach(to IN LISTS encodings)
+        kelo(convert --from ${from} --to ${to} cut.${from} whole.out)
+        set(ENV{KELO_CONVERT_BLOCK_BYTES} 17)
+        kelo(convert --from ${from} --to ${to} cut.${from} blocks.out)
+        unset(ENV{KELO_CONVERT_BLOCK_BYTES})
+        expect_success("${from} to ${to} in blocks of 17 bytes")
+        file(SHA256 "${WORK_DIR}/whole.out" whole)
+        file(SHA256 "${WORK_DIR}/blocks.out" blocks)
+        if(NOT whole STREQUAL blocks)
+            message(FATAL_ERROR "${from} to ${to}: blocks of 17 bytes give other bytes")
+        endif()
+    endforeach()
+endforeach()
+
+# A character that ASCII cannot hold is refused with its offset, or with
+# --lossy written as '?'; the usual spellings of the encodings are taken.
+file(WRITE "${WORK_DIR}/accent.txt" "hé\n")
+kelo(convert --from UTF8 --to us-ascii accent.txt)
+if(NOT RC EQUAL 1 OR NOT ERR MATCHES "byte offset 1")
+    message(FATAL_ERROR "é to ascii: exit status ${RC}, '${ERR}'")
+endif()
+kelo(convert --from utf8 --to ascii --lossy accent.txt)
+expect_output("é to ascii with --lossy" "h?")
+
 # Refusals. CMake strings cannot hold NUL, so the raw inputs contain none.
 file(WRITE "${WORK_DIR}/odd.bin" "abc")
 string(ASCII 61 216 65 65 surrogate) # UTF-16LE D83D 4141: an unpaired high surrogate
@@ -46,6 +81,7 @@ foreach(refused
         "--from ascii --to utf-8 mixed.txt" # valid UTF-8, but not ASCII
         "--from utf-8 --to utf-16le missing.txt"
         "--from latin1 --to utf-8 mixed.txt"
+        "--from ucs-2 --to utf-8 mixed.txt"
         "--to utf-8 mixed.txt"
         "--from utf-8 --to utf-8 --frobnicate mixed.txt")
     separate_arguments(arguments UNIX_COMMAND "${refused}")

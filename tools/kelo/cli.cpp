@@ -65,27 +65,38 @@ std::string read_input(const std::string& path) {
     return data;
 }
 
-void write_output(const std::string& path, std::string_view data) {
+std::FILE* open_input(const std::string& path) {
+    if (is_standard_stream(path)) return stdin;
+    std::FILE* stream = open_for_reading(path);
+    if (stream == nullptr) fail("cannot open '" + path + "': " + std::strerror(errno));
+    return stream;
+}
+
+void write_output_with(const std::string& path, bool (*write)(std::FILE*, void*), void* context) {
     if (is_standard_stream(path)) {
-        std::fwrite(data.data(), 1, data.size(), stdout); // main reports a failed write
+        if (!write(stdout, context)) fail("cannot write standard output"); // main reports a later failure
         return;
     }
-    auto write_bytes = [](std::FILE* stream, void* context) {
-        const auto* bytes = static_cast<const std::string_view*>(context);
-        return std::fwrite(bytes->data(), 1, bytes->size(), stream) == bytes->size();
-    };
     if (!is_device(path)) {
-        const std::string failure = replace_file(path, write_bytes, &data);
+        const std::string failure = replace_file(path, write, context);
         if (!failure.empty()) fail("cannot write '" + path + "': " + failure);
         return;
     }
     // A device or a FIFO is no file to replace: a reader gets the text.
     std::FILE* stream = open_for_writing(path);
     if (stream == nullptr) fail("cannot open '" + path + "': " + std::strerror(errno));
-    const bool written = write_bytes(stream, &data);
+    const bool written = write(stream, context);
     const int error = errno;
     if (std::fclose(stream) != 0 || !written)
         fail("cannot write '" + path + "': " + std::strerror(written ? errno : error));
+}
+
+void write_output(const std::string& path, std::string_view data) {
+    auto write_bytes = [](std::FILE* stream, void* context) {
+        const auto* bytes = static_cast<const std::string_view*>(context);
+        return std::fwrite(bytes->data(), 1, bytes->size(), stream) == bytes->size();
+    };
+    write_output_with(path, write_bytes, &data);
 }
 
 } // namespace kelo

@@ -5,6 +5,7 @@
 
 #include <keloutil/tpath.hpp>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,6 +41,15 @@ std::string read_input(const std::string& path);
 // platform.hpp) unless it is a device or a FIFO, or to standard output for
 // "-" or an empty name.
 void write_output(const std::string& path, std::string_view data);
+
+// As write_output, with the content written by `write` (given the open
+// stream; it answers whether it wrote everything). It may be called twice
+// when a file must be written in place after all.
+void write_output_with(const std::string& path, bool (*write)(std::FILE* stream, void* context), void* context);
+
+// Opens a file for reading, or standard input for "-" or an empty name;
+// fails with a message when it cannot.
+std::FILE* open_input(const std::string& path);
 
 } // namespace kelo
 

@@ -27,6 +27,9 @@ bool is_device(const std::string& path);
 // Opens `path` for writing; nullptr, with errno set, when it cannot be.
 std::FILE* open_for_writing(const std::string& path);
 
+// Opens `path` for reading bytes; nullptr, with errno set, when it cannot be.
+std::FILE* open_for_reading(const std::string& path);
+
 // Replaces the file `path` whole through `write` (given an open stream; it
 // answers whether it wrote everything) by the library's safe replacement:
 // all at once, a symbolic link staying a link, the file keeping its owner

@@ -39,6 +39,8 @@ bool is_device(const std::string& path) {
 
 std::FILE* open_for_writing(const std::string& path) { return std::fopen(path.c_str(), "wbe"); }
 
+std::FILE* open_for_reading(const std::string& path) { return std::fopen(path.c_str(), "rbe"); }
+
 std::string replace_file(const std::string& path, bool (*write)(std::FILE*, void*), void* context) {
     return keloutil::os::replace_file(path, write, context, false) ? std::string() : std::strerror(errno);
 }

@@ -63,6 +63,8 @@ bool is_device(const std::string& path) {
 
 std::FILE* open_for_writing(const std::string& path) { return _wfopen(wide_path(path).c_str(), L"wb"); }
 
+std::FILE* open_for_reading(const std::string& path) { return _wfopen(wide_path(path).c_str(), L"rb"); }
+
 std::string replace_file(const std::string& path, bool (*write)(std::FILE*, void*), void* context) {
     return keloutil::os::replace_file(wide_path(path), write, context, false) ? std::string() : last_error_text();
 }
