@@ -4,6 +4,14 @@
 //               second byte a "}" that could close one), next to cat
 //   split_list  kelo str split-list --sep ';' - on 1 MiB of "a;" (524288
 //               items and an empty last one), next to tr ';' '\n'
+//   to_utf16le, from_utf16le
+//               kelo convert on 200 MB of mixed-script text (Latin, Greek,
+//               Cyrillic, CJK, Hangul, emoji; KELO_BENCH_CONVERT_MB for
+//               another size), UTF-8 to UTF-16LE and back, next to iconv;
+//               the two outputs must be the same bytes. The peak memory of
+//               each program is reported too (its maximum resident set; a
+//               forked child counts from this program's own resident set at
+//               the fork, some 7 MiB, so smaller figures show as that).
 // Each iteration starts the program with the input file as its standard
 // input and /dev/null as its standard output, and waits for it to end; the
 // work is done in the child, so the time is wall-clock time. Before timing,
@@ -18,10 +26,11 @@
 
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -29,10 +38,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <string>
 #include <vector>
-
-extern char** environ;
 
 const char* const program_name = "keloutil_bench_kelo";
 
@@ -45,15 +53,19 @@ constexpr size_t input_size = size_t{1} << 20;
 struct Program {
     std::string name;
     std::vector<std::string> command; // the program is looked up in PATH unless it is a path
-    std::string expected;             // all it prints
+    std::string expected;             // all it prints; empty: the same as its peer
 };
 
 struct Operation {
     std::string name;
     fs::path input;
+    size_t bytes; // of the input
     Program kelo;
     Program peer;
 };
+
+// The largest resident set of each benchmark's program, in MiB.
+std::map<std::string, double> peak_mib;
 
 // Where the inputs and the checked outputs go; removed at exit.
 fs::path work_dir;
@@ -76,23 +88,32 @@ std::string repeated(const std::string& unit, size_t count) {
 }
 
 // Runs `command` with `input` as standard input and `output` as standard
-// output, and stops the program unless it exits with status 0.
-void run(const std::vector<std::string>& command, const fs::path& input, const char* output) {
+// output, and stops the program unless it exits with status 0. Answers the
+// program's peak memory in MiB.
+double run(const std::vector<std::string>& command, const fs::path& input, const char* output) {
     std::vector<char*> argv;
     for (const std::string& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, input.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output, O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    pid_t child;
-    const int error = posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) fail("cannot start " + command[0] + ": " + std::strerror(error));
+    // fork rather than posix_spawn: a child that shares this process's
+    // memory until it starts the program would report this process's peak.
+    const int in = ::open(input.c_str(), O_RDONLY | O_CLOEXEC);
+    const int out = ::open(output, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (in < 0 || out < 0) fail("cannot open the input or the output of " + command[0]);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (dup2(in, STDIN_FILENO) < 0 || dup2(out, STDOUT_FILENO) < 0) _exit(126);
+        execvp(argv[0], argv.data());
+        _exit(127);
+    }
+    ::close(in);
+    ::close(out);
+    if (child < 0) fail("cannot start " + command[0] + ": " + std::strerror(errno));
     int status = 0;
-    while (waitpid(child, &status, 0) < 0)
+    rusage usage{};
+    while (wait4(child, &status, 0, &usage) < 0)
         if (errno != EINTR) fail("cannot wait for " + command[0] + ": " + std::strerror(errno));
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) fail(command[0] + " failed on " + input.string());
+    return static_cast<double>(usage.ru_maxrss) / 1024.0;
 }
 
 std::vector<Operation> make_operations() {
@@ -102,22 +123,49 @@ std::vector<Operation> make_operations() {
     std::ofstream(work_dir / "braces.txt", std::ios::binary) << braces;
     std::ofstream(work_dir / "list.txt", std::ios::binary) << list;
     const std::string kelo = kelo_path();
+    // Mixed-script text, written a line at a time.
+    const char* megabytes = std::getenv("KELO_BENCH_CONVERT_MB");
+    const size_t text_size = (megabytes != nullptr ? std::strtoull(megabytes, nullptr, 10) : 200) << 20;
+    const std::string line = "Grüße, Ελληνικά, русский, 日本語のテキスト, 한국어, 😀🎉 and plain ASCII.\n";
+    {
+        std::ofstream text(work_dir / "mixed.txt", std::ios::binary);
+        for (size_t written = 0; written < text_size; written += line.size()) text << line;
+    }
+    run({"iconv", "-f", "UTF-8", "-t", "UTF-16LE"}, work_dir / "mixed.txt", (work_dir / "mixed.utf16le").c_str());
+    const size_t utf16_size = fs::file_size(work_dir / "mixed.utf16le");
     return {
-        {"unescape", work_dir / "braces.txt", {"kelo", {kelo, "str", "unescape", "-"}, braces + "\n"},
+        {"unescape", work_dir / "braces.txt", input_size, {"kelo", {kelo, "str", "unescape", "-"}, braces + "\n"},
          {"cat", {"cat"}, braces}},
-        {"split_list", work_dir / "list.txt",
+        {"split_list", work_dir / "list.txt", input_size,
          {"kelo", {kelo, "str", "split-list", "--sep", ";", "-"}, repeated("a\n", pairs) + "\n"},
          {"tr", {"tr", ";", "\\n"}, repeated("a\n", pairs)}},
+        {"to_utf16le", work_dir / "mixed.txt", fs::file_size(work_dir / "mixed.txt"),
+         {"kelo", {kelo, "convert", "--from", "utf-8", "--to", "utf-16le"}, {}},
+         {"iconv", {"iconv", "-f", "UTF-8", "-t", "UTF-16LE"}, {}}},
+        {"from_utf16le", work_dir / "mixed.utf16le", utf16_size,
+         {"kelo", {kelo, "convert", "--from", "utf-16le", "--to", "utf-8"}, {}},
+         {"iconv", {"iconv", "-f", "UTF-16LE", "-t", "UTF-8"}, {}}},
     };
 }
 
-// Runs each program once into a file and compares what it printed.
+std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// Runs each program once into a file and compares what it printed with
+// what it should print, or with what its peer printed.
 void check(const Operation& operation) {
-    for (const Program* program : {&operation.kelo, &operation.peer}) {
-        const fs::path output = work_dir / "output.txt";
-        run(program->command, operation.input, output.c_str());
-        std::ifstream in(output, std::ios::binary);
-        const std::string printed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const fs::path kelo_output = work_dir / "kelo.out", peer_output = work_dir / "peer.out";
+    run(operation.kelo.command, operation.input, kelo_output.c_str());
+    run(operation.peer.command, operation.input, peer_output.c_str());
+    if (operation.kelo.expected.empty()) {
+        if (read_file(kelo_output) != read_file(peer_output))
+            fail(operation.name + ": kelo and " + operation.peer.name + " printed different bytes");
+        return;
+    }
+    for (const auto& [program, output] : {std::pair{&operation.kelo, kelo_output}, {&operation.peer, peer_output}}) {
+        const std::string printed = read_file(output);
         if (printed != program->expected)
             fail(operation.name + "/" + program->name + " printed " + std::to_string(printed.size()) +
                  " bytes, not the " + std::to_string(program->expected.size()) + " expected");
@@ -131,9 +179,13 @@ std::string benchmark_name(const Operation& operation, const Program& program) {
 void register_benchmarks(const std::vector<Operation>& operations) {
     for (const Operation& operation : operations) {
         for (const Program* program : {&operation.kelo, &operation.peer}) {
-            const auto time = [command = program->command, input = operation.input](benchmark::State& state) {
-                for (auto _ : state) run(command, input, "/dev/null");
-                state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(input_size));
+            const auto time = [command = program->command, input = operation.input, bytes = operation.bytes,
+                               name = benchmark_name(operation, *program)](benchmark::State& state) {
+                double peak = 0;
+                for (auto _ : state) peak = std::max(peak, run(command, input, "/dev/null"));
+                state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(bytes));
+                state.counters["peak_MiB"] = peak;
+                peak_mib[name] = std::max(peak_mib[name], peak);
             };
             benchmark::RegisterBenchmark(benchmark_name(operation, *program).c_str(), time)
                 ->Unit(benchmark::kMillisecond)
@@ -154,11 +206,15 @@ void print_summary(const std::vector<Operation>& operations, const CollectingRep
         const double kelo = results.figure(benchmark_name(operation, operation.kelo));
         const double peer = results.figure(benchmark_name(operation, operation.peer));
         if (kelo <= 0.0 && peer <= 0.0) continue;
-        rows.push_back(table_row({operation.name, operation.peer.name, format("%.1f", kelo), format("%.1f", peer),
-                                  ratio(kelo, peer)}));
+        rows.push_back(table_row({operation.name, operation.peer.name, std::to_string(operation.bytes), format("%.1f", kelo),
+                                  format("%.1f", peer), ratio(kelo, peer),
+                                  format("%.1f", peak_mib[benchmark_name(operation, operation.kelo)]),
+                                  format("%.1f", peak_mib[benchmark_name(operation, operation.peer)])}));
     }
-    print_table("Wall-clock ms per run on 1 MiB of input; the ratio is kelo's time / the peer's time.",
-                "| operation | peer | kelo | peer | kelo/peer |\n|---|---|---:|---:|---:|", rows);
+    print_table("Wall-clock ms per run; the ratio is kelo's time / the peer's time; peak memory in MiB.",
+                "| operation | peer | input bytes | kelo ms | peer ms | kelo/peer | kelo MiB | peer MiB |\n"
+                "|---|---|---:|---:|---:|---:|---:|---:|",
+                rows);
 }
 
 } // namespace
@@ -173,7 +229,7 @@ int main(int argc, char** argv) {
         std::atexit(remove_work_dir);
         operations = make_operations();
         for (const Operation& operation : operations) check(operation);
-        std::printf("kelo: %s\ninputs: %zu bytes each\n", kelo_path().c_str(), input_size);
+        std::printf("kelo: %s\n", kelo_path().c_str());
         register_benchmarks(operations);
     };
     const auto summarise = [&operations](const CollectingReporter& results) { print_summary(operations, results); };
