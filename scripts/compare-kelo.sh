@@ -130,6 +130,8 @@ for from in "${encodings[@]}"; do
     for to in ascii "${encodings[@]}"; do check "out.$to" -- convert --from "$from" --to "$to" "in.$from" "out.$to"; done
 done
 check out.ascii -- convert --from ascii --to utf-16le ascii.txt out.ascii
+check out.lossy -- convert --from UTF8 --to us-ascii --lossy input.txt out.lossy
+check -- convert --from utf8 --to ascii input.txt
 stdin=input.txt check -- convert --from utf-8 --to utf-16be
 check -- convert --from utf-8 --to klingon input.txt
 
