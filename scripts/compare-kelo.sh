@@ -49,8 +49,6 @@ allowed() {
     # The custom environment file is named in each platform's path form, and
     # the per-user data folder is each platform's own.
     "kelo info --json") echo '/"file":/d; /"local_user_data":/d' ;;
-    # kelo run on Windows answers 0 once the program's output ends.
-    "kelo run"*) echo '/^exit status /d' ;;
     *) echo '' ;;
     esac
 }

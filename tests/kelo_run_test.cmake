@@ -10,6 +10,8 @@ if(LINUX_KELO)
 else()
     string(REPLACE "/" "\\" child "Z:${KELO}")
 endif()
+# The test child program, beside kelo.
+string(REGEX REPLACE "kelo((\\.exe)?)$" "keloutil_process_child\\1" process_child "${child}")
 
 # Runs kelo run with `input` as its standard input; sets RC, OUT and ERR.
 function(kelo_run input)
@@ -61,33 +63,40 @@ foreach(argument IN LISTS arguments)
     endif()
 endforeach()
 
-# A program that cannot be found or started: exit status 127 and a message.
-foreach(missing "kelo-no-such-program" "./no-such-program")
-    kelo_run("" -- "${missing}")
-    if(NOT RC EQUAL 127 OR NOT ERR MATCHES "^kelo run: cannot start '[^\n]*${missing}'")
-        message(FATAL_ERROR "missing program '${missing}': exit status ${RC}, stderr '${ERR}'")
+# How kelo run ends: the child's own exit status, saying nothing, or a
+# status that says why on standard error. Rows: COMMAND,ARGS|STATUS|STDERR.
+file(MAKE_DIRECTORY "${WORK_DIR}/folder")
+file(WRITE "${WORK_DIR}/plain.txt" "not a program\n")
+set(cannot "^kelo run: cannot start '[^\n]*")
+set(rows
+    "${process_child},exit,3|3|^$"
+    "kelo-no-such-program|127|${cannot}': not found on the PATH\n$"
+    "./no-such-program|127|${cannot}': not found\n$"
+    "./folder|126|${cannot}': is a directory\n$"
+    "./plain.txt|126|${cannot}': [^\n]+\n$")
+if(LINUX_KELO)
+    list(APPEND rows "sh,-c,kill -TERM $$|143|^kelo run: '/[^\n]*/sh' was ended by signal 15 [^\n]+\n$")
+endif()
+foreach(row IN LISTS rows)
+    string(REPLACE "|" ";" fields "${row}")
+    list(GET fields 0 command)
+    list(GET fields 1 status)
+    list(GET fields 2 reason)
+    string(REPLACE "," ";" command "${command}")
+    kelo_run("" -- ${command})
+    if(NOT RC EQUAL status OR NOT ERR MATCHES "${reason}")
+        message(FATAL_ERROR "kelo run row '${row}': exit status ${RC}, stderr '${ERR}'")
     endif()
 endforeach()
 
 if(LINUX_KELO)
-    # The exit status is the child's; a child ended by a signal gives 1. sh is
-    # found on the PATH.
-    foreach(row "exit 3|3" "exit 0|0" "kill -9 $$|1")
-        string(REPLACE "|" ";" fields "${row}")
-        list(GET fields 0 script)
-        list(GET fields 1 status)
-        kelo_run("" -- sh -c "${script}")
-        if(NOT RC EQUAL status)
-            message(FATAL_ERROR "sh -c '${script}': exit status ${RC}, expected ${status}")
-        endif()
-    endforeach()
     # Arguments the splitter of the child's arguments cannot give back.
     foreach(refused "" "both ' and \"" "carriage\rreturn")
         pass_argument("${refused}")
         expect_refusal("refused argument '${refused}'" none)
     endforeach()
 else()
-    # A bare name is found beside kelo; no exit status comes back.
+    # A bare name is found beside kelo.
     kelo_run("" kelo split-args "a b")
     expect_output("kelo found beside kelo" "a\nb")
 endif()

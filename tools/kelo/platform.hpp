@@ -9,6 +9,8 @@
 #include <optional>
 #include <string>
 
+class TProcess;
+
 namespace kelo {
 
 // The command-line arguments after the program name, in UTF-8.
@@ -39,8 +41,15 @@ std::string replace_file(const std::string& path, bool (*write)(std::FILE* strea
 // For kelo run:
 
 // The program file to start for COMMAND: COMMAND itself when it holds a path
-// separator, otherwise the first match on the PATH; empty when there is none.
-std::string find_program(const std::string& command);
+// separator, otherwise the first match on the PATH. When none can be started,
+// `path` is empty and `status` and `reason` say why: 127 when there is no
+// such file, 126 when there is one that cannot be executed.
+struct Program {
+    std::string path;
+    int status = 0;
+    std::string reason;
+};
+Program find_program(const std::string& command);
 
 // ARGUMENT written for the argument text of a started program so that the
 // program receives it unchanged; fails, naming it as WHAT, when it cannot be.
@@ -60,8 +69,14 @@ size_t read_some(void* handle, char* buffer, size_t size);
 // Writes all `size` bytes to a handle; false when they cannot all be written.
 bool write_all(void* handle, const char* data, size_t size);
 
-// kelo run's exit status for an answer of TProcess::wait.
-int exit_status(long waited);
+// Holds on to the child just started, so that how it ends can still be
+// learned once its output has ended; exit_status lets go of it.
+void* hold_child(const TProcess& process);
+
+// Waits for the child to end and answers kelo run's exit status: the
+// child's own, or 128 + N when signal N ended it, which is said on standard
+// error with the PROGRAM's name.
+int exit_status(TProcess& process, void* held, const std::string& program);
 
 // For kelo info:
 

@@ -2,6 +2,8 @@
 
 #include "platform/win32/file_replace.h"
 
+#include <keloutil/tprocess.hpp>
+
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
@@ -10,6 +12,7 @@
 #include <shellapi.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -71,23 +74,35 @@ std::string replace_file(const std::string& path, bool (*write)(std::FILE*, void
 
 // A command with a path in it is used as it is; a bare name is searched as
 // SearchPathW does, in kelo's folder, the current folder, the system folders
-// and the PATH, with ".exe" added when the name has no extension.
-std::string find_program(const std::string& command) {
-    if (command.find_first_of("/\\:") != std::string::npos) return command;
-    const std::wstring name = wide_path(command);
-    std::wstring found(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD size = SearchPathW(nullptr, name.c_str(), L".exe", static_cast<DWORD>(found.size()), found.data(), nullptr);
-        if (size == 0) return {};
-        if (size < found.size()) {
-            found.resize(size);
-            break;
+// and the PATH, with ".exe" added when the name has no extension. A folder
+// is refused with 126; whether a file can be run only starting it tells.
+Program find_program(const std::string& command) {
+    const bool bare = command.find_first_of("/\\:") == std::string::npos;
+    std::wstring found = wide_path(command);
+    if (bare) {
+        const std::wstring name = found;
+        found.assign(MAX_PATH, L'\0');
+        for (;;) {
+            const DWORD size =
+                SearchPathW(nullptr, name.c_str(), L".exe", static_cast<DWORD>(found.size()), found.data(), nullptr);
+            if (size == 0) return {{}, 127, "not found on the PATH"};
+            if (size < found.size()) {
+                found.resize(size);
+                break;
+            }
+            found.resize(size); // the size needed, terminator included
         }
-        found.resize(size); // the size needed, terminator included
     }
     const DWORD attributes = GetFileAttributesW(found.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {};
-    return utf8_from_wide(found.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {{}, 127, "not found"};
+        return {{}, 126, last_error_text()};
+    }
+    const std::string path = utf8_from_wide(found.c_str());
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return {{}, 126, bare ? path + ": is a directory" : "is a directory"};
+    return {path, 0, {}};
 }
 
 // The started program reads its arguments from its command line as
@@ -138,9 +153,23 @@ bool write_all(void* handle, const char* data, size_t size) {
     return true;
 }
 
-// wait does not wait here and has no exit status to give; the child's
-// output has ended by the time it is asked.
-int exit_status(long) { return 0; }
+// TProcess keeps only the child's id and its wait answers -1 at once here.
+// A handle to the child, opened as soon as it has started, keeps the process
+// and its exit code until they are asked for. (A child that ended before
+// that has taken its exit code with it: the status is then unknown.)
+void* hold_child(const TProcess& process) {
+    return OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(process.pid()));
+}
+
+int exit_status(TProcess&, void* held, const std::string& program) {
+    DWORD code = 0;
+    const bool known =
+        held != nullptr && WaitForSingleObject(held, INFINITE) == WAIT_OBJECT_0 && GetExitCodeProcess(held, &code);
+    if (held != nullptr) CloseHandle(held);
+    if (known) return static_cast<int>(code);
+    std::fprintf(stderr, "kelo run: the exit status of '%s' cannot be learned\n", program.c_str());
+    return 1;
+}
 
 std::optional<std::string> environment_variable(const char* name) {
     const wchar_t* value = _wgetenv(std::filesystem::u8path(name).wstring().c_str());

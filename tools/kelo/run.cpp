@@ -16,10 +16,11 @@ const char* const run_usage =
     "kelo run [--] COMMAND [ARGS...]\n"
     "    Start COMMAND with the ARGS, give it kelo's standard input and print its\n"
     "    output and error output on kelo's standard output. COMMAND without a path\n"
-    "    separator is looked up on the PATH. Exit status: the program's on Linux\n"
-    "    (1 when it was ended by a signal), 0 on Windows once its output ends, 127\n"
-    "    when it cannot be started. On Linux an argument that is empty, holds both\n"
-    "    kinds of quote or a carriage return cannot be passed and is refused.\n";
+    "    separator is looked up on the PATH. Exit status: the program's own;\n"
+    "    128+N when signal N ended it; 126 when it exists but cannot be executed\n"
+    "    (a directory, a file without execute permission); 127 when it is not\n"
+    "    found. On Linux an argument that is empty, holds both kinds of quote or a\n"
+    "    carriage return cannot be passed and is refused.\n";
 
 namespace {
 
@@ -85,16 +86,20 @@ int run_run(Arguments args) {
     require_utf8(command, "COMMAND");
     const std::string arguments = argument_text(args, first + 1);
 
-    const std::string program = find_program(command);
-    if (program.empty()) {
-        std::fprintf(stderr, "kelo run: cannot start '%s': not found on the PATH\n", command.c_str());
-        return 127;
+    const Program found = find_program(command);
+    if (found.path.empty()) {
+        std::fprintf(stderr, "kelo run: cannot start '%s': %s\n", command.c_str(), found.reason.c_str());
+        return found.status;
     }
+    const std::string& program = found.path;
     auto session = std::make_shared<Session>(TStr(program.c_str()), TStr(arguments.c_str()));
+    // The file is there and may be executed, so a failed start is one the
+    // system refused (a file in no format it runs, or no resources left).
     if (session->process.execute() != -1) {
-        std::fprintf(stderr, "kelo run: cannot start '%s'\n", program.c_str());
-        return 127;
+        std::fprintf(stderr, "kelo run: cannot start '%s': the system cannot execute it\n", program.c_str());
+        return 126;
     }
+    void* const held = hold_child(session->process);
     ignore_broken_pipes();
     void* const to_child = session->process.toDescriptor("stdin");
     void* const from_child = session->process.fromDescriptor("stdout");
@@ -115,7 +120,7 @@ int run_run(Arguments args) {
         session->close_input();
         if (!written) session->process.closeDescriptor("stdout");
     }
-    const int status = exit_status(session->process.wait());
+    const int status = exit_status(session->process, held, program);
     if (!written) fail("cannot write standard output");
     return status;
 }
