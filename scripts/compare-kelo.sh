@@ -151,7 +151,7 @@ check -- run -- @CHILD@ args one 'two three'
 check -- run -- @CHILD@ exit 3
 check -- run -- no-such-program-here
 
-for name in de_DE de-de DEU fr_CA xx_YY EN_us; do check -- locale "$name"; done
+for name in de_DE de-de DEU fr_CA xx_YY EN_us de_DE.UTF-8 fr_FR@euro ja_JP.eucJP@x; do check -- locale "$name"; done
 check -- locale xx_YY --no-default
 check -- locale not-a-locale --no-default
 export KELO_ROOT='C:\kelo' NORVAXIS_KELO_CUSTOM_ENV=env.xml

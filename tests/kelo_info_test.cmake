@@ -46,7 +46,7 @@ file(WRITE "${WORK_DIR}/env.xml" [[
     <KEY ID="KELO_APPLICATION_ERROR_LOG_FILE"><STRING>X:\res</STRING></KEY></PLATFORM>
 </KELOCUSTOMENV>
 ]])
-kelo_with_env(env.xml location common_localized_data --locale ja_JP)
+kelo_with_env(env.xml location common_localized_data --locale ja_JP.UTF-8)
 expect_output("custom localized data" "D:/env/ja-JP/")
 kelo_with_env(env.xml location APPLICATION_ERROR_LOG_FILE)
 expect_output("custom override" "X:\\res")
@@ -69,7 +69,8 @@ foreach(bad empty.xml malformed.xml binary.xml folder.xml missing.xml)
 endforeach()
 
 # Locale names.
-foreach(row "EN-us|en_US|en-US" "zh-tw|zh_TW|zh-TW" "DEU|de_DE|de-DE" "pt-br|pt_BR|pt-BR")
+foreach(row "EN-us|en_US|en-US" "zh-tw|zh_TW|zh-TW" "DEU|de_DE|de-DE" "pt-br|pt_BR|pt-BR" "de_DE.UTF-8|de_DE|de-DE"
+        "fr_FR@euro|fr_FR|fr-FR" "ja_JP.eucJP@x|ja_JP|ja-JP")
     string(REPLACE "|" ";" fields "${row}")
     list(GET fields 0 name)
     list(GET fields 1 internal)

@@ -16,9 +16,10 @@ const char* const location_usage =
     "    Print the folder of KIND, one of COMMON_BIN, COMMON_LIB,\n"
     "    COMMON_LOCALIZED_DATA, COMMON_DATA, LOG_FILE, ERROR_TABLE,\n"
     "    USER_SETTINGS_FILE, APPLICATION_KELO_RESOURCE, APPLICATION_ERROR_LOG_FILE\n"
-    "    (any case). COMMON_LOCALIZED_DATA ends in the folder of LOCALE (the\n"
-    "    default locale when it is not given). The last two come only from a\n"
-    "    custom environment. Exit status 2 when no folder is known.\n";
+    "    (any case). COMMON_LOCALIZED_DATA ends in the folder of LOCALE, a\n"
+    "    name as kelo locale takes it (the default locale when it is not given).\n"
+    "    The last two come only from a custom environment. Exit status 2 when no\n"
+    "    folder is known.\n";
 
 const std::vector<LocationKind>& location_kinds() {
     static const std::vector<LocationKind> kinds = {
@@ -64,7 +65,7 @@ int run_location(Arguments args) {
     if (locale) require_utf8(*locale, "LOCALE");
     const LocationKind& kind = location_kind(args.front());
     const std::string folder =
-        location_of(kind, locale ? TStr(locale->c_str()) : KeloUtil::getKeloDefaultLocale());
+        location_of(kind, locale ? TStr(locale_name(*locale).c_str()) : KeloUtil::getKeloDefaultLocale());
     if (folder.empty()) return 2;
     std::printf("%s\n", folder.c_str());
     return 0;
