@@ -28,14 +28,25 @@ function(kelo_with_env file)
     set(ERR "${err}" PARENT_SCOPE)
 endfunction()
 
-# Without a custom environment: every framework kind has a folder of version R5.
+# Without a custom environment: every framework kind has a folder of version
+# R5, printed in the native form.
+if(LINUX_KELO)
+    set(native_separator "/")
+else()
+    set(native_separator "\\")
+endif()
 kelo_with_env("" info)
 expect_match("info" "custom environment +none\n")
 foreach(kind COMMON_BIN COMMON_LIB COMMON_DATA LOG_FILE ERROR_TABLE)
-    if(NOT OUT MATCHES "\n${kind} +[^\n]*R5\\\\\n")
-        message(FATAL_ERROR "info: no R5 folder for ${kind}: '${OUT}'")
+    if(NOT OUT MATCHES "\n${kind} +[^\n]*R5[${native_separator}]\n")
+        message(FATAL_ERROR "info: no native R5 folder for ${kind}: '${OUT}'")
     endif()
 endforeach()
+kelo_with_env("" info --json --library-form)
+string(JSON folder GET "${OUT}" locations COMMON_BIN)
+if(NOT folder MATCHES "^[^/]*R5\\\\$")
+    message(FATAL_ERROR "info --json --library-form: COMMON_BIN is '${folder}'")
+endif()
 
 # A custom environment for both platforms: the answers come from it alone.
 file(WRITE "${WORK_DIR}/env.xml" [[
@@ -48,8 +59,10 @@ file(WRITE "${WORK_DIR}/env.xml" [[
 ]])
 kelo_with_env(env.xml location common_localized_data --locale ja_JP.UTF-8)
 expect_output("custom localized data" "D:/env/ja-JP/")
-kelo_with_env(env.xml location APPLICATION_ERROR_LOG_FILE)
+kelo_with_env(env.xml location APPLICATION_ERROR_LOG_FILE --library-form)
 expect_output("custom override" "X:\\res")
+kelo_with_env(env.xml location APPLICATION_ERROR_LOG_FILE)
+expect_output("custom override, native" "X:${native_separator}res")
 kelo_with_env(env.xml location COMMON_BIN)
 if(NOT RC EQUAL 2 OR NOT OUT STREQUAL "")
     message(FATAL_ERROR "a kind the custom environment leaves out: exit status ${RC}, printed '${OUT}'")

@@ -19,12 +19,13 @@
 namespace kelo {
 
 const char* const info_usage =
-    "kelo info [--json]\n"
+    "kelo info [--json] [--library-form]\n"
     "    Print the library's version, the custom environment in force (the file\n"
     "    named by NORVAXIS_KELO_THINCLIENT_ENV, else NORVAXIS_KELO_CUSTOM_ENV,\n"
     "    and the status of its load), the default locale and the folder of every\n"
-    "    kind of location, localised folders for the default locale. --json\n"
-    "    prints the same as one JSON object.\n";
+    "    kind of location, localised folders for the default locale. Folders are\n"
+    "    in the system's native form; with --library-form in the library's own\n"
+    "    text, with \\. --json prints the same as one JSON object.\n";
 
 namespace {
 
@@ -47,7 +48,8 @@ const char* status_name(int status) {
     }
 }
 
-Info gather() {
+// Every folder as the library gives it, or in the native form.
+Info gather(bool library_form) {
     Info info;
     info.version = std::string(keloUtilVersionString()) + keloUtilVersionModifierString();
     info.status = KeloUtil::loadCustomEnvSettings();
@@ -57,8 +59,12 @@ Info gather() {
     info.thin_client = KeloUtil::isThinClient();
     info.locale = utf8(KeloUtil::getKeloDefaultLocale());
     const TStr locale(info.locale.c_str());
-    for (const LocationKind& kind : location_kinds()) info.locations.emplace_back(kind.name, location_of(kind, locale));
-    info.user_data = utf8(KeloUtil::getKeloLocalUserDataLocation());
+    const auto folder = [&](const std::string& text) {
+        return library_form ? text : native_form(text);
+    };
+    for (const LocationKind& kind : location_kinds())
+        info.locations.emplace_back(kind.name, folder(location_of(kind, locale)));
+    info.user_data = folder(utf8(KeloUtil::getKeloLocalUserDataLocation()));
     return info;
 }
 
@@ -107,12 +113,10 @@ void print_text(const Info& info) {
 } // namespace
 
 int run_info(Arguments args) {
-    bool as_json = false;
-    for (const std::string& arg : args) {
-        if (arg == "--json") as_json = true;
-        else fail("usage: kelo info [--json]");
-    }
-    const Info info = gather();
+    const bool as_json = take_flag(args, "json");
+    const bool library_form = take_flag(args, "library-form");
+    if (!args.empty()) fail("usage: kelo info [--json] [--library-form]");
+    const Info info = gather(library_form);
     if (as_json) print_json(info);
     else print_text(info);
     return 0;
