@@ -14,9 +14,10 @@ function(native_path name variable)
 endfunction()
 
 # Runs kelo with NORVAXIS_KELO_CUSTOM_ENV naming WORK_DIR/`file` (none when
-# empty) and without the thin-client variable; sets RC, OUT and ERR.
+# empty), without the thin-client variable and with the caller's EXTRA_ENV;
+# sets RC, OUT and ERR.
 function(kelo_with_env file)
-    set(environment --unset=NORVAXIS_KELO_THINCLIENT_ENV --unset=NORVAXIS_KELO_CUSTOM_ENV)
+    set(environment --unset=NORVAXIS_KELO_THINCLIENT_ENV --unset=NORVAXIS_KELO_CUSTOM_ENV ${EXTRA_ENV})
     if(NOT file STREQUAL "")
         native_path("${file}" path)
         list(APPEND environment "NORVAXIS_KELO_CUSTOM_ENV=${path}")
@@ -68,7 +69,7 @@ if(NOT RC EQUAL 2 OR NOT OUT STREQUAL "")
     message(FATAL_ERROR "a kind the custom environment leaves out: exit status ${RC}, printed '${OUT}'")
 endif()
 kelo_with_env(env.xml info --json)
-expect_match("info --json" "\"status\": 0,.*\"COMMON_BIN\": \"\",.*\"COMMON_LOCALIZED_DATA\": \"D:/env/[a-z][a-z]-[A-Z][A-Z]/\"")
+expect_match("info --json" "\"status\": 0,\n +\"status_text\": \"loaded\",.*\"COMMON_BIN\": \"\",.*\"COMMON_LOCALIZED_DATA\": \"D:/env/[a-z][a-z]-[A-Z][A-Z]/\"")
 
 # Bad custom environment files: status 3, and kelo still answers.
 file(WRITE "${WORK_DIR}/empty.xml" "")
@@ -97,3 +98,23 @@ if(NOT RC EQUAL 2)
 endif()
 kelo_with_env("" location NO_SUCH_KIND)
 expect_refusal("unknown kind" none)
+
+# Bytes that are not UTF-8 (a Latin-1 e-acute in HOME and in the file's name)
+# become U+FFFD: the JSON parses and holds valid UTF-8, and the text says so.
+# Wine hands Windows programs the environment already decoded.
+string(ASCII 233 latin1_e)
+string(ASCII 239 191 189 replacement)
+set(EXTRA_ENV "HOME=/tmp/h${latin1_e}" --unset=XDG_DATA_HOME)
+kelo_with_env("h${latin1_e}.xml" info --json)
+string(JSON status_text GET "${OUT}" custom_environment status_text)
+string(JSON file GET "${OUT}" custom_environment file)
+string(JSON user_data GET "${OUT}" local_user_data)
+if(NOT status_text STREQUAL "file cannot be read" OR
+        (LINUX_KELO AND NOT "${file}|${user_data}" MATCHES "h${replacement}[.]xml[|]/tmp/h${replacement}/"))
+    message(FATAL_ERROR "info --json with bytes that are not UTF-8: '${OUT}'")
+endif()
+if(LINUX_KELO)
+    kelo_with_env("" info)
+    expect_match("info with bytes that are not UTF-8" "\nnote +bytes that are not UTF-8")
+endif()
+unset(EXTRA_ENV)
