@@ -45,10 +45,17 @@ allowed() {
     # native form is "/" on Linux, "\" on Windows.
     "kelo path info"*) echo '/^stdout: absolute: /d; /^stdout: native: /d' ;;
     # The folder that holds kelo is each build's own.
-    "kelo path app") echo '/^stdout: /d' ;;
+    "kelo path app"*) echo '/^stdout: /d' ;;
+    # Folders are printed in the native form, which separates with "/" on
+    # Linux and with "\" on Windows: compared with "/" for both. Their
+    # library form is the same everywhere.
+    "kelo location "*--library-form*) echo '' ;;
+    "kelo location "*) echo '/^stdout: /s|\\|/|g' ;;
     # The custom environment file is named in each platform's path form, and
-    # the per-user data folder is each platform's own.
-    "kelo info --json") echo '/"file":/d; /"local_user_data":/d' ;;
+    # the per-user data folder is each platform's own; the other folders as
+    # for kelo location (JSON writes "\" as "\\").
+    "kelo info --json --library-form") echo '/"file":/d; /"local_user_data":/d' ;;
+    "kelo info --json") echo '/"file":/d; /"local_user_data":/d; /^stdout: /s|\\\\|/|g' ;;
     *) echo '' ;;
     esac
 }
@@ -151,7 +158,7 @@ check -- run -- @CHILD@ args one 'two three'
 check -- run -- @CHILD@ exit 3
 check -- run -- no-such-program-here
 
-for name in de_DE de-de DEU fr_CA xx_YY EN_us; do check -- locale "$name"; done
+for name in de_DE de-de DEU fr_CA xx_YY EN_us de_DE.UTF-8 fr_FR@euro ja_JP.eucJP@x; do check -- locale "$name"; done
 check -- locale xx_YY --no-default
 check -- locale not-a-locale --no-default
 export KELO_ROOT='C:\kelo' NORVAXIS_KELO_CUSTOM_ENV=env.xml
@@ -160,7 +167,9 @@ for kind in COMMON_BIN COMMON_LIB COMMON_LOCALIZED_DATA COMMON_DATA LOG_FILE ERR
     check -- location "$kind"
 done
 check -- location COMMON_LOCALIZED_DATA --locale ja_JP
+check -- location COMMON_BIN --library-form
 check -- info --json
+check -- info --json --library-form
 unset KELO_ROOT NORVAXIS_KELO_CUSTOM_ENV
 
 # One sequence of changes on a fresh settings file: the files must stay

@@ -14,9 +14,10 @@ function(native_path name variable)
 endfunction()
 
 # Runs kelo with NORVAXIS_KELO_CUSTOM_ENV naming WORK_DIR/`file` (none when
-# empty) and without the thin-client variable; sets RC, OUT and ERR.
+# empty), without the thin-client variable and with the caller's EXTRA_ENV;
+# sets RC, OUT and ERR.
 function(kelo_with_env file)
-    set(environment --unset=NORVAXIS_KELO_THINCLIENT_ENV --unset=NORVAXIS_KELO_CUSTOM_ENV)
+    set(environment --unset=NORVAXIS_KELO_THINCLIENT_ENV --unset=NORVAXIS_KELO_CUSTOM_ENV ${EXTRA_ENV})
     if(NOT file STREQUAL "")
         native_path("${file}" path)
         list(APPEND environment "NORVAXIS_KELO_CUSTOM_ENV=${path}")
@@ -28,14 +29,25 @@ function(kelo_with_env file)
     set(ERR "${err}" PARENT_SCOPE)
 endfunction()
 
-# Without a custom environment: every framework kind has a folder of version R5.
+# Without a custom environment: every framework kind has a folder of version
+# R5, printed in the native form.
+if(LINUX_KELO)
+    set(native_separator "/")
+else()
+    set(native_separator "\\")
+endif()
 kelo_with_env("" info)
 expect_match("info" "custom environment +none\n")
 foreach(kind COMMON_BIN COMMON_LIB COMMON_DATA LOG_FILE ERROR_TABLE)
-    if(NOT OUT MATCHES "\n${kind} +[^\n]*R5\\\\\n")
-        message(FATAL_ERROR "info: no R5 folder for ${kind}: '${OUT}'")
+    if(NOT OUT MATCHES "\n${kind} +[^\n]*R5[${native_separator}]\n")
+        message(FATAL_ERROR "info: no native R5 folder for ${kind}: '${OUT}'")
     endif()
 endforeach()
+kelo_with_env("" info --json --library-form)
+string(JSON folder GET "${OUT}" locations COMMON_BIN)
+if(NOT folder MATCHES "^[^/]*R5\\\\$")
+    message(FATAL_ERROR "info --json --library-form: COMMON_BIN is '${folder}'")
+endif()
 
 # A custom environment for both platforms: the answers come from it alone.
 file(WRITE "${WORK_DIR}/env.xml" [[
@@ -46,16 +58,18 @@ file(WRITE "${WORK_DIR}/env.xml" [[
     <KEY ID="KELO_APPLICATION_ERROR_LOG_FILE"><STRING>X:\res</STRING></KEY></PLATFORM>
 </KELOCUSTOMENV>
 ]])
-kelo_with_env(env.xml location common_localized_data --locale ja_JP)
+kelo_with_env(env.xml location common_localized_data --locale ja_JP.UTF-8)
 expect_output("custom localized data" "D:/env/ja-JP/")
-kelo_with_env(env.xml location APPLICATION_ERROR_LOG_FILE)
+kelo_with_env(env.xml location APPLICATION_ERROR_LOG_FILE --library-form)
 expect_output("custom override" "X:\\res")
+kelo_with_env(env.xml location APPLICATION_ERROR_LOG_FILE)
+expect_output("custom override, native" "X:${native_separator}res")
 kelo_with_env(env.xml location COMMON_BIN)
 if(NOT RC EQUAL 2 OR NOT OUT STREQUAL "")
     message(FATAL_ERROR "a kind the custom environment leaves out: exit status ${RC}, printed '${OUT}'")
 endif()
 kelo_with_env(env.xml info --json)
-expect_match("info --json" "\"status\": 0,.*\"COMMON_BIN\": \"\",.*\"COMMON_LOCALIZED_DATA\": \"D:/env/[a-z][a-z]-[A-Z][A-Z]/\"")
+expect_match("info --json" "\"status\": 0,\n +\"status_text\": \"loaded\",.*\"COMMON_BIN\": \"\",.*\"COMMON_LOCALIZED_DATA\": \"D:/env/[a-z][a-z]-[A-Z][A-Z]/\"")
 
 # Bad custom environment files: status 3, and kelo still answers.
 file(WRITE "${WORK_DIR}/empty.xml" "")
@@ -69,7 +83,8 @@ foreach(bad empty.xml malformed.xml binary.xml folder.xml missing.xml)
 endforeach()
 
 # Locale names.
-foreach(row "EN-us|en_US|en-US" "zh-tw|zh_TW|zh-TW" "DEU|de_DE|de-DE" "pt-br|pt_BR|pt-BR")
+foreach(row "EN-us|en_US|en-US" "zh-tw|zh_TW|zh-TW" "DEU|de_DE|de-DE" "pt-br|pt_BR|pt-BR" "de_DE.UTF-8|de_DE|de-DE"
+        "fr_FR@euro|fr_FR|fr-FR" "ja_JP.eucJP@x|ja_JP|ja-JP")
     string(REPLACE "|" ";" fields "${row}")
     list(GET fields 0 name)
     list(GET fields 1 internal)
@@ -83,3 +98,23 @@ if(NOT RC EQUAL 2)
 endif()
 kelo_with_env("" location NO_SUCH_KIND)
 expect_refusal("unknown kind" none)
+
+# Bytes that are not UTF-8 (a Latin-1 e-acute in HOME and in the file's name)
+# become U+FFFD: the JSON parses and holds valid UTF-8, and the text says so.
+# Wine hands Windows programs the environment already decoded.
+string(ASCII 233 latin1_e)
+string(ASCII 239 191 189 replacement)
+set(EXTRA_ENV "HOME=/tmp/h${latin1_e}" --unset=XDG_DATA_HOME)
+kelo_with_env("h${latin1_e}.xml" info --json)
+string(JSON status_text GET "${OUT}" custom_environment status_text)
+string(JSON file GET "${OUT}" custom_environment file)
+string(JSON user_data GET "${OUT}" local_user_data)
+if(NOT status_text STREQUAL "file cannot be read" OR
+        (LINUX_KELO AND NOT "${file}|${user_data}" MATCHES "h${replacement}[.]xml[|]/tmp/h${replacement}/"))
+    message(FATAL_ERROR "info --json with bytes that are not UTF-8: '${OUT}'")
+endif()
+if(LINUX_KELO)
+    kelo_with_env("" info)
+    expect_match("info with bytes that are not UTF-8" "\nnote +bytes that are not UTF-8")
+endif()
+unset(EXTRA_ENV)

@@ -25,20 +25,23 @@ endif()
 kelo(path mkpath file.txt/sub/dir)
 expect_refusal("mkpath below a regular file" file.txt/sub)
 
-# app: the directory that holds kelo. Its full form is known only where kelo
-# sees the same file system paths as this script; there it must not depend
-# on how kelo is started (by a relative path, from another directory).
+# app: the directory that holds kelo, in the library's form with
+# --library-form, else in the native one. Its full form is known only where
+# kelo sees the same file system paths as this script; there it must not
+# depend on how kelo is started (by a relative path, from another directory).
 get_filename_component(kelo_dir "${KELO}" DIRECTORY)
 get_filename_component(kelo_dir_name "${kelo_dir}" NAME)
-kelo(path app)
-expect_match("app" "\\\\${kelo_dir_name}\n$")
+kelo(path app --library-form)
+expect_match("app --library-form" "\\\\${kelo_dir_name}\n$")
 if(EMULATOR STREQUAL "")
     file(REAL_PATH "${kelo_dir}" kelo_dir)
     string(REPLACE "/" "\\" expected "${kelo_dir}")
-    expect_output("app" "${expected}")
+    expect_output("app --library-form" "${expected}")
+    kelo(path app)
+    expect_output("app" "${kelo_dir}")
     file(MAKE_DIRECTORY "${WORK_DIR}/elsewhere")
     file(RELATIVE_PATH relative_kelo "${WORK_DIR}/elsewhere" "${KELO}")
     execute_process(COMMAND "./${relative_kelo}" path app WORKING_DIRECTORY "${WORK_DIR}/elsewhere"
         RESULT_VARIABLE RC OUTPUT_VARIABLE OUT ERROR_VARIABLE ERR)
-    expect_output("app when started by a relative path" "${expected}")
+    expect_output("app when started by a relative path" "${kelo_dir}")
 endif()

@@ -3,6 +3,7 @@
 #include "platform.hpp"
 #include "utf8_check.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,24 @@ TPath path_argument(const std::string& argument, const std::string& what) {
     TPath path(argument.c_str());
     path_localise(static_cast<str_t*>(static_cast<void*>(path)));
     return path;
+}
+
+std::string native_form(const std::string& path) {
+    const TStr native = TPath(path.c_str()).nativePath();
+    const auto* record = static_cast<const str_t*>(native.handle());
+    if (record == nullptr || record->buffer == nullptr) {
+        if (!path.empty()) fail("out of memory");
+        return std::string();
+    }
+    return std::string(record->buffer, static_cast<size_t>(str_len(record)));
+}
+
+bool take_flag(Arguments& args, std::string_view name) {
+    const std::string flag = "--" + std::string(name);
+    const auto end = std::remove(args.begin(), args.end(), flag);
+    const bool found = end != args.end();
+    args.erase(end, args.end());
+    return found;
 }
 
 std::optional<std::string> take_option(Arguments& args, std::string_view name) {

@@ -26,6 +26,9 @@ struct Failure {
 // std::nullopt when the option is absent.
 std::optional<std::string> take_option(Arguments& args, std::string_view name);
 
+// Takes every `--name` out of `args`; whether there was one.
+bool take_flag(Arguments& args, std::string_view name);
+
 // Fails with "WHAT is not valid UTF-8 at byte offset N" unless `text` is
 // (see utf8_check.hpp).
 void require_utf8(std::string_view text, const std::string& what);
@@ -33,6 +36,11 @@ void require_utf8(std::string_view text, const std::string& what);
 // A path given on the command line (WHAT names it in errors), localised:
 // every path kelo is given may be written with "/" or "\".
 TPath path_argument(const std::string& argument, const std::string& what);
+
+// A path in the library's form (UTF-8) as the operating system writes it,
+// for printing to people and scripts: TPath::nativePath, so "/" for every
+// "\" on POSIX systems and the text unchanged on Windows.
+std::string native_form(const std::string& path);
 
 // Reads a whole file, or standard input for "-" or an empty name.
 std::string read_input(const std::string& path);

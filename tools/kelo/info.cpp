@@ -3,6 +3,7 @@
 #include "commands.hpp"
 #include "location_kinds.hpp"
 #include "platform.hpp"
+#include "utf8_check.hpp"
 
 #include <keloutil/customenv.hpp>
 #include <keloutil/keloutil.h>
@@ -19,12 +20,15 @@
 namespace kelo {
 
 const char* const info_usage =
-    "kelo info [--json]\n"
+    "kelo info [--json] [--library-form]\n"
     "    Print the library's version, the custom environment in force (the file\n"
     "    named by NORVAXIS_KELO_THINCLIENT_ENV, else NORVAXIS_KELO_CUSTOM_ENV,\n"
     "    and the status of its load), the default locale and the folder of every\n"
-    "    kind of location, localised folders for the default locale. --json\n"
-    "    prints the same as one JSON object.\n";
+    "    kind of location, localised folders for the default locale. Folders are\n"
+    "    in the system's native form; with --library-form in the library's own\n"
+    "    text, with \\. --json prints the same as one JSON object, the status as\n"
+    "    a number and as words. Bytes that are not UTF-8 are shown as U+FFFD,\n"
+    "    and a note says so.\n";
 
 namespace {
 
@@ -36,6 +40,7 @@ struct Info {
     std::string locale;
     std::vector<std::pair<std::string, std::string>> locations; // kind, folder
     std::string user_data;
+    bool replaced = false; // bytes that are not UTF-8 were replaced
 };
 
 const char* status_name(int status) {
@@ -47,7 +52,9 @@ const char* status_name(int status) {
     }
 }
 
-Info gather() {
+// Every folder as the library gives it, or in the native form; all text in
+// valid UTF-8, for JSON and for the terminal.
+Info gather(bool library_form) {
     Info info;
     info.version = std::string(keloUtilVersionString()) + keloUtilVersionModifierString();
     info.status = KeloUtil::loadCustomEnvSettings();
@@ -57,8 +64,13 @@ Info gather() {
     info.thin_client = KeloUtil::isThinClient();
     info.locale = utf8(KeloUtil::getKeloDefaultLocale());
     const TStr locale(info.locale.c_str());
-    for (const LocationKind& kind : location_kinds()) info.locations.emplace_back(kind.name, location_of(kind, locale));
-    info.user_data = utf8(KeloUtil::getKeloLocalUserDataLocation());
+    const auto folder = [&](const std::string& text) {
+        return replace_invalid_utf8(library_form ? text : native_form(text), info.replaced);
+    };
+    for (const LocationKind& kind : location_kinds())
+        info.locations.emplace_back(kind.name, folder(location_of(kind, locale)));
+    info.user_data = folder(utf8(KeloUtil::getKeloLocalUserDataLocation()));
+    if (info.file) info.file = replace_invalid_utf8(*info.file, info.replaced);
     return info;
 }
 
@@ -81,8 +93,10 @@ std::string json(const std::string& text) {
 
 void print_json(const Info& info) {
     std::printf("{\n  \"version\": %s,\n", json(info.version).c_str());
-    std::printf("  \"custom_environment\": {\n    \"status\": %d,\n    \"file\": %s,\n    \"thin_client\": %s\n  },\n",
-                info.status, info.file ? json(*info.file).c_str() : "null", info.thin_client ? "true" : "false");
+    std::printf("  \"custom_environment\": {\n    \"status\": %d,\n    \"status_text\": %s,\n    \"file\": %s,\n"
+                "    \"thin_client\": %s\n  },\n",
+                info.status, json(status_name(info.status)).c_str(), info.file ? json(*info.file).c_str() : "null",
+                info.thin_client ? "true" : "false");
     std::printf("  \"default_locale\": %s,\n  \"locations\": {\n", json(info.locale).c_str());
     for (size_t i = 0; i < info.locations.size(); ++i)
         std::printf("    %s: %s%s\n", json(info.locations[i].first).c_str(), json(info.locations[i].second).c_str(),
@@ -99,6 +113,7 @@ void print_text(const Info& info) {
     rows.emplace_back("default locale", info.locale);
     for (const auto& [kind, folder] : info.locations) rows.emplace_back(kind, folder.empty() ? "-" : folder);
     rows.emplace_back("local user data", info.user_data.empty() ? "-" : info.user_data);
+    if (info.replaced) rows.emplace_back("note", "bytes that are not UTF-8 are shown as U+FFFD");
     size_t width = 0;
     for (const auto& row : rows) width = std::max(width, row.first.size());
     for (const auto& [name, value] : rows) std::printf("%-*s  %s\n", static_cast<int>(width), name.c_str(), value.c_str());
@@ -107,12 +122,10 @@ void print_text(const Info& info) {
 } // namespace
 
 int run_info(Arguments args) {
-    bool as_json = false;
-    for (const std::string& arg : args) {
-        if (arg == "--json") as_json = true;
-        else fail("usage: kelo info [--json]");
-    }
-    const Info info = gather();
+    const bool as_json = take_flag(args, "json");
+    const bool library_form = take_flag(args, "library-form");
+    if (!args.empty()) fail("usage: kelo info [--json] [--library-form]");
+    const Info info = gather(library_form);
     if (as_json) print_json(info);
     else print_text(info);
     return 0;

@@ -5,6 +5,7 @@
 #include <keloutil/locales.hpp>
 
 #include <cstdio>
+#include <string>
 
 namespace kelo {
 
@@ -12,9 +13,12 @@ const char* const locale_usage =
     "kelo locale NAME [--no-default]\n"
     "    Print the internal name (ll_CC) and the folder name (ll-CC) of the locale\n"
     "    NAME: ll_CC or ll-CC in any case, or a three-letter language abbreviation\n"
-    "    such as DEU. A name the framework does not support stands for the default\n"
-    "    locale; with --no-default it is only normalised, and a name that is not a\n"
-    "    locale at all gives exit status 2.\n";
+    "    such as DEU, optionally followed by .CODESET and/or @MODIFIER as in LANG\n"
+    "    (de_DE.UTF-8@euro), which are ignored. A name the framework does not\n"
+    "    support stands for the default locale; with --no-default it is only\n"
+    "    normalised, and a name that is not a locale at all gives exit status 2.\n";
+
+std::string locale_name(const std::string& name) { return name.substr(0, name.find_first_of(".@")); }
 
 int run_locale(Arguments args) {
     bool use_default = true;
@@ -28,7 +32,7 @@ int run_locale(Arguments args) {
     }
     if (args.size() != 1) fail("usage: kelo locale NAME [--no-default]");
     require_utf8(args.front(), "NAME");
-    const std::string internal = utf8(KeloUtil::getKeloInternalLocale(TStr(args.front().c_str()), use_default));
+    const std::string internal = utf8(KeloUtil::getKeloInternalLocale(TStr(locale_name(args.front()).c_str()), use_default));
     if (internal.empty()) return 2;
     std::printf("internal  %s\nfolder    %s\n", internal.c_str(),
                 utf8(KeloUtil::getKeloLocaleDir(TStr(internal.c_str()))).c_str());

@@ -12,13 +12,15 @@
 namespace kelo {
 
 const char* const location_usage =
-    "kelo location KIND [--locale LOCALE]\n"
+    "kelo location KIND [--locale LOCALE] [--library-form]\n"
     "    Print the folder of KIND, one of COMMON_BIN, COMMON_LIB,\n"
     "    COMMON_LOCALIZED_DATA, COMMON_DATA, LOG_FILE, ERROR_TABLE,\n"
     "    USER_SETTINGS_FILE, APPLICATION_KELO_RESOURCE, APPLICATION_ERROR_LOG_FILE\n"
-    "    (any case). COMMON_LOCALIZED_DATA ends in the folder of LOCALE (the\n"
-    "    default locale when it is not given). The last two come only from a\n"
-    "    custom environment. Exit status 2 when no folder is known.\n";
+    "    (any case), in the system's native form; with --library-form in the\n"
+    "    library's own text, with \\. COMMON_LOCALIZED_DATA ends in the folder of\n"
+    "    LOCALE, a name as kelo locale takes it (the default locale when it is not\n"
+    "    given). The last two come only from a custom environment. Exit status 2\n"
+    "    when no folder is known.\n";
 
 const std::vector<LocationKind>& location_kinds() {
     static const std::vector<LocationKind> kinds = {
@@ -60,13 +62,14 @@ std::string location_of(const LocationKind& kind, const TStr& locale) {
 
 int run_location(Arguments args) {
     const std::optional<std::string> locale = take_option(args, "locale");
-    if (args.size() != 1) fail("usage: kelo location KIND [--locale LOCALE]");
+    const bool library_form = take_flag(args, "library-form");
+    if (args.size() != 1) fail("usage: kelo location KIND [--locale LOCALE] [--library-form]");
     if (locale) require_utf8(*locale, "LOCALE");
     const LocationKind& kind = location_kind(args.front());
     const std::string folder =
-        location_of(kind, locale ? TStr(locale->c_str()) : KeloUtil::getKeloDefaultLocale());
+        location_of(kind, locale ? TStr(locale_name(*locale).c_str()) : KeloUtil::getKeloDefaultLocale());
     if (folder.empty()) return 2;
-    std::printf("%s\n", folder.c_str());
+    std::printf("%s\n", library_form ? folder.c_str() : native_form(folder).c_str());
     return 0;
 }
 

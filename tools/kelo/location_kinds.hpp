@@ -27,6 +27,11 @@ const LocationKind& location_kind(const std::string& name);
 // COMMON_LOCALIZED_DATA. UTF-8, empty when the library knows none.
 std::string location_of(const LocationKind& kind, const TStr& locale);
 
+// The locale part of a locale name, read as the library reads the locale
+// variables of the environment (ll_CC[.codeset][@modifier]): the text
+// before the first "." or "@".
+std::string locale_name(const std::string& name);
+
 // The UTF-8 text of a TStr; empty for a null one.
 std::string utf8(const TStr& text);
 

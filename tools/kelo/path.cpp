@@ -1,7 +1,9 @@
 // kelo path: the library's path operations for scripts. Every path given is
-// localised first ("/" becomes "\"), so paths may be written either way;
-// paths are printed in the library's form, with "\".
+// localised first ("/" becomes "\"), so paths may be written either way.
+// The operations that show the library's rules print its form, with "\";
+// kelo's own folder is printed in the native form, for use.
 #include "commands.hpp"
+#include "location_kinds.hpp"
 
 #include <keloutil/keloutil.hpp>
 
@@ -24,9 +26,11 @@ const char* const path_usage =
     "    absolute form) and native (the form the operating system takes).\n"
     "kelo path mkpath DIR\n"
     "    Create DIR and every missing directory above it.\n"
-    "kelo path app\n"
-    "    Print the directory that holds kelo itself.\n"
-    "    Paths may be written with / or \\; they are printed with \\.\n";
+    "kelo path app [--library-form]\n"
+    "    Print the directory that holds kelo itself, in the system's native form\n"
+    "    (with --library-form in the library's form, with \\).\n"
+    "    Paths may be written with / or \\; join and split print them with \\, as\n"
+    "    the library writes them.\n";
 
 namespace {
 
@@ -104,9 +108,12 @@ int run_mkpath(const Arguments& args) {
     return 0;
 }
 
-int run_app(const Arguments& args) {
-    if (!args.empty()) fail("usage: kelo path app");
-    print_line(TPath::appPath());
+int run_app(Arguments args) {
+    const bool library_form = take_flag(args, "library-form");
+    if (!args.empty()) fail("usage: kelo path app [--library-form]");
+    const TPath app = TPath::appPath();
+    if (library_form) print_line(app);
+    else std::printf("%s\n", native_form(utf8(app)).c_str());
     return 0;
 }
 

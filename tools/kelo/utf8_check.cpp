@@ -108,4 +108,16 @@ size_t utf8_error_offset(std::string_view text) {
     return std::string_view::npos;
 }
 
+std::string replace_invalid_utf8(std::string_view text, bool& replaced) {
+    std::string valid;
+    // Byte by byte: the bytes after a bad one are read afresh, so a
+    // character that begins among them is kept.
+    for (size_t error; (error = utf8_error_offset(text)) != std::string_view::npos; text.remove_prefix(error + 1)) {
+        valid.append(text.substr(0, error));
+        valid += "\xEF\xBF\xBD";
+        replaced = true;
+    }
+    return valid.append(text);
+}
+
 } // namespace kelo

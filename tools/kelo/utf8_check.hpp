@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace kelo {
@@ -19,6 +20,10 @@ bool is_unicode_scalar(uint32_t c);
 // value (so the first byte of an ill-formed sequence), or npos when `text`
 // is valid UTF-8. NUL bytes count as characters.
 size_t utf8_error_offset(std::string_view text);
+
+// `text` with U+FFFD for every byte at which utf8_error_offset finds an
+// error, so valid UTF-8; sets `replaced` when a byte was replaced.
+std::string replace_invalid_utf8(std::string_view text, bool& replaced);
 
 } // namespace kelo
 
