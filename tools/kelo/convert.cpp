@@ -276,7 +276,7 @@ int run_convert(Arguments args) {
     if (lossy_wanted) args.erase(lossy);
     if (!from_name || !to_name) fail("convert needs --from ENC and --to ENC");
     for (const std::string& arg : args)
-        if (arg.size() > 1 && arg[0] == '-') fail("convert: unknown option '" + arg + "'");
+        if (arg.size() > 1 && arg[0] == '-') fail("unknown option '" + arg + "'");
     if (args.size() > 2) fail("convert takes at most an INPUT and an OUTPUT file");
     const Encoding& from = encoding_named(*from_name);
     const Encoding& to = encoding_named(*to_name);
