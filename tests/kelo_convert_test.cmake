@@ -82,11 +82,16 @@ foreach(refused
         "--from utf-8 --to utf-16le missing.txt"
         "--from latin1 --to utf-8 mixed.txt"
         "--from ucs-2 --to utf-8 mixed.txt"
-        "--to utf-8 mixed.txt"
-        "--from utf-8 --to utf-8 --frobnicate mixed.txt")
+        "--to utf-8 mixed.txt =2" # "=2": a command line that kelo cannot take
+        "--from utf-8 --to utf-8 --frobnicate mixed.txt =2")
+    set(status 1)
+    if(refused MATCHES "(.*) =2$")
+        set(refused "${CMAKE_MATCH_1}")
+        set(status 2)
+    endif()
     separate_arguments(arguments UNIX_COMMAND "${refused}")
     kelo(convert ${arguments} refused.out)
-    expect_refusal("convert ${refused}" refused.out)
+    expect_refusal("convert ${refused}" refused.out ${status})
     if(refused MATCHES "surrogate" AND NOT ERR MATCHES "unpaired high surrogate")
         message(FATAL_ERROR "the library's message is missing: ${ERR}")
     endif()

@@ -27,7 +27,7 @@ endfunction()
 # through kelo run to `kelo str arg %1 ARGUMENT`, which prints it.
 function(pass_argument argument)
     file(WRITE "${WORK_DIR}/input.txt" "")
-    execute_process(COMMAND ${EMULATOR} "${KELO}" run -- "${child}" str arg %1 "${argument}"
+    execute_process(COMMAND ${EMULATOR} "${KELO}" run -- "${child}" str arg -- %1 "${argument}"
         WORKING_DIRECTORY "${WORK_DIR}" INPUT_FILE "${WORK_DIR}/input.txt"
         RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
     set(RC "${rc}" PARENT_SCOPE)

@@ -6,7 +6,9 @@ include(${CMAKE_CURRENT_LIST_DIR}/kelo_test_common.cmake)
 # Expects exit status 1 with a one-line message (or, with `quiet`, with no
 # output at all) and FILE byte for byte as it was before.
 function(expect_refused_unchanged what file hash_before)
-    if(ARGN STREQUAL "quiet")
+    if(ARGN STREQUAL "usage") # a command line that kelo cannot take
+        expect_refusal("${what}" none 2)
+    elseif(ARGN STREQUAL "quiet")
         if(NOT RC EQUAL 1 OR NOT OUT STREQUAL "" OR NOT ERR STREQUAL "")
             message(FATAL_ERROR "${what}: expected exit status 1 and no output, got ${RC}: '${OUT}' '${ERR}'")
         endif()
@@ -74,14 +76,19 @@ expect_output("list after the removals" "General/Color=${tricky}\nZ/k=4\nab/y=2"
 # between them.
 file(SHA256 "${WORK_DIR}/s.xml" hash)
 string(ASCII 1 control)
-foreach(row "set|General|Color| \t " "set|a/b|k|v" "set|a|k/l|v" "set|General|Color"
+foreach(row "set|General|Color| \t " "set|a/b|k|v" "set|a|k/l|v" "set|General|Color|=usage"
         "set|General|Color|x${control}y" "set|a${control}|k|v"
-        "remove|General|Size" "remove-section|b" "remove-section|a/b" "list|a|b"
-        "frobnicate")
+        "remove|General|Size" "remove-section|b" "remove-section|a/b" "list|a|b|=usage"
+        "frobnicate|=usage")
+    set(kind "")
+    if(row MATCHES "(.*)\\|=usage$") # "=usage": a command line that kelo cannot take
+        set(row "${CMAKE_MATCH_1}")
+        set(kind usage)
+    endif()
     string(REPLACE "|" ";" arguments "${row}")
     list(INSERT arguments 1 s.xml)
     kelo(settings ${arguments})
-    expect_refused_unchanged("settings ${row}" s.xml "${hash}")
+    expect_refused_unchanged("settings ${row}" s.xml "${hash}" ${kind})
 endforeach()
 # Empty arguments, which kelo() cannot pass (a list drops its empty items).
 execute_process(COMMAND ${EMULATOR} "${KELO}" settings set s.xml General Color "" WORKING_DIRECTORY "${WORK_DIR}"

@@ -44,12 +44,17 @@ function(expect_output what expected)
     endif()
 endfunction()
 
-# Expects exit status 1 with a one-line message, no output file and no
-# temporary files.
+# Expects exit status 1 (refused input; or the status given third, 2 for a
+# command line that kelo cannot take) with a one-line message, no output
+# file and no temporary files.
 function(expect_refusal what output)
+    set(status 1)
+    if(ARGC GREATER 2)
+        set(status ${ARGV2})
+    endif()
     string(STRIP "${ERR}" message)
-    if(NOT RC EQUAL 1 OR message STREQUAL "" OR message MATCHES "\n")
-        message(FATAL_ERROR "${what}: expected exit status 1 and a one-line message, got ${RC}: '${ERR}'")
+    if(NOT RC EQUAL status OR message STREQUAL "" OR message MATCHES "\n")
+        message(FATAL_ERROR "${what}: expected exit status ${status} and a one-line message, got ${RC}: '${ERR}'")
     endif()
     file(GLOB leftovers "${WORK_DIR}/*.tmp")
     if(EXISTS "${WORK_DIR}/${output}" OR leftovers)

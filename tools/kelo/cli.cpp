@@ -3,6 +3,8 @@
 #include "platform.hpp"
 #include "utf8_check.hpp"
 
+#include <getopt.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -17,6 +19,100 @@ namespace kelo {
 namespace fs = std::filesystem;
 
 void fail(std::string message) { throw Failure{std::move(message)}; }
+
+void usage_error(std::string message) { throw UsageError{std::move(message)}; }
+
+bool CommandLine::has(std::string_view name) const {
+    return std::any_of(options.begin(), options.end(), [&](const auto& option) { return option.first == name; });
+}
+
+std::optional<std::string> CommandLine::value(std::string_view name) const {
+    for (auto option = options.rbegin(); option != options.rend(); ++option) // the last one counts
+        if (option->first == name) return option->second;
+    return std::nullopt;
+}
+
+CommandLine read_command_line(const Arguments& args, std::initializer_list<Option> options,
+                              bool operands_first_end_options) {
+    // getopt_long takes a C argument vector, which it may reorder.
+    std::vector<std::string> texts{"kelo"};
+    texts.insert(texts.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& text : texts) argv.push_back(text.data());
+    argv.push_back(nullptr);
+    std::vector<::option> long_options;
+    std::string letters = operands_first_end_options ? "+:h" : ":h";
+    for (const Option& option : options) {
+        long_options.push_back({option.name, option.value ? required_argument : no_argument, nullptr, 0});
+        if (option.letter != 0) letters += std::string(1, option.letter) + (option.value ? ":" : "");
+    }
+    long_options.push_back({"help", no_argument, nullptr, 'h'});
+    long_options.push_back({nullptr, 0, nullptr, 0});
+
+    CommandLine line;
+    optind = 0; // starts getopt_long afresh
+    opterr = 0; // its messages are made here
+    for (;;) {
+        int index = -1;
+        const int found =
+            getopt_long(static_cast<int>(texts.size()), argv.data(), letters.c_str(), long_options.data(), &index);
+        if (found == -1) break;
+        if (found == 'h') throw HelpWanted{};
+        const std::string given = argv[optind - 1] != nullptr ? argv[optind - 1] : "";
+        if (found == '?') usage_error("unknown option '" + given + "'");
+        if (found == ':') usage_error("option '" + given + "' needs a value");
+        const Option* option = nullptr;
+        if (index >= 0 && index < static_cast<int>(options.size())) option = options.begin() + index;
+        for (const Option& candidate : options)
+            if (option == nullptr && candidate.letter == found) option = &candidate;
+        if (option == nullptr) usage_error("unknown option '" + given + "'");
+        line.options.emplace_back(option->name, option->value && optarg != nullptr ? optarg : "");
+    }
+    for (int i = optind; i < static_cast<int>(texts.size()); ++i) line.operands.push_back(argv[i]);
+    return line;
+}
+
+void expect_operands(const CommandLine& line, size_t least, size_t most, const std::string& usage) {
+    if (line.operands.size() < least || line.operands.size() > most) usage_error("usage: " + usage);
+}
+
+Arguments read_operands(const Arguments& args, size_t least, size_t most, const std::string& usage) {
+    CommandLine line = read_command_line(args, {});
+    expect_operands(line, least, most, usage);
+    return std::move(line.operands);
+}
+
+std::string operation_usage(const char* usage, const std::string& command, const std::string& operation) {
+    const std::string text = usage, start = "kelo " + command + " " + operation;
+    std::string part;
+    bool inside = false;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = text.find('\n', at);
+        const std::string line = text.substr(at, end == std::string::npos ? std::string::npos : end - at + 1);
+        at = end == std::string::npos ? text.size() : end + 1;
+        if (line.rfind("kelo ", 0) == 0) inside = line.rfind(start + " ", 0) == 0 || line == start + "\n";
+        if (inside) part += line;
+    }
+    return part;
+}
+
+int run_operation(const char* command, const Operation* operations, size_t count, Arguments args) {
+    std::string names;
+    for (size_t i = 0; i < count; ++i) names += std::string(i == 0 ? "" : ", ") + operations[i].name;
+    if (args.empty()) usage_error("needs an operation: " + names);
+    if (args.front() == "-h" || args.front() == "--help") throw HelpWanted{};
+    const std::string name = args.front();
+    args.erase(args.begin());
+    for (size_t i = 0; i < count; ++i)
+        if (name == operations[i].name) {
+            try {
+                return operations[i].run(std::move(args));
+            } catch (const HelpWanted&) {
+                throw OperationHelpWanted{command, name};
+            }
+        }
+    usage_error("unknown operation '" + name + "' (" + names + ")");
+}
 
 TPath path_argument(const std::string& argument, const std::string& what) {
     require_utf8(argument, what);

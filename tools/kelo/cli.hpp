@@ -6,7 +6,9 @@
 #include <keloutil/tpath.hpp>
 
 #include <cstdio>
+#include <initializer_list>
 #include <optional>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +24,70 @@ struct Failure {
 
 [[noreturn]] void fail(std::string message);
 
+// Thrown for a command line that kelo cannot take (an unknown option, a
+// missing operand); main prints the message on one line and exits 2.
+struct UsageError {
+    std::string message;
+};
+
+[[noreturn]] void usage_error(std::string message);
+
+// Thrown for -h or --help anywhere before "--": main prints the usage of
+// the command (or operation) that was being read, and exits 0.
+struct HelpWanted {};
+// Thrown instead for -h or --help after an operation's name.
+struct OperationHelpWanted {
+    std::string command, operation;
+};
+
+// An option a command takes: --name, with a short form -c where `letter`
+// is not 0, and with a value (--name VALUE, --name=VALUE, -c VALUE) when
+// `value` is set.
+struct Option {
+    const char* name;
+    char letter;
+    bool value;
+};
+
+// A command line read by getopt_long, as the GNU tools read theirs: options
+// and operands in any order, "--" ending the options, -h and --help asking
+// for help (HelpWanted), anything else starting with "-" a usage error.
+// With `operands_first_end_options`, the first operand ends the options
+// (what follows belongs to it, as for kelo run).
+struct CommandLine {
+    std::vector<std::pair<std::string, std::string>> options; // name, value ("" for a flag)
+    Arguments operands;
+
+    bool has(std::string_view name) const;
+    std::optional<std::string> value(std::string_view name) const;
+};
+CommandLine read_command_line(const Arguments& args, std::initializer_list<Option> options,
+                              bool operands_first_end_options = false);
+
+// Fails with a usage error naming `usage` unless there are between `least`
+// and `most` operands.
+void expect_operands(const CommandLine& line, size_t least, size_t most, const std::string& usage);
+
+// The operands of a command or operation that takes no options, checked by
+// expect_operands.
+Arguments read_operands(const Arguments& args, size_t least, size_t most, const std::string& usage);
+
+// An operation of a command (kelo str arg, kelo path join, ...): its name,
+// what runs it and its usage text.
+struct Operation {
+    const char* name;
+    int (*run)(Arguments);
+};
+
+// Runs the operation that `args` names from `operations`, whose usage the
+// command's usage text `usage` gives (the lines from "kelo COMMAND NAME").
+int run_operation(const char* command, const Operation* operations, size_t count, Arguments args);
+
+// The part of a command's usage text about one operation: its lines from
+// the one that starts "kelo COMMAND OPERATION" to the next usage line.
+std::string operation_usage(const char* usage, const std::string& command, const std::string& operation);
+
+// (Older helpers, for commands not yet read by read_command_line.)
 // Takes the value of `--name VALUE` or `--name=VALUE` out of `args`;
 // std::nullopt when the option is absent.
 std::optional<std::string> take_option(Arguments& args, std::string_view name);

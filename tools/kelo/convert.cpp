@@ -24,7 +24,7 @@ namespace kelo {
 
 const char* const convert_usage =
     "kelo convert --from ENC --to ENC [--lossy] [INPUT [OUTPUT]]\n"
-    "    Convert text between encodings, a block at a time: any size, in\n"
+    "    (-f ENC and -t ENC for short.) Convert text between encodings, a block at a time: any size, in\n"
     "    constant memory. INPUT and OUTPUT default to standard input and output\n"
     "    (\"-\" names them too). An OUTPUT that does not exist yet or is a\n"
     "    regular file is written in full or not at all, and kept on disk before\n"
@@ -269,15 +269,12 @@ private:
 } // namespace
 
 int run_convert(Arguments args) {
-    const auto from_name = take_option(args, "from");
-    const auto to_name = take_option(args, "to");
-    const auto lossy = std::find(args.begin(), args.end(), "--lossy");
-    const bool lossy_wanted = lossy != args.end();
-    if (lossy_wanted) args.erase(lossy);
-    if (!from_name || !to_name) fail("convert needs --from ENC and --to ENC");
-    for (const std::string& arg : args)
-        if (arg.size() > 1 && arg[0] == '-') fail("unknown option '" + arg + "'");
-    if (args.size() > 2) fail("convert takes at most an INPUT and an OUTPUT file");
+    const CommandLine line = read_command_line(args, {{"from", 'f', true}, {"to", 't', true}, {"lossy", 0, false}});
+    const auto from_name = line.value("from"), to_name = line.value("to");
+    if (!from_name || !to_name) usage_error("needs --from ENC and --to ENC");
+    expect_operands(line, 0, 2, "kelo convert --from ENC --to ENC [--lossy] [INPUT [OUTPUT]]");
+    args = line.operands;
+    const bool lossy_wanted = line.has("lossy");
     const Encoding& from = encoding_named(*from_name);
     const Encoding& to = encoding_named(*to_name);
     const std::string input = args.size() > 0 ? args[0] : "-";

@@ -122,9 +122,9 @@ void print_text(const Info& info) {
 } // namespace
 
 int run_info(Arguments args) {
-    const bool as_json = take_flag(args, "json");
-    const bool library_form = take_flag(args, "library-form");
-    if (!args.empty()) fail("usage: kelo info [--json] [--library-form]");
+    const CommandLine line = read_command_line(args, {{"json", 0, false}, {"library-form", 0, false}});
+    expect_operands(line, 0, 0, "kelo info [--json] [--library-form]");
+    const bool as_json = line.has("json"), library_form = line.has("library-form");
     const Info info = gather(library_form);
     if (as_json) print_json(info);
     else print_text(info);

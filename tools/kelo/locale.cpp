@@ -16,24 +16,18 @@ const char* const locale_usage =
     "    such as DEU, optionally followed by .CODESET and/or @MODIFIER as in LANG\n"
     "    (de_DE.UTF-8@euro), which are ignored. A name the framework does not\n"
     "    support stands for the default locale; with --no-default it is only\n"
-    "    normalised, and a name that is not a locale at all gives exit status 2.\n";
+    "    normalised, and a name that is not a locale at all gives exit status 1.\n";
 
 std::string locale_name(const std::string& name) { return name.substr(0, name.find_first_of(".@")); }
 
 int run_locale(Arguments args) {
-    bool use_default = true;
-    for (auto arg = args.begin(); arg != args.end();) {
-        if (*arg == "--no-default") {
-            use_default = false;
-            arg = args.erase(arg);
-        } else {
-            ++arg;
-        }
-    }
-    if (args.size() != 1) fail("usage: kelo locale NAME [--no-default]");
+    const CommandLine line = read_command_line(args, {{"no-default", 0, false}});
+    expect_operands(line, 1, 1, "kelo locale NAME [--no-default]");
+    args = line.operands;
+    const bool use_default = !line.has("no-default");
     require_utf8(args.front(), "NAME");
     const std::string internal = utf8(KeloUtil::getKeloInternalLocale(TStr(locale_name(args.front()).c_str()), use_default));
-    if (internal.empty()) return 2;
+    if (internal.empty()) fail("'" + args.front() + "' is not a locale");
     std::printf("internal  %s\nfolder    %s\n", internal.c_str(),
                 utf8(KeloUtil::getKeloLocaleDir(TStr(internal.c_str()))).c_str());
     return 0;

@@ -19,7 +19,7 @@ const char* const location_usage =
     "    (any case), in the system's native form; with --library-form in the\n"
     "    library's own text, with \\. COMMON_LOCALIZED_DATA ends in the folder of\n"
     "    LOCALE, a name as kelo locale takes it (the default locale when it is not\n"
-    "    given). The last two come only from a custom environment. Exit status 2\n"
+    "    given). The last two come only from a custom environment. Exit status 1\n"
     "    when no folder is known.\n";
 
 const std::vector<LocationKind>& location_kinds() {
@@ -46,7 +46,7 @@ const LocationKind& location_kind(const std::string& name) {
     }
     std::string names;
     for (const LocationKind& kind : location_kinds()) names += std::string(names.empty() ? "" : ", ") + kind.name;
-    fail("unknown location kind '" + name + "' (kinds: " + names + ")");
+    usage_error("unknown location kind '" + name + "' (kinds: " + names + ")");
 }
 
 std::string utf8(const TStr& text) {
@@ -61,14 +61,16 @@ std::string location_of(const LocationKind& kind, const TStr& locale) {
 }
 
 int run_location(Arguments args) {
-    const std::optional<std::string> locale = take_option(args, "locale");
-    const bool library_form = take_flag(args, "library-form");
-    if (args.size() != 1) fail("usage: kelo location KIND [--locale LOCALE] [--library-form]");
+    const CommandLine line = read_command_line(args, {{"locale", 0, true}, {"library-form", 0, false}});
+    expect_operands(line, 1, 1, "kelo location KIND [--locale LOCALE] [--library-form]");
+    args = line.operands;
+    const std::optional<std::string> locale = line.value("locale");
+    const bool library_form = line.has("library-form");
     if (locale) require_utf8(*locale, "LOCALE");
     const LocationKind& kind = location_kind(args.front());
     const std::string folder =
         location_of(kind, locale ? TStr(locale_name(*locale).c_str()) : KeloUtil::getKeloDefaultLocale());
-    if (folder.empty()) return 2;
+    if (folder.empty()) fail("no folder of " + args.front() + " is known");
     std::printf("%s\n", library_form ? folder.c_str() : native_form(folder).c_str());
     return 0;
 }

@@ -12,7 +12,7 @@
 namespace {
 
 int run_version(kelo::Arguments args) {
-    if (!args.empty()) kelo::fail("version takes no arguments");
+    kelo::expect_operands(kelo::read_command_line(args, {}), 0, 0, "kelo version");
     const int32_t* numbers = keloUtilBuildInformation();
     std::printf("keloutil %s%s (framework version %s, build %d.%d.%d.%d)\n", keloUtilVersionString(),
                 keloUtilVersionModifierString(), keloUtilFrameworkVersionString(), numbers[0], numbers[1],
@@ -49,8 +49,12 @@ void print_summary() {
 void print_help() {
     std::printf("Usage: kelo COMMAND [ARGUMENTS]\n\n");
     for (const Command& command : commands) std::printf("%s\n", command.usage);
-    std::printf("Bad input, and output that cannot be written, are reported on standard\n"
-                "error with exit status 1.\n");
+    std::printf("Every command and operation takes -h or --help for its own usage, and\n"
+                "\"--\" to end its options. Exit status: 0 done; 1 a negative answer (no\n"
+                "such key) or input refused (text that cannot be converted, a file that\n"
+                "cannot be read or written), with the reason on standard error; 2 a\n"
+                "command line that kelo cannot take, with a one-line message; kelo run\n"
+                "answers as it says above.\n");
 }
 
 // Runs the command named first in `arguments`; `who` names it for messages.
@@ -65,11 +69,21 @@ int run(kelo::Arguments arguments, std::string& who) {
         print_help();
         return 0;
     }
+    if (name == "--version" || name == "-V") return run_version(std::move(arguments));
     for (const Command& command : commands) {
         if (name != command.name) continue;
         who = "kelo " + name;
         try {
             return command.run(std::move(arguments));
+        } catch (const kelo::HelpWanted&) {
+            std::printf("Usage:\n%s", command.usage);
+            return 0;
+        } catch (const kelo::OperationHelpWanted& wanted) {
+            std::printf("Usage:\n%s", kelo::operation_usage(command.usage, wanted.command, wanted.operation).c_str());
+            return 0;
+        } catch (const kelo::UsageError& error) {
+            std::fprintf(stderr, "%s: %s\n", who.c_str(), error.message.c_str());
+            return 2;
         } catch (const kelo::Failure& failure) {
             std::fprintf(stderr, "%s: %s\n", who.c_str(), failure.message.c_str());
             return 1;
@@ -79,7 +93,7 @@ int run(kelo::Arguments arguments, std::string& who) {
         }
     }
     std::fprintf(stderr, "kelo: unknown command '%s' (run 'kelo --help')\n", name.c_str());
-    return 1;
+    return 2;
 }
 
 } // namespace

@@ -8,7 +8,9 @@
 #include <keloutil/keloutil.hpp>
 
 #include <cinttypes>
+#include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 namespace kelo {
@@ -48,23 +50,16 @@ void print_field(const char* key, const TStr& value) {
 
 const char* yes_no(bool value) { return value ? "yes" : "no"; }
 
-void require_no_options(const Arguments& args) {
-    for (const std::string& arg : args)
-        if (arg.size() > 1 && arg[0] == '-') fail("unknown option '" + arg + "'");
-}
-
-int run_join(const Arguments& args) {
-    if (args.empty()) fail("usage: kelo path join PIECE...");
+int run_join(Arguments args) {
+    const Arguments pieces = read_operands(args, 1, SIZE_MAX, "kelo path join PIECE...");
     TPath joined;
-    for (size_t i = 0; i < args.size(); ++i) joined += path_argument(args[i], "PIECE " + std::to_string(i + 1));
+    for (size_t i = 0; i < pieces.size(); ++i) joined += path_argument(pieces[i], "PIECE " + std::to_string(i + 1));
     print_line(joined);
     return 0;
 }
 
-int run_split(const Arguments& args) {
-    require_no_options(args);
-    if (args.size() != 1) fail("usage: kelo path split PATH");
-    TPath path = path_argument(args[0], "PATH");
+int run_split(Arguments args) {
+    TPath path = path_argument(read_operands(args, 1, 1, "kelo path split PATH")[0], "PATH");
     // shift empties the path by its last component; a trailing separator
     // leaves an empty rest, which is not a component of its own.
     while (!path.isEmpty()) print_line(path.shift());
@@ -90,45 +85,38 @@ void print_info(TPath path) {
     print_field("native", path.nativePath());
 }
 
-int run_file_info(const Arguments& args) {
-    require_no_options(args);
-    if (args.empty()) fail("usage: kelo path info PATH...");
-    for (size_t i = 0; i < args.size(); ++i) {
+int run_file_info(Arguments args) {
+    const Arguments paths = read_operands(args, 1, SIZE_MAX, "kelo path info PATH...");
+    for (size_t i = 0; i < paths.size(); ++i) {
         if (i > 0) std::fputc('\n', stdout);
-        print_info(path_argument(args[i], "PATH " + std::to_string(i + 1)));
+        print_info(path_argument(paths[i], "PATH " + std::to_string(i + 1)));
     }
     return 0;
 }
 
-int run_mkpath(const Arguments& args) {
-    require_no_options(args);
-    if (args.size() != 1) fail("usage: kelo path mkpath DIR");
-    TPath directory = path_argument(args[0], "DIR");
-    if (!directory.mkpath() || !directory.isDir()) fail("cannot create the directory '" + args[0] + "'");
+int run_mkpath(Arguments args) {
+    const std::string name = read_operands(args, 1, 1, "kelo path mkpath DIR")[0];
+    TPath directory = path_argument(name, "DIR");
+    if (!directory.mkpath() || !directory.isDir()) fail("cannot create the directory '" + name + "'");
     return 0;
 }
 
 int run_app(Arguments args) {
-    const bool library_form = take_flag(args, "library-form");
-    if (!args.empty()) fail("usage: kelo path app [--library-form]");
+    const CommandLine line = read_command_line(args, {{"library-form", 0, false}});
+    expect_operands(line, 0, 0, "kelo path app [--library-form]");
     const TPath app = TPath::appPath();
-    if (library_form) print_line(app);
+    if (line.has("library-form")) print_line(app);
     else std::printf("%s\n", native_form(utf8(app)).c_str());
     return 0;
 }
 
 } // namespace
 
+const Operation path_operations[] = {
+    {"join", run_join}, {"split", run_split}, {"info", run_file_info}, {"mkpath", run_mkpath}, {"app", run_app}};
+
 int run_path(Arguments args) {
-    if (args.empty()) fail("needs an operation: join, split, info, mkpath or app");
-    const std::string operation = args.front();
-    args.erase(args.begin());
-    if (operation == "join") return run_join(args);
-    if (operation == "split") return run_split(args);
-    if (operation == "info") return run_file_info(args);
-    if (operation == "mkpath") return run_mkpath(args);
-    if (operation == "app") return run_app(args);
-    fail("unknown operation '" + operation + "' (join, split, info, mkpath, app)");
+    return run_operation("path", path_operations, std::size(path_operations), std::move(args));
 }
 
 } // namespace kelo

@@ -5,6 +5,7 @@
 
 #include <keloutil/tprocess.hpp>
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -78,10 +79,11 @@ std::string argument_text(const Arguments& args, size_t first) {
 } // namespace
 
 int run_run(Arguments args) {
-    size_t first = 0;
-    if (!args.empty() && args[0] == "--") first = 1;
-    else if (!args.empty() && args[0].size() > 1 && args[0][0] == '-') fail("unknown option '" + args[0] + "'");
-    if (first >= args.size()) fail("usage: kelo run [--] COMMAND [ARGS...]");
+    // Everything from COMMAND on is the program's.
+    const CommandLine line = read_command_line(args, {}, true);
+    expect_operands(line, 1, SIZE_MAX, "kelo run [--] COMMAND [ARGS...]");
+    args = line.operands;
+    const size_t first = 0;
     const std::string& command = args[first];
     require_utf8(command, "COMMAND");
     const std::string arguments = argument_text(args, first + 1);

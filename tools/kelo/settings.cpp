@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <set>
 #include <string>
@@ -169,12 +170,13 @@ struct Store {
 // The section of a combined key: the text before its last "/".
 std::string section_of(const std::string& combined) { return combined.substr(0, combined.rfind('/')); }
 
-void expect_arguments(const Arguments& args, size_t least, size_t most, const char* usage) {
-    if (args.size() < least || args.size() > most) fail(std::string("usage: kelo settings ") + usage);
+// The operands of an operation (none takes options).
+Arguments operands(const Arguments& args, size_t least, size_t most, const char* usage) {
+    return read_operands(args, least, most, std::string("kelo settings ") + usage);
 }
 
-int run_get(const Arguments& args) {
-    expect_arguments(args, 3, 3, "get FILE SECTION KEY");
+int run_get(Arguments args) {
+    args = operands(args, 3, 3, "get FILE SECTION KEY");
     Store store(args[0]);
     TStr value;
     if (!store.settings.getData(text_argument(args[1], "SECTION"), text_argument(args[2], "KEY"), value)) return 1;
@@ -182,8 +184,8 @@ int run_get(const Arguments& args) {
     return 0;
 }
 
-int run_set(const Arguments& args) {
-    expect_arguments(args, 4, 4, "set FILE SECTION KEY VALUE");
+int run_set(Arguments args) {
+    args = operands(args, 4, 4, "set FILE SECTION KEY VALUE");
     const TStr section = name_argument(args[1], "SECTION"), key = name_argument(args[2], "KEY");
     // A value of white space alone reads back empty.
     if (args[3].find_first_not_of(" \t\n\v\f\r") == std::string::npos)
@@ -195,8 +197,8 @@ int run_set(const Arguments& args) {
     return 0;
 }
 
-int run_remove(const Arguments& args) {
-    expect_arguments(args, 3, 3, "remove FILE SECTION KEY");
+int run_remove(Arguments args) {
+    args = operands(args, 3, 3, "remove FILE SECTION KEY");
     const TStr section = name_argument(args[1], "SECTION"), key = name_argument(args[2], "KEY");
     Store store(args[0]);
     if (!store.settings.removeData(section, key)) fail("no such key");
@@ -204,8 +206,8 @@ int run_remove(const Arguments& args) {
     return 0;
 }
 
-int run_remove_section(const Arguments& args) {
-    expect_arguments(args, 2, 2, "remove-section FILE SECTION");
+int run_remove_section(Arguments args) {
+    args = operands(args, 2, 2, "remove-section FILE SECTION");
     const TStr section = name_argument(args[1], "SECTION");
     Store store(args[0]);
     bool removed = false;
@@ -220,8 +222,8 @@ int run_remove_section(const Arguments& args) {
     return 0;
 }
 
-int run_list(const Arguments& args) {
-    expect_arguments(args, 1, 2, "list FILE [SECTION]");
+int run_list(Arguments args) {
+    args = operands(args, 1, 2, "list FILE [SECTION]");
     const bool all = args.size() == 1;
     const std::string section = all ? std::string() : text_of(text_argument(args[1], "SECTION"));
     Store store(args[0]);
@@ -232,8 +234,8 @@ int run_list(const Arguments& args) {
     return 0;
 }
 
-int run_sections(const Arguments& args) {
-    expect_arguments(args, 1, 1, "sections FILE");
+int run_sections(Arguments args) {
+    args = operands(args, 1, 1, "sections FILE");
     Store store(args[0]);
     std::set<std::string> sections;
     for (const auto& entry : store.values()) sections.insert(section_of(text_of(entry.first)));
@@ -243,17 +245,12 @@ int run_sections(const Arguments& args) {
 
 } // namespace
 
+const Operation settings_operations[] = {{"get", run_get},   {"set", run_set},   {"remove", run_remove},
+                                         {"remove-section", run_remove_section},
+                                         {"list", run_list}, {"sections", run_sections}};
+
 int run_settings(Arguments args) {
-    if (args.empty()) fail("needs an operation: get, set, remove, remove-section, list or sections");
-    const std::string operation = args.front();
-    args.erase(args.begin());
-    if (operation == "get") return run_get(args);
-    if (operation == "set") return run_set(args);
-    if (operation == "remove") return run_remove(args);
-    if (operation == "remove-section") return run_remove_section(args);
-    if (operation == "list") return run_list(args);
-    if (operation == "sections") return run_sections(args);
-    fail("unknown operation '" + operation + "' (get, set, remove, remove-section, list, sections)");
+    return run_operation("settings", settings_operations, std::size(settings_operations), std::move(args));
 }
 
 } // namespace kelo

@@ -15,7 +15,7 @@ const char* const split_args_usage =
     "    and there is no escape character.\n";
 
 int run_split_args(Arguments args) {
-    if (args.size() != 1) fail("usage: kelo split-args TEXT");
+    args = read_operands(args, 1, 1, "kelo split-args TEXT");
     require_utf8(args.front(), "TEXT");
     const TStr text(args.front().c_str());
     const TStr split = TProcess::splitArgumentString(text);

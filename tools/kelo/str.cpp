@@ -4,7 +4,9 @@
 
 #include <keloutil/keloutil.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <memory>
 #include <string_view>
 
@@ -80,16 +82,8 @@ bool has_placeholder(const str_t* pattern) {
     return false;
 }
 
-// The one operand left after the options.
-const std::string& single_operand(const Arguments& args, const char* usage) {
-    for (const std::string& arg : args)
-        if (arg.size() > 1 && arg[0] == '-') fail("unknown option '" + arg + "'");
-    if (args.size() != 1) fail(std::string("usage: ") + usage);
-    return args.front();
-}
-
-int run_arg(const Arguments& args) {
-    if (args.empty()) fail("usage: kelo str arg PATTERN ARG...");
+int run_arg(Arguments args) {
+    args = read_operands(args, 1, SIZE_MAX, "kelo str arg PATTERN ARG...");
     Owned result = text_argument(args[0], "PATTERN");
     for (size_t i = 1; i < args.size(); ++i) {
         Owned argument = text_argument(args[i], "argument " + std::to_string(i));
@@ -102,27 +96,31 @@ int run_arg(const Arguments& args) {
 }
 
 int run_escape(Arguments args) {
-    const auto chars = take_option(args, "chars");
-    if (!chars) fail("usage: kelo str escape --chars CHARS TEXT");
+    const CommandLine line = read_command_line(args, {{"chars", 0, true}});
+    const auto chars = line.value("chars");
+    if (!chars) usage_error("usage: kelo str escape --chars CHARS TEXT");
+    expect_operands(line, 1, 1, "kelo str escape --chars CHARS TEXT");
     Owned characters = text_argument(*chars, "CHARS");
-    Owned text = text_argument(single_operand(args, "kelo str escape --chars CHARS TEXT"), "TEXT");
+    Owned text = text_argument(line.operands[0], "TEXT");
     str_collapse(text.get(), characters.get());
     print_utf8_line(text.get(), "a byte of CHARS splits a multi-byte character of TEXT");
     return 0;
 }
 
-int run_unescape(const Arguments& args) {
-    Owned text = text_argument(single_operand(args, "kelo str unescape TEXT"), "TEXT");
+int run_unescape(Arguments args) {
+    Owned text = text_argument(read_operands(args, 1, 1, "kelo str unescape TEXT")[0], "TEXT");
     str_expand(text.get());
     print_utf8_line(text.get(), "an escape names a surrogate or a code point above 10ffff");
     return 0;
 }
 
 int run_split_list(Arguments args) {
-    const auto sep = take_option(args, "sep");
-    if (!sep || sep->empty()) fail("usage: kelo str split-list --sep SEP LIST (SEP not empty)");
+    const CommandLine line = read_command_line(args, {{"sep", 0, true}});
+    const auto sep = line.value("sep");
+    if (!sep || sep->empty()) usage_error("usage: kelo str split-list --sep SEP LIST (SEP not empty)");
+    expect_operands(line, 1, 1, "kelo str split-list --sep SEP LIST");
     Owned separator = text_argument(*sep, "SEP");
-    Owned list = text_argument(single_operand(args, "kelo str split-list --sep SEP LIST"), "LIST");
+    Owned list = text_argument(line.operands[0], "LIST");
     // The items that str_shift_str would take off the front one by one, found
     // in one pass (each shift moves the rest of the list): the text before
     // each separator, then the rest after the last one, even when empty.
@@ -139,15 +137,11 @@ int run_split_list(Arguments args) {
 
 } // namespace
 
+const Operation str_operations[] = {
+    {"arg", run_arg}, {"escape", run_escape}, {"unescape", run_unescape}, {"split-list", run_split_list}};
+
 int run_str(Arguments args) {
-    if (args.empty()) fail("needs an operation: arg, escape, unescape or split-list");
-    const std::string operation = args.front();
-    args.erase(args.begin());
-    if (operation == "arg") return run_arg(args);
-    if (operation == "escape") return run_escape(std::move(args));
-    if (operation == "unescape") return run_unescape(args);
-    if (operation == "split-list") return run_split_list(std::move(args));
-    fail("unknown operation '" + operation + "' (arg, escape, unescape, split-list)");
+    return run_operation("str", str_operations, std::size(str_operations), std::move(args));
 }
 
 } // namespace kelo
