@@ -131,32 +131,6 @@ std::string native_form(const std::string& path) {
     return std::string(record->buffer, static_cast<size_t>(str_len(record)));
 }
 
-bool take_flag(Arguments& args, std::string_view name) {
-    const std::string flag = "--" + std::string(name);
-    const auto end = std::remove(args.begin(), args.end(), flag);
-    const bool found = end != args.end();
-    args.erase(end, args.end());
-    return found;
-}
-
-std::optional<std::string> take_option(Arguments& args, std::string_view name) {
-    const std::string flag = "--" + std::string(name);
-    for (auto it = args.begin(); it != args.end(); ++it) {
-        if (*it == flag) {
-            if (std::next(it) == args.end()) fail(flag + " needs a value");
-            std::string value = *std::next(it);
-            args.erase(it, std::next(it, 2));
-            return value;
-        }
-        if (it->rfind(flag + "=", 0) == 0) {
-            std::string value = it->substr(flag.size() + 1);
-            args.erase(it);
-            return value;
-        }
-    }
-    return std::nullopt;
-}
-
 void require_utf8(std::string_view text, const std::string& what) {
     const size_t offset = utf8_error_offset(text);
     if (offset != std::string_view::npos) fail(what + " is not valid UTF-8 at byte offset " + std::to_string(offset));

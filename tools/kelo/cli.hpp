@@ -87,14 +87,6 @@ int run_operation(const char* command, const Operation* operations, size_t count
 // the one that starts "kelo COMMAND OPERATION" to the next usage line.
 std::string operation_usage(const char* usage, const std::string& command, const std::string& operation);
 
-// (Older helpers, for commands not yet read by read_command_line.)
-// Takes the value of `--name VALUE` or `--name=VALUE` out of `args`;
-// std::nullopt when the option is absent.
-std::optional<std::string> take_option(Arguments& args, std::string_view name);
-
-// Takes every `--name` out of `args`; whether there was one.
-bool take_flag(Arguments& args, std::string_view name);
-
 // Fails with "WHAT is not valid UTF-8 at byte offset N" unless `text` is
 // (see utf8_check.hpp).
 void require_utf8(std::string_view text, const std::string& what);
