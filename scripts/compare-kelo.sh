@@ -136,6 +136,9 @@ for from in "${encodings[@]}"; do
 done
 check out.ascii -- convert --from ascii --to utf-16le ascii.txt out.ascii
 check out.lossy -- convert --from UTF8 --to us-ascii --lossy input.txt out.lossy
+check out.short -- convert -f utf-8 -t utf-32 -- input.txt out.short
+check -- settings --help
+check -- str arg --no-such-option
 check -- convert --from utf8 --to ascii input.txt
 stdin=input.txt check -- convert --from utf-8 --to utf-16be
 check -- convert --from utf-8 --to klingon input.txt

@@ -9,14 +9,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <system_error>
 
 namespace kelo {
 
-namespace fs = std::filesystem;
 
 void fail(std::string message) { throw Failure{std::move(message)}; }
 
@@ -139,18 +135,16 @@ void require_utf8(std::string_view text, const std::string& what) {
 static bool is_standard_stream(const std::string& path) { return path.empty() || path == "-"; }
 
 std::string read_input(const std::string& path) {
-    if (is_standard_stream(path)) {
-        std::string data;
-        char chunk[1 << 16];
-        size_t got;
-        while ((got = std::fread(chunk, 1, sizeof chunk, stdin)) > 0) data.append(chunk, got);
-        if (std::ferror(stdin)) fail("cannot read standard input");
-        return data;
-    }
-    std::ifstream in(fs::u8path(path), std::ios::binary);
-    if (!in) fail("cannot open '" + path + "': " + std::strerror(errno));
-    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) fail("cannot read '" + path + "'");
+    std::FILE* stream = open_input(path);
+    std::string data;
+    char chunk[1 << 16];
+    size_t got;
+    while ((got = std::fread(chunk, 1, sizeof chunk, stream)) > 0) data.append(chunk, got);
+    const int error = errno;
+    const bool failed = std::ferror(stream) != 0;
+    if (stream != stdin) std::fclose(stream);
+    if (failed) fail("cannot read " + (is_standard_stream(path) ? "standard input" : "'" + path + "'") + ": " +
+                     std::strerror(error));
     return data;
 }
 
