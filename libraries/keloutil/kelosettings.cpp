@@ -3,10 +3,9 @@
 // written into.
 #include <keloutil/kelosettings.hpp>
 
-#include <keloutil/kelomutex.hpp>
-
 #include "guarded.h"
 #include "platform/os.h"
+#include "settings_locks.h"
 #include "xml_text.h"
 
 #include <tinyxml.h>
@@ -15,6 +14,9 @@
 #include <string>
 #include <string_view>
 #include <utility>
+
+using keloutil::FolderLock;
+using keloutil::SettingsLock;
 
 namespace {
 
@@ -79,43 +81,6 @@ bool put(Values& map, std::string_view key, const TStr& value) {
     map.insert_or_assign(std::move(key_copy), std::move(value_copy));
     return true;
 }
-
-// The settings lock of a file: the named mutex "Local\\" + path, with every
-// "\\" of the path turned into "_", held from construction to destruction.
-// When it cannot be opened the caller goes on without it.
-class SettingsLock {
-public:
-    explicit SettingsLock(const TStr& path) {
-        std::string name = "Local\\";
-        for (const char c : view(path)) name += c == '\\' ? '_' : c;
-        const TStr text = from_view(name);
-        if (!path.isEmpty() && !lost(text, name) && mutex_.Open(text)) mutex_.Lock(-1);
-    }
-    ~SettingsLock() {
-        if (mutex_.IsLocked()) mutex_.UnLock();
-    }
-    SettingsLock(const SettingsLock&) = delete;
-    SettingsLock& operator=(const SettingsLock&) = delete;
-
-private:
-    KeloMutex mutex_;
-};
-
-// The lock on the identity of the file's folder, taken under the settings
-// lock and released before it: it holds whatever the spelling of the path,
-// across accounts, and also when the named lock cannot be had. Never taken
-// for two folders at once.
-class FolderLock {
-public:
-    explicit FolderLock(const TStr& file)
-        : lock_(file.isEmpty() ? -1 : keloutil::os::lock_folder_of(record_of(file))) {}
-    ~FolderLock() { keloutil::os::unlock_folder(lock_); }
-    FolderLock(const FolderLock&) = delete;
-    FolderLock& operator=(const FolderLock&) = delete;
-
-private:
-    intptr_t lock_;
-};
 
 // Parses a settings document, always as UTF-8.
 bool parse_document(TiXmlDocument& document, std::string& text) {
