@@ -9,6 +9,7 @@
 # The Windows programs run under Wine (scripts/wine.sh), 32-bit Wine for i686;
 # the test child program is taken from beside each kelo.
 set -euo pipefail
+caller=$PWD # the programs given are found from here
 cd "$(dirname "$0")/.."
 source scripts/wine.sh
 
@@ -21,7 +22,9 @@ for given in "$@"; do
         exit 2
         ;;
     esac
-    kelo[$build]=${given#*=}
+    program=${given#*=}
+    [[ $program = /* ]] || program=$caller/$program # each command runs in a scratch folder
+    kelo[$build]=$program
     builds+=("$build")
 done
 [ "${builds[0]:-}" = linux ] && [ ${#builds[@]} -ge 2 ] || {
