@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared by the benchmark programs: the generator of their inputs, the
 // reporter that keeps one figure of each benchmark for the summary, the
 // helpers of the summary's Markdown tables, and the program's main() around

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time per element of keloutil's hash map (hashmap_*) and list (list_*)
 // next to std::unordered_map, GLib's GHashTable and std::list.
 //

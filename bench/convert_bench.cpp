@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Throughput of keloutil's text conversions next to glibc iconv, ICU and,
 // when the program is built with Qt 5, QString.
 //

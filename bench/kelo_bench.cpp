@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time of the kelo tool on large inputs, each next to a standard tool that
 // streams the same input, in the same run:
 //   unescape    kelo str unescape - on 1 MiB of "!}" (no escape, but every

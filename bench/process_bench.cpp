@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time of starting a small child process through TProcess, next to the same
 // done directly with posix_spawn and, when Qt 5 is found, with QProcess, in
 // the same run. Each iteration starts /bin/echo hello with its standard

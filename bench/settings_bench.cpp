@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time of KeloSettings next to Qt 5's QSettings in INI format, in the same
 // run, on files of 1,000 and 10,000 keys in 20 sections. Both files hold
 // the same values; they are generated once per size into a temporary folder

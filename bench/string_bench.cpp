@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Time of common string operations with keloutil's TStr next to
 // std::string and, when the benchmark is built with Qt 5, QString.
 //

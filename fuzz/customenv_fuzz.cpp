@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loads arbitrary bytes as a custom environment file, through the same path
 // as a process's first request (the file named by a variable, read once),
 // then looks up every file-location key. Environment variables that refer

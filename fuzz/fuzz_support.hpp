@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What every fuzz target shares: reading choices from the fuzzer's bytes,
 // a check that aborts with its place, the leak check of the counted
 // allocator, and an owner for str_t records.

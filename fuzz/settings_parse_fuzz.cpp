@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary text to KeloSettings::parse. When it parses, every
 // visible value must be found by getData and every section by getSection;
 // then a few keys are set and removed (getAll must follow a map of the

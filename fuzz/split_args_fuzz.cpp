@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TProcess::splitArgumentString against a reference model: the fuzz bytes
 // become a TStr, the model cuts the text that string holds into arguments
 // by searching for each argument's end, and joins them with "\r" so that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes through str_from in one encoding and reads them out
 // in another. Besides memory errors (under the sanitizers) it checks the
 // promises callers rely on: the measure that str_get reports is exactly

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs programs of editing and list operations on four str_t records and,
 // beside them, on the reference model; after every step the results, the
 // texts and the null states must agree. Operands may be NULL records and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The escapes "!{hex}" and the span search under them, against the
 // reference model: str_find_span against a brute-force search, str_collapse
 // and str_expand against the documented rebuilding, and the round trip

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A reference model of the string operations, in plain std::string code,
 // written from the documented behaviour rather than from the library's
 // code. The fuzz targets run the library and this model side by side and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Numbers and argument substitution against the reference model: integers
 // written in every base 2..36 (and the bases that mean 10) and read back,
 // arbitrary text read as a number in any base with the ok flag, doubles

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs programs of TStr and TPath method calls on three strings and two
 // paths and, beside them, on the reference model. After every call the
 // texts, the null states and the presence of a record must agree, the

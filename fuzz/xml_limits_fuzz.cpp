@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The walk that keeps settings documents within their nesting and
 // attribute limits, held to TinyXML's own parser: arbitrary text with small
 // limits drawn from the first byte. Whatever the walk lets through, TinyXML

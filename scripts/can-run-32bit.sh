@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Exits 0 when this machine can run 32-bit x86 programs (which 32-bit Wine
 # is made of), 1 when it cannot. A kernel built or started without 32-bit
 # support refuses them ("Exec format error") however the packages are

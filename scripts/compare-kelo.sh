@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs every kelo command on the same inputs with each build given and
 # compares what the Windows builds print, their exit statuses and the files
 # they write with what the Linux build does. Only the differences listed in

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Unpacks Debian's source package of TinyXML, with Debian's patches applied,
 # into build/deps/tinyxml/ for the Windows builds, which compile it with the
 # mingw-w64 toolchain (cmake/modules/FindTinyXML.cmake). Does nothing when

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the Debian packages that building and testing keloutil need, and
 # only those that are missing (apt-get update runs first when any is). The
 # windows group also unpacks TinyXML's Debian sources for the mingw-w64

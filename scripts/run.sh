@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Quick start: installs what is missing, builds keloutil and the kelo tool,
 # and runs kelo on the built-in example (examples/greeting.txt).
 set -euo pipefail

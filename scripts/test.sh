@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs what is missing, builds keloutil and runs every test: the Linux
 # suite natively (release, then under AddressSanitizer and
 # UndefinedBehaviorSanitizer, and the conversions' portable path), a short run of each fuzz target (when clang

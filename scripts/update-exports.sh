@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Rewrites libraries/keloutil/keloutil.def, the export list of the Windows
 # DLL, from the functions that the public C headers mark KELOUTIL_C_API, in
 # the order in which keloutil.h includes the headers. The exports test
@@ -8,6 +9,7 @@ cd "$(dirname "$0")/../libraries/keloutil"
 
 headers=$(sed -n 's|^#include <\(keloutil/[a-z_]*\.h\)>$|include/\1|p' include/keloutil/keloutil.h)
 {
+    echo "; SPDX-License-Identifier: MIT"
     echo "; Functions that keloutil.dll exports by their plain names: the flat"
     echo "; interface and the version functions (classes are exported by their"
     echo "; declarations). Made by scripts/update-exports.sh; a test checks this"

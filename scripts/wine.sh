@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Sourced by the scripts that run Windows programs: a private Wine prefix in
 # the build tree, no display, no debug output, and one server for the whole
 # run. Without a running server and Wine's services started up front, every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every allocating operation run with its n-th allocation failing, for
 // n = 1, 2, ... until it completes without reaching the failure: once with
 // that one allocation failing, once with all from it on. Each run must leave

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The flat interface from a plain C11 program that includes only
  * <keloutil/keloutil.h>. */
 #include <keloutil/keloutil.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Appending, comparing, cutting, lists and replacing.
 #include "test_support.hpp"
 

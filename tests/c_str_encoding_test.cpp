@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Conversions between UTF-8 and the other encodings, and the errors they
 // record.
 #include "test_support.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Numbers to and from text, argument substitution and the hash.
 #include "test_support.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The str_t record: creation, assignment, buffers, lengths and read-out.
 #include "test_support.hpp"
 

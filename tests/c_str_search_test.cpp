@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Searching, case, white space and the escape pair.
 #include "test_support.hpp"
 

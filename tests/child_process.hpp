@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Real separate processes for the tests that need more than one: start a
 // program of the build with arguments, ask whether it still runs, wait for
 // its exit code or kill it. One source per platform implements it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Everything a caller can see of a conversion, gathered so that two runs can
 // be compared: the direct conversion loops against the per-character path
 // (keloutil::set_direct_conversions). For one source it records the measure,

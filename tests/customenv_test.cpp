@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The custom environment: which variable names the file, the load statuses,
 // the element walk of a lookup and the expansion of "$NAME" references.
 // Every test starts from a fresh instance (reset_custom_environment).

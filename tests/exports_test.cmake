@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The export list keloutil.def against the functions that the public headers
 # mark KELOUTIL_C_API, both ways; given a DLL and objdump, also the DLL's
 # export table against the list: plain, undecorated names, nothing missing,

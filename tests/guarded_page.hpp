@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Memory that ends where a page nobody may read begins: bytes placed at its
 // end are the last readable ones, so a read past them faults at once, in any
 // build. One source per platform implements it (guarded_page_posix.cpp,

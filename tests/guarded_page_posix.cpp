@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GuardedPage on POSIX: two anonymous pages, the second made inaccessible.
 #include "guarded_page.hpp"
 

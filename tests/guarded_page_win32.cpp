@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // GuardedPage on Windows: two committed pages, the second made inaccessible.
 #include "guarded_page.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hash maps: storing, iteration order, erasing, and the count of bytes
 // (allocation failures: alloc_failure_test.cpp).
 #include "test_support.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // keloSTRING conversions, UTF-16 measuring and the narrow copy of a TStr.
 #include "test_support.hpp"
 

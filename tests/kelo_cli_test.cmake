@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # kelo's command line, the same for every command and operation. Run by ctest as:
 #   cmake -DKELO=<kelo> [-DEMULATOR=<runner>] -DWORK_DIR=<dir> -P kelo_cli_test.cmake
 cmake_minimum_required(VERSION 3.25)

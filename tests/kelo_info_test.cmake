@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # kelo info, kelo locale and kelo location, end to end. Run by ctest as:
 #   cmake -DKELO=<kelo> [-DEMULATOR=<runner>] -DWORK_DIR=<dir> -P kelo_info_test.cmake
 cmake_minimum_required(VERSION 3.25)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # kelo's manual page renders, and its bash completion completes. Run by ctest as:
 #   cmake -DMAN_PAGE=<kelo.1> -DCOMPLETION=<completion file> -P kelo_manual_test.cmake
 cmake_minimum_required(VERSION 3.25)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # How kelo writes its output files. Run by ctest as:
 #   cmake -DKELO=<kelo> [-DEMULATOR=<runner>] -DWORK_DIR=<dir> -P kelo_output_test.cmake
 cmake_minimum_required(VERSION 3.25)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # kelo path, end to end. Run by ctest as:
 #   cmake -DKELO=<kelo> [-DEMULATOR=<runner>] -DWORK_DIR=<dir> -P kelo_path_test.cmake
 cmake_minimum_required(VERSION 3.25)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # kelo run, end to end. The started program is mostly kelo itself, which
 # exists on both platforms. Run by ctest as:
 #   cmake -DKELO=<kelo> [-DEMULATOR=<runner>] -DWORK_DIR=<dir> -P kelo_run_test.cmake

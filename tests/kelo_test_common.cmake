@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by the kelo tests: run kelo (through an emulator when given) in
 # WORK_DIR and check its outcome. The including script sets KELO, EMULATOR
 # and WORK_DIR.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Lists: linking, positions, the descriptor's ownership and matching rules
 // and iterators (allocation failures: alloc_failure_test.cpp).
 #include "test_support.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Locale names: normalisation, the abbreviations of the installed locales,
 // the supported list, the folder names, and (on Linux) the user's default
 // locale read from the environment.

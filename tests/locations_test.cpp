@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The framework's folders: built-in defaults over the system's standard
 // folders, the answers of a custom environment file, and the COMMON_LIB
 // folder put on PATH. Every test starts with no custom environment loaded

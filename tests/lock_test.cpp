@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // KeloMutex and TLock: the operations' answers, exclusion between threads
 // and between real processes, and on POSIX the lock directory and its file
 // names.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The second process of the lock tests. Usage: keloutil_lock_worker NAME DIR MODE
 // Takes the named mutex NAME, creates DIR/ready, and waits until DIR/release
 // exists. Then, with MODE "unlock", it unlocks and waits until DIR/done

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "test_support.hpp"
 
 class MemoryTest : public LeakCheckedParamTest<uint32_t> {};

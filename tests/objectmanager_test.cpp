@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The object manager: clean-ups newest first, refusals, a new manager after
 // an explicit fini(), and clean-ups that really run when a program exits or
 // unloads the library.

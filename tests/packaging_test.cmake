@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Builds and runs the consumer in tests/packaging/consumer against keloutil
 # taken one way (MODE: package, subdirectory or pkg-config), as a project of
 # its own would. Run with cmake -P and:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Path text rules and file-system queries. Joining and splitting (path_push,
 // path_unshift, path_pop and path_shift: str_push, str_unshift, str_pop_str
 // and str_shift_str with "\\") are tested in c_str_edit_test.cpp, through

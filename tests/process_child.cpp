@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The child of the TProcess tests. The first argument selects what it does:
 //   echo     copies its standard input to its standard output, then writes
 //            "echo: done" to its standard error

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TProcess: the argument splitter, the descriptor table, and real children
 // (keloutil_process_child, built beside this program) fed through their
 // pipes.

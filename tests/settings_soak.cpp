@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A soak run of KeloSettings saves (Linux): N worker processes save M
 // distinct keys each into one open-access settings file, each through one
 // of several spellings of the file's path, while a killer ends workers with

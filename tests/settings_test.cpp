@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // KeloSettings: reading documents, the store's operations, the files that
 // save writes (byte for byte), the kinds of files it must keep what they
 // are, and several processes saving one file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The second process of the settings tests (settings_test.cpp):
 //   save-keys FILE PREFIX SAVES  each time a new store: open FILE, set
 //                                PREFIX / k<i> to v<i>, save; no pause.

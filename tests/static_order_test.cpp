@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's static objects at unload: a clean-up registered with the
 // object manager runs after the custom environment and the locale manager
 // are gone and while TStr::null still lives. main returns a failure; only

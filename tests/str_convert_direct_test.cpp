@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The direct conversion loops held to the per-character path: every source
 // goes through every pair of encodings with the loops on and off, and
 // everything a caller can see must agree (conversion_observer.hpp). The

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared by the tests: fixtures that check the library's own leak counter
 // (every test must leave memory_allocated() where it found it), owners for
 // what the flat interface hands out, and small helpers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TTimer against a fake clock and system timer (timer_platform.h), so that
 // ticks 15 seconds apart take no time; then the real system timer. The
 // identifiers are absolute only in the first test: ctest runs each test in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TPath: joining without localising, the members that localise, the
 // conversion cache, directory creation and the program's directory.
 #include "test_support.hpp"

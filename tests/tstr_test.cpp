@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TStr: ownership, the conversion cache, char and integer operands, objects
 // without a record, and what the methods hand to c_str.
 #include "test_support.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A module that uses keloutil the way the framework's modules do: loaded at
 // run time, it registers clean-ups with the object manager. The unload
 // worker loads it; keloutil comes and goes with it.

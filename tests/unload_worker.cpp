@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loads the unload probe (and with it keloutil), has it register clean-ups
 // that append to LOG, and lets keloutil go. Usage: keloutil_unload_worker
 // MODE LOG, where MODE "exit" returns from main with the library loaded and

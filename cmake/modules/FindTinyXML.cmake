@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Finds TinyXML, the XML parser and printer behind the settings files.
 #
 # Defines TinyXML_FOUND, TinyXML_VERSION and the target TinyXML::TinyXML,

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross build of the Windows DLL with mingw-w64 (i686).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)

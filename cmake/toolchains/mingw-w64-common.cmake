@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Shared by the mingw-w64 toolchain files; KELOUTIL_MINGW_TRIPLE names the target.
 #
 # The -posix compilers are the ones with std::thread support that GoogleTest

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Internal to the library: what the files of the string module share, and
 // what the classes need of it beyond its exported functions.
 #ifndef KELOUTIL_C_STR_INTERNAL_H

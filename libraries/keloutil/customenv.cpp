@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CKeloUtilCustomEnv: the custom environment file, read once through
 // TinyXML, and the lookup of a key for this platform with its "$NAME"
 // references to environment variables expanded.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Internal to the library: what the test builds need of the custom
 // environment beyond its public interface.
 #ifndef KELOUTIL_CUSTOMENV_INTERNAL_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Only in the fault-injection variant of the library: the global operator
 // new and delete, replaced so that allocations through new (the standard
 // containers and strings, TinyXML's nodes) take part in the simulated

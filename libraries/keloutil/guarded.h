@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Internal to the library: the boundary of its public functions. No
 // exception leaves the library. What throws inside (std::bad_alloc from
 // operator new when memory runs out, above all) ends the function with its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hash maps with a fixed number of buckets, driven by a descriptor.
 //
 // Each map counts the bytes it holds in `allocated`, measured as the change

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Conversions between keloSTRING and TStr, UTF-16 measuring and the narrow
 // copy of a TStr.
 #include <keloutil/interop.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // KeloMutex: the class callers use, forwarding to the named-mutex
 // implementation that the platform supplies.
 #include <keloutil/kelomutex.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // KeloSettings: the values of a settings file as maps of combined keys
 // ("section/key"), and the XML document (TinyXML) they are read from and
 // written into.

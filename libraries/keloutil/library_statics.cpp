@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's static objects, all defined in this one file so that they
 // are constructed at load in a fixed order and destroyed at unload in the
 // reverse order (the order of definition within one translation unit):

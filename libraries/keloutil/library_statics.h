@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Which of the library's static objects are alive, for the test build to
 // check their order of construction and destruction (library_statics.cpp).
 #ifndef KELOUTIL_LIBRARY_STATICS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Generic doubly linked lists driven by the caller's descriptor.
 //
 // Each descriptor rule lives in one helper below: making an element

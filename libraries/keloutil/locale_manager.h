@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // The table of the installed system locales behind the KeloUtil locale
 // functions: each locale's abbreviated language name by LCID, and the
 // 'll_CC' name by abbreviation. The library's one instance is a static

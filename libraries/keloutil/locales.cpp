@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The locale manager and the KeloUtil locale functions. The system's
 // locale services (the installed locales, their names and the user's
 // default) come through the platform seam.

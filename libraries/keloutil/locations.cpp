@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The framework's folders by kind: the custom environment's values when a
 // custom environment file is in force, else folders built from the system's
 // standard folders; and the COMMON_LIB folder put on PATH. The answers are

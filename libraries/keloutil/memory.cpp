@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The counted allocator: malloc with a 4-byte size header in front of each
 // block and a process-wide total of the bytes that are live.
 #include <keloutil/memory.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Internal to the library: what the modules need of the counted allocator
 // beyond its exported functions.
 #ifndef KELOUTIL_MEMORY_INTERNAL_H

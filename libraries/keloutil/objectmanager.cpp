@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The object manager: a list of clean-ups, newest first, run once when the
 // library is unloaded (or when a caller calls fini()).
 #include <keloutil/objectmanager.hpp>

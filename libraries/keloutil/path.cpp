@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File-system paths: separator-list operations with "\\" on str_t text, and
 // the file-system queries, which go through the platform seam.
 #include <keloutil/c_str.h>

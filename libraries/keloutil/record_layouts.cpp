@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The records of the flat interface as plain-C callers on 32-bit targets see
 // them: those callers were written against 32-bit pointers, so on such
 // targets every record must keep exactly this size and field order.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The locks of a settings file: its named settings lock and the lock on its
 // folder's identity.
 #include "settings_locks.h"

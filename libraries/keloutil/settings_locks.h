@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Internal to the library: the two locks that keep saves of one settings
 // file from overwriting each other's values.
 #ifndef KELOUTIL_SETTINGS_LOCKS_H

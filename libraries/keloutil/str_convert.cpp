@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text conversion between the string record's six encodings, and the
 // last-error record that conversions leave.
 //

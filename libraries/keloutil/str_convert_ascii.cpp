@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs of ASCII characters for the direct conversion loops, sixteen
 // characters at a time: SSE2 where the processor has it (every x86-64),
 // 64-bit words or single units elsewhere.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Conversion work done many characters at a time with SSE2: checking
 // UTF-8 sixteen bytes at a time, measuring whole blocks of UTF-8, UTF-16
 // and UTF-32, and decoding and encoding runs of the three-byte characters

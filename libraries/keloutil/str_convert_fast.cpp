@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Direct conversion loops between the string module's encodings.
 //
 // The per-character path reaches a decoder and an encoder through the

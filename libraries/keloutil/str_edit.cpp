@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Editing the text of string records, and lists held in one string: all on
 // the UTF-8 text, where character indexes step from lead byte to lead byte
 // and byte offsets count bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Numbers to and from text, substitution of arguments into placeholders,
 // and the hash of a string.
 #include <keloutil/c_str.h>

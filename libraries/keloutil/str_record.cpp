@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The string record itself: making, assigning and releasing it, its
 // lengths, and reading its text out in any encoding.
 #include <keloutil/c_str.h>

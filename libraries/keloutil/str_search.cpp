@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Searching a string's text, changing the case of its letters, trimming its
 // white space, and the escapes of str_collapse and str_expand.
 #include <keloutil/c_str.h>

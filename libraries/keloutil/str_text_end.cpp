@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a source's text ends, for the direct conversion loops: at its first
 // zero code unit. A caller may give a length that runs past the text's
 // terminator (an upper bound, or a count in the wrong unit), and the loops

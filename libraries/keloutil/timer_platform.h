@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Internal to the library: the clock and the system timer that TTimer works
 // through. The shipped library always uses the platform's own; the test
 // builds can put a fake in their place, so that periods of many seconds are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TLock: a named lock whose lock layer only counts acquisitions and grants
 // every request at once.
 #include <keloutil/tlock.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TPath: a TStr with the path_* functions as members, and the directory of
 // the running program.
 #include <keloutil/path.h>

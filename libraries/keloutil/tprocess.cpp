@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TProcess: the process record and its descriptor table, starting a child
 // through the platform seam, and the argument splitter.
 #include <keloutil/tprocess.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TStr: ownership of a str_t record, the one-slot conversion cache, and the
 // reading of char and integer operands. Everything else forwards to c_str.
 #include <keloutil/tstr.hpp>

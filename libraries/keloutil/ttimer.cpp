@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TTimer: the registry of timers and the clock pass that runs them. The
 // time and the system timer come through a TimerPlatform (timer_platform.h),
 // so that test builds can drive the clock themselves.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's version, published as static data. The numbers come from
 // the project() version in the top-level CMakeLists.txt, the one place
 // where the version is set.

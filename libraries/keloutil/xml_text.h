@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Internal to the library: reading an XML file for TinyXML, shared by the
 // settings store and the custom environment, and by the kelo tool, which
 // tells why a settings file cannot be read.

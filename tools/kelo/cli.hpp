@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Helpers shared by the kelo commands: argument handling, errors, and file
 // input and output.
 #ifndef KELO_CLI_HPP

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kelo commands. Each takes the arguments after its name and returns the
 // exit status; bad input is reported by throwing kelo::Failure.
 #ifndef KELO_COMMANDS_HPP

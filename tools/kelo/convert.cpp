@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelo convert: text from one encoding to another through str_set / str_get.
 //
 // The library stops at a character U+0000 and passes some malformed input

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelo info: what the library answers a framework module that asks where
 // its files are, which language and which version.
 #include "commands.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelo locale: the framework's internal name and folder name of a locale.
 #include "commands.hpp"
 #include "location_kinds.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelo location: the folder of one kind of the framework's files.
 #include "commands.hpp"
 #include "location_kinds.hpp"

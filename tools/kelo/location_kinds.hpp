@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The kinds of framework location that kelo location and kelo info show, by
 // the names of the library's enumerations.
 #ifndef KELO_LOCATION_KINDS_HPP

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelo: the keloutil command-line tool.
 #include "commands.hpp"
 #include "platform.hpp"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Makes the manual page kelo.1 and the bash completion file of kelo from the
 # text that `kelo --help` prints, so that both say what the program says.
 # Run at build time as:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelo path: the library's path operations for scripts. Every path given is
 // localised first ("/" becomes "\"), so paths may be written either way.
 // The operations that show the library's rules print its form, with "\";

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The few things kelo needs to do differently per platform; one source per
 // platform implements them (platform_posix.cpp, platform_win32.cpp).
 #ifndef KELO_PLATFORM_HPP

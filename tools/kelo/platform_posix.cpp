@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform.hpp"
 
 #include "platform/posix/file_replace.h"

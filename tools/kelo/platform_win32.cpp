@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform.hpp"
 
 #include "platform/win32/file_replace.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelo run: starts a program through TProcess, feeds it kelo's standard
 // input and passes its output on.
 #include "commands.hpp"

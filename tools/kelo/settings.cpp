@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelo settings: reads and changes a settings file of KeloSettings for
 // scripts. Every change opens the file, makes the one change and saves it,
 // so that values other processes saved in the meantime survive.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelo split-args: how the library cuts an argument text into arguments.
 #include "commands.hpp"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // kelo str: a few string operations of the library for scripts.
 #include "commands.hpp"
 #include "utf8_check.hpp"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library decodes the text into UTF-32 and encodes that back into UTF-8;
 // the text is valid where the result is the text again and each character
 // is a Unicode scalar value. Over-long forms, bad continuation bytes, stray

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whether text is UTF-8 that every conversion of the library keeps as it is.
 // The library reads any bytes as UTF-8 somehow (a stray byte becomes a
 // character, C3 41 becomes U+0081), so kelo refuses what would be changed,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Prints the Windows locale data that the POSIX build of keloutil compiles
 // in: for each installed locale, its LCID and the three texts the locale
 // manager asks GetLocaleInfoW for (abbreviated language name, ISO 639

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // The platform seam: every service that keloutil needs from the operating
 // system, named by what it does. It is implemented twice, in platform/posix/
 // and platform/win32/; the build compiles exactly one of them. Code above

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The flat interface from plain C: a round trip through UTF-16 that leaks nothing. */
 #include <keloutil/keloutil.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The class interface from C++.
 #include <keloutil/keloutil.hpp>
 

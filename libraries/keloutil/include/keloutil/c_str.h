@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The string record str_t and its encodings.
  *
  * A str_t always holds UTF-8 text with one NUL terminator in a buffer that

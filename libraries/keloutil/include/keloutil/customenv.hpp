@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The custom environment: an optional XML file, named by an environment
 // variable, that gives string values by key for one platform. The framework
 // looks its file locations up here first.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Export and linkage macros shared by every public header of keloutil.
  *
  * KELOUTIL_C_API marks the functions of the flat interface (and the version

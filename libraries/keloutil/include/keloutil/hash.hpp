@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hash functions for integral keys, for C++ callers that build hash maps.
 // The string class brings its own, hash(const TStr&).
 #ifndef KELOUTIL_HASH_HPP

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Hash maps with a fixed number of buckets.
  *
  * A map has the bucket count it was made with for its whole life; each

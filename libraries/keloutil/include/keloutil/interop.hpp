@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Interop strings: keloSTRING carries UTF-16 text and its length through
 // plain-function interfaces where a TStr cannot be passed. The KeloUtil
 // functions here convert between it and TStr, measure zero-terminated

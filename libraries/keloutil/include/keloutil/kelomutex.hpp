@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // KeloMutex: a named mutex shared between processes.
 //
 // Every KeloMutex object opened on the same name excludes every other one,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // KeloSettings: named values in named sections, kept in an XML file that
 // several processes may share.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The class interface of keloutil: every class and KeloUtil function for C++
 // programs, together with the whole flat interface.
 #ifndef KELOUTIL_KELOUTIL_HPP

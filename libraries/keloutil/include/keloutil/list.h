@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Generic doubly linked lists.
  *
  * A list_t links list_entry_t records, each holding one element as an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Locale names of the framework.
 //
 // The framework is localized into a fixed set of locales (cs_CZ, de_DE,

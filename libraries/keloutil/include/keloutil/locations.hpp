@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The folders of the framework's files by kind.
 //
 // While a custom environment file is in force (customenv.hpp) it is the only

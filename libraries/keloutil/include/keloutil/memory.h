@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The counted allocator.
  *
  * Every block carries a 4-byte header with its total size (the requested

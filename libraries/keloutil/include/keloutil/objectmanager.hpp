@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process-wide object manager: clean-up work that the framework's
 // modules register to be done when keloutil is unloaded (at process exit,
 // or when the last module that loaded it lets it go).

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* File-system paths.
  *
  * A path is a str_t whose UTF-8 text is read with path rules: components

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TLock: a named lock with acquire and release operations.
 //
 // Its lock layer keeps only a count of acquisitions and grants every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TPath: the path class of the class interface.
 //
 // A TPath is a TStr whose text is a file-system path, read with the rules of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TProcess: a child process whose standard input and output are pipes to
 // the caller.
 //

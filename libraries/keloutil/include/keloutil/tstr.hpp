@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TStr: the string class of the class interface.
 //
 // A TStr owns one str_t record (UTF-8 text) and forwards almost every method

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // TTimer: coarse periodic callbacks, addressed by integer identifiers.
 //
 // TTimer::add registers a function with a period in seconds. A process-wide

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The library's version. The texts and the numbers are static data of the
  * library and are never released. */
 #ifndef KELOUTIL_VERSION_H

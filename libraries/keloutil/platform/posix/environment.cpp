@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process environment on POSIX systems, where its text is UTF-8.
 #include "platform/os.h"
 

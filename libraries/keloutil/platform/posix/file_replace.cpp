@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing a whole file on POSIX systems: into a new temporary file beside
 // it, renamed over it, so that a reader or a crash meets either the old
 // content or the new one. Targets that a rename would break are written in

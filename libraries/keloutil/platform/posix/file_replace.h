@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Replacing a whole file safely on POSIX systems. The library's settings
 // saves and the kelo tool's output files both go through it, so that one
 // set of rules decides how a file changes on disk.

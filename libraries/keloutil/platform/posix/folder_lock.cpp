@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Folder locks on POSIX systems: flock on the folder itself, so that the
 // lock belongs to the folder's identity, whatever path led to it and
 // whichever account asks. The kernel releases it when its holder ends.

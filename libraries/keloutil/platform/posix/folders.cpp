@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The standard folders on POSIX systems: shared program files under /opt,
 // machine-wide data under /var/opt, and the user's data folder of the XDG
 // base directory rules. Answers are in the library's form ("\\" for "/").

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Paths between the library's form and native POSIX text, for the POSIX
 // side of the platform seam.
 #ifndef KELOUTIL_PLATFORM_POSIX_LIBRARY_FORM_H

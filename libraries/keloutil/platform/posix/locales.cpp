@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Installed locales on POSIX systems: a table of the Windows locale data,
 // compiled in, in which every locale counts as installed, so the answers do
 // not depend on which locales a machine has generated. The user's default

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Named mutexes on POSIX systems: flock on one lock file per name, in a
 // directory that belongs to the user alone. The kernel releases the lock of
 // a process that ends, so a holder that dies never leaves a name locked.

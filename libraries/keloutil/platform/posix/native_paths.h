@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // Native POSIX paths, for the parts of the seam that work on a file's
 // folder: the final target of a link and the folder that holds a file.
 #ifndef KELOUTIL_PLATFORM_POSIX_NATIVE_PATHS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Files, directories and the running program on POSIX systems. The library
 // writes paths with "\\"; the native copy made here has "/" instead, and
 // text that comes from the system gets "\\" back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text services of the platform seam on POSIX systems. wchar_t holds UTF-32
 // code points there, whatever the locale, so the wide text is the string
 // module's own UTF-32 conversion rather than that of the locale-dependent

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Child processes on POSIX systems: two close-on-exec pipes and posix_spawn,
 // which runs the program file directly (never through a shell, never
 // searched on the PATH). Handles are file descriptors cast to void*.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The clock and the system timer of the platform seam on POSIX systems. Each
 // armed timer is a periodic timerfd; one epoll descriptor watches them all,
 // so an event loop polls a single descriptor whatever number is armed. No

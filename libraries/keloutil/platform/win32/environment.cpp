@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process environment on Windows, read through the runtime's wide
 // functions and handed on as UTF-8.
 #include "platform/os.h"

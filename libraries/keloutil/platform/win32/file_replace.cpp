@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing a whole file on Windows: into a new temporary file beside it,
 // which takes over the file's access-control list and is then moved over
 // it, so that a reader or a crash meets either the old content or the new

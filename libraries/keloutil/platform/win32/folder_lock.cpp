@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Folder locks on Windows: a named mutex per folder identity (volume serial
 // number and file index), so that every path that leads to the folder
 // meets the same mutex. The system releases it when its holder ends.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The standard folders on Windows: Common Files from the registry, else
 // from the shell; the common application data folder from the shell; the
 // user's local application data folder from the shell's known folders

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Installed locales on Windows: the system's own locale services.
 #include "platform/os.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Named mutexes on Windows: a kernel mutex object of that name, shared by
 // every process of the session that opens the same name.
 #include <keloutil/kelomutex.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Files, directories and the running program on Windows: the runtime's
 // wide-character functions and the shell's command-line splitter, each
 // given a UTF-16LE copy of the path.

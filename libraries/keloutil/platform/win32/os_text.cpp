@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Text services of the platform seam on Windows.
 #include "platform/os.h"
 #include "platform/win32/wide_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Child processes on Windows: two anonymous pipes whose child-side ends are
 // inherited through the start-up record, and CreateProcessW with the
 // program given as the application name (so it is not searched and gets no

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The clock and the system timer of the platform seam on Windows: thread
 // timers without a window (SetTimer / KillTimer). Their WM_TIMER messages
 // reach a trampoline with the calling convention that Windows expects,

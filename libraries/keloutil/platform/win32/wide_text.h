@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 // A NUL-terminated UTF-16LE copy of a library text, for the wide-character
 // calls of Windows; released when it goes.
 #ifndef KELOUTIL_PLATFORM_WIN32_WIDE_TEXT_H
