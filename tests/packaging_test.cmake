@@ -26,14 +26,14 @@ if(MODE STREQUAL "subdirectory")
 else()
     run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
     if(MODE STREQUAL "pkg-config")
+        # Only this installation's keloutil.pc is seen: no system copy, and no
+        # tinyxml.pc, which it must not need.
         file(GLOB pc_dirs ${prefix}/lib*/pkgconfig ${prefix}/lib/*/pkgconfig)
-        # Only this installation, never a system copy, and the system's
-        # tinyxml.pc that it requires.
-        run(pkg-config --variable=pcfiledir tinyxml)
-        string(STRIP "${output}" tinyxml_pc_dir)
-        string(JOIN ":" pc_path ${pc_dirs} ${tinyxml_pc_dir})
+        string(JOIN ":" pc_path ${pc_dirs})
         set(ENV{PKG_CONFIG_PATH} "${pc_path}")
         set(ENV{PKG_CONFIG_LIBDIR} "${pc_path}")
+        run(pkg-config --cflags --libs keloutil)
+        message(STATUS "pkg-config --cflags --libs keloutil: ${output}")
         run(${CMAKE_COMMAND} ${consumer_args})
     else()
         run(${CMAKE_COMMAND} ${consumer_args} -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_FIND_USE_PACKAGE_REGISTRY=OFF)
