@@ -16,6 +16,7 @@ native=(
     libbenchmark-dev libicu-dev # benchmarks and their peers
     qtbase5-dev                 # a peer of the string, settings, process and conversion benchmarks; never linked into the library
     libglib2.0-dev              # a peer of the container benchmark only; never linked into the library
+    dpkg-dev file lintian       # the Debian packages: cpack (dpkg-shlibdeps, file) and their check
 )
 windows=(
     cmake ninja-build googletest
