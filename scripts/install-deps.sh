@@ -6,16 +6,22 @@
 # builds (scripts/fetch-tinyxml-source.sh), again only when missing, and
 # 32-bit Wine for the i686 build's tests where this machine can run 32-bit
 # programs (the i386 architecture is added to dpkg only when it is not there).
-# Usage: scripts/install-deps.sh [native] [windows] [fuzz]   (default: native)
+# Usage: scripts/install-deps.sh [main] [native] [windows] [fuzz]   (default: native)
+#   main     building the library and kelo (scripts/run.sh)
+#   native   main, and the Linux tests, benchmarks and packaging tests (scripts/test.sh)
 set -euo pipefail
 
-native=(
+main=(
     g++ cmake ninja-build pkg-config
-    googletest libgtest-dev     # unit tests
     libtinyxml-dev              # reads and writes the settings files
+)
+native=(
+    "${main[@]}"
+    googletest libgtest-dev     # unit tests
     libbenchmark-dev libicu-dev # benchmarks and their peers
     qtbase5-dev                 # a peer of the string, settings, process and conversion benchmarks; never linked into the library
     libglib2.0-dev              # a peer of the container benchmark only; never linked into the library
+    dpkg-dev file lintian       # the Debian packages: cpack (dpkg-shlibdeps, file) and their check
 )
 windows=(
     cmake ninja-build googletest
@@ -31,10 +37,11 @@ groups=("$@")
 packages=()
 for group in "${groups[@]}"; do
     case "$group" in
+        main) packages+=("${main[@]}") ;;
         native) packages+=("${native[@]}") ;;
         windows) packages+=("${windows[@]}") ;;
         fuzz) packages+=("${fuzz[@]}") ;;
-        *) echo "install-deps.sh: unknown group '$group' (native, windows, fuzz)" >&2; exit 2 ;;
+        *) echo "install-deps.sh: unknown group '$group' (main, native, windows, fuzz)" >&2; exit 2 ;;
     esac
 done
 

@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Quick start: installs what is missing, builds keloutil and the kelo tool,
-# and runs kelo on the built-in example (examples/greeting.txt).
+# Quick start: installs what is missing of what building needs, builds
+# keloutil and the kelo tool (no tests, no benchmarks: the quickstart
+# preset), and runs kelo on the built-in example (examples/greeting.txt).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/install-deps.sh
-cmake --preset release >/dev/null
-cmake --build --preset release --target kelo
+scripts/install-deps.sh main
+cmake --preset quickstart >/dev/null
+cmake --build --preset quickstart
 
-kelo=build/release/bin/kelo
+kelo=build/quickstart/bin/kelo
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 
