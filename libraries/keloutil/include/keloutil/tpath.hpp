@@ -31,6 +31,7 @@
 #include <keloutil/tstr.hpp>
 
 #include <cstdint>
+#include <string_view>
 
 class KELOUTIL_API TPath : public TStr {
 public:
@@ -40,6 +41,8 @@ public:
     TPath();
     // UTF-8 text.
     TPath(const char* text);
+    // UTF-8 text, read as TStr(std::string_view) reads it.
+    explicit TPath(std::string_view text);
     // A copy of the string's text.
     TPath(const TStr& text);
     // A copy of the text; the private record is not copied.
@@ -150,5 +153,11 @@ private:
 
     Private* private_;
 };
+
+// A path hashes as its text: paths compare as TStr does.
+namespace std {
+template <>
+struct hash<TPath> : hash<TStr> {};
+} // namespace std
 
 #endif // KELOUTIL_TPATH_HPP

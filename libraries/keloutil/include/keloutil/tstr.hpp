@@ -41,7 +41,11 @@
 
 #include <keloutil/keloutil.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <iosfwd>
+#include <string> // also declares std::hash, specialised below
+#include <string_view>
 
 class KELOUTIL_API TStr {
 public:
@@ -56,6 +60,11 @@ public:
     // NUL-terminated UTF-8; a null pointer gives a null string.
     TStr(char* text);
     TStr(const char* text);
+    // The view's bytes as UTF-8, copied as they are, as TStr(const char*)
+    // copies them; a NUL byte ends the text there. Explicit, so that no
+    // existing call gains a conversion (a literal keeps TStr(const char*)).
+    // A view longer than 2^31 - 2 bytes gives a null string.
+    explicit TStr(std::string_view utf8);
     // `length` bytes of `data` in one of the STR_ENC_* encodings.
     TStr(const void* data, int32_t length, int32_t encoding);
     // Zero-terminated UTF-16 in host order; a leading byte-order mark is
@@ -181,6 +190,9 @@ public:
     const char* latin1() const;
     operator const char*() const;
     char* toUtf8() const;
+    // The UTF-8 text as a new std::string; empty for a null string (and
+    // when memory runs out). Leaves the cache alone.
+    std::string toStdString() const;
     // Host order with a leading byte-order mark.
     uint16_t* toUtf16() const;
     uint16_t* toUtf16BE() const;
@@ -288,5 +300,21 @@ KELOUTIL_API bool operator!=(const char* text, const TStr& s);
 // through the implicit conversions.
 KELOUTIL_API TStr operator+(const char* text, const TStr& s);
 KELOUTIL_API uint32_t hash(const TStr& s);
+// Writes the UTF-8 text (nothing for a null string) as a std::string of the
+// same bytes would be written: the stream's width and fill apply. A TPath
+// prints through this too. No exception leaves it: a stream set to throw on
+// failure is only left in its failure state.
+KELOUTIL_API std::ostream& operator<<(std::ostream& out, const TStr& s);
+
+// For unordered containers: consistent with operator==, which compares the
+// bytes. Every byte of the text counts, unlike hash(), whose value the
+// hash maps of the flat interface keep. A null and an empty string hash
+// alike.
+namespace std {
+template <>
+struct KELOUTIL_API hash<TStr> {
+    size_t operator()(const TStr& s) const noexcept;
+};
+} // namespace std
 
 #endif // KELOUTIL_TSTR_HPP
