@@ -18,6 +18,7 @@ main=(
 native=(
     "${main[@]}"
     googletest libgtest-dev     # unit tests
+    doxygen                     # the reference documentation of the headers (target docs)
     libbenchmark-dev libicu-dev # benchmarks and their peers
     qtbase5-dev                 # a peer of the string, settings, process and conversion benchmarks; never linked into the library
     libglib2.0-dev              # a peer of the container benchmark only; never linked into the library

@@ -3,7 +3,12 @@
 // without a record, and what the methods hand to c_str.
 #include "test_support.hpp"
 
+#include <iomanip>
 #include <ostream>
+#include <sstream>
+#include <string_view>
+#include <type_traits>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -230,4 +235,44 @@ TEST_F(TStrTest, ArgumentsNumbersSearchAndComparison) {
         EXPECT_TRUE(b > low && b >= low && !(b < low) && !(b <= low) && low != b) << high;
     }
     EXPECT_TRUE(TStr("x") <= "x" && TStr("x") >= "x");
+}
+
+// Streams, string views, std::string and the unordered containers all see
+// the UTF-8 bytes; the views convert only when asked, so a literal still
+// makes and compares UTF-8 through the const char* overloads.
+TEST_F(TStrTest, StandardLibraryFace) {
+    static_assert(!std::is_convertible_v<std::string_view, TStr> && std::is_constructible_v<TPath, std::string>);
+    const char buffer[] = "[x\\Gr\xC3\xBC\xC3\x9F" "e]";
+    const struct { std::string_view view; const char* text; } cases[] = {
+        {"", ""}, {"a", "a"}, {"\xE2\x82\xAC 5", "\xE2\x82\xAC 5"},
+        {std::string_view(buffer + 1, sizeof buffer - 3), "x\\Gr\xC3\xBC\xC3\x9F" "e"}, // no NUL after it
+        {std::string_view("b\0c", 3), "b"}};                                          // a NUL ends the text
+    std::unordered_map<TStr, int> strings;
+    std::unordered_map<TPath, int> paths;
+    for (const auto& c : cases) {
+        const int index = static_cast<int>(&c - cases);
+        const TStr s(c.view);
+        std::ostringstream out;
+        out << s << '|' << TPath(c.view);
+        EXPECT_EQ(out.str(), c.text + "|"s + c.text);
+        EXPECT_EQ(s.toStdString(), c.text);
+        EXPECT_TRUE(s == TStr(c.text) && !s.isNull());
+        EXPECT_EQ(std::hash<TStr>()(s), std::hash<TStr>()(TStr(c.text)));
+        EXPECT_EQ(std::hash<TPath>()(TPath(c.view)), std::hash<TPath>()(TPath(c.text)));
+        EXPECT_TRUE(strings.emplace(s, index).second && paths.emplace(TPath(c.view), index).second);
+    }
+    for (const auto& c : cases) {
+        EXPECT_EQ(strings.at(TStr(c.text)), &c - cases) << c.text;
+        EXPECT_EQ(paths.at(TPath(c.text)), &c - cases) << c.text;
+    }
+    // A null string is not the empty one; paths are not normalised.
+    EXPECT_TRUE(strings.count(TStr()) == 0 && paths.count(TPath("x/Gr\xC3\xBC\xC3\x9F" "e")) == 0);
+
+    std::ostringstream padded;
+    padded << std::setw(5) << std::setfill('.') << TStr("\xC3\xA9") << TStr::null << std::left << std::setw(3) << TStr("a");
+    EXPECT_EQ(padded.str(), "...\xC3\xA9" "a..");
+
+    const TStr e("\xC3\xA9");
+    EXPECT_TRUE(e == "\xC3\xA9" && "\xC3\xA9" == e && e.length() == 2 && TStr(std::string("\xC3\xA9")) == e);
+    EXPECT_STREQ(static_cast<const char*>(e), "?");
 }

@@ -44,6 +44,8 @@ TPath::TPath() : TStr(), private_(nullptr) {}
 
 TPath::TPath(const char* text) : TStr(text), private_(nullptr) {}
 
+TPath::TPath(std::string_view text) : TStr(text), private_(nullptr) {}
+
 TPath::TPath(const TStr& text) : TStr(text), private_(nullptr) {}
 
 TPath::TPath(const TPath& other) : TStr(other), private_(nullptr) {}

@@ -4,8 +4,10 @@
 #include <keloutil/tstr.hpp>
 
 #include <cstring>
+#include <ostream>
 
 #include "c_str_internal.h"
+#include "guarded.h"
 
 namespace {
 
@@ -109,6 +111,14 @@ TStr::TStr(char* text) : record_(str_from_utf8(text)), cache_(nullptr) {}
 
 TStr::TStr(const char* text) : record_(str_from_utf8(text)), cache_(nullptr) {}
 
+// str_from copies UTF-8 as it is, as str_from_utf8 does; only the length
+// is given here rather than measured. A length that does not fit 32 bits
+// gives a null string, as str_from_utf8 leaves a text too long for one.
+TStr::TStr(std::string_view utf8)
+    : record_(utf8.size() < INT32_MAX ? str_from(utf8.data(), static_cast<int32_t>(utf8.size()), STR_ENC_UTF8)
+                                      : str_init()),
+      cache_(nullptr) {}
+
 TStr::TStr(const void* data, int32_t length, int32_t encoding)
     : record_(str_from(data, length, encoding)), cache_(nullptr) {}
 
@@ -209,6 +219,18 @@ bool operator==(const char* text, const TStr& s) { return s == text; }
 bool operator!=(const char* text, const TStr& s) { return s != text; }
 
 uint32_t hash(const TStr& s) { return s.hash(); }
+
+size_t std::hash<TStr>::operator()(const TStr& s) const noexcept {
+    return std::hash<std::string_view>()(keloutil::text::text_of(record_of(s)));
+}
+
+// Written as a std::string_view: padded to the stream's width with its fill,
+// and a failure sets the stream's state. No exception leaves the library,
+// so a stream that is set to throw on failure is only left in that state.
+std::ostream& operator<<(std::ostream& out, const TStr& s) {
+    keloutil::guarded([&] { out << keloutil::text::text_of(record_of(s)); });
+    return out;
+}
 
 // ---- concatenation -------------------------------------------------------------------
 
@@ -313,6 +335,9 @@ void* TStr::asEncoding(int32_t encoding) const {
 const char* TStr::latin1() const { return static_cast<const char*>(asEncoding(STR_ENC_ASCII)); }
 TStr::operator const char*() const { return latin1(); }
 char* TStr::toUtf8() const { return static_cast<char*>(asEncoding(STR_ENC_UTF8)); }
+std::string TStr::toStdString() const {
+    return keloutil::guarded(std::string(), [this] { return std::string(keloutil::text::text_of(record_)); });
+}
 uint16_t* TStr::toUtf16() const { return static_cast<uint16_t*>(asEncoding(STR_ENC_UTF16)); }
 uint16_t* TStr::toUtf16BE() const { return static_cast<uint16_t*>(asEncoding(STR_ENC_UTF16BE)); }
 uint16_t* TStr::toUtf16LE() const { return static_cast<uint16_t*>(asEncoding(STR_ENC_UTF16LE)); }

@@ -1,5 +1,6 @@
 /* SPDX-License-Identifier: MIT */
-/* Export and linkage macros shared by every public header of keloutil.
+/** @file
+ * Export and linkage macros shared by every public header of keloutil.
  *
  * KELOUTIL_C_API marks the functions of the flat interface (and the version
  * functions). On Windows the DLL exports them by their plain names from

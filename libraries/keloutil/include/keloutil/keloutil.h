@@ -1,5 +1,6 @@
 /* SPDX-License-Identifier: MIT */
-/* The flat interface of keloutil: every record and function that a plain C
+/** @file
+ * The flat interface of keloutil: every record and function that a plain C
  * program (C11 or later) can use. Including this header alone is enough. */
 #ifndef KELOUTIL_KELOUTIL_H
 #define KELOUTIL_KELOUTIL_H

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The class interface of keloutil: every class and KeloUtil function for C++
-// programs, together with the whole flat interface.
+/// @file
+/// The class interface of keloutil: every class and KeloUtil function for C++
+/// programs, together with the whole flat interface.
 #ifndef KELOUTIL_KELOUTIL_HPP
 #define KELOUTIL_KELOUTIL_HPP
 

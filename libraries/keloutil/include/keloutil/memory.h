@@ -1,5 +1,6 @@
 /* SPDX-License-Identifier: MIT */
-/* The counted allocator.
+/** @file
+ * The counted allocator.
  *
  * Every block carries a 4-byte header with its total size (the requested
  * size plus the header), and the library keeps a process-wide total of the
@@ -24,18 +25,18 @@
 
 KELOUTIL_BEGIN_C
 
-/* Size of the header in front of every block, in bytes. */
+/** Size of the header in front of every block, in bytes. */
 #define MEMORY_HEADER_SIZE 4u
 
-/* Returns `size` zero-filled bytes, or NULL when the heap refuses (the total
+/** Returns `size` zero-filled bytes, or NULL when the heap refuses (the total
  * is then unchanged). A size of 0 gives a valid, empty block. */
 KELOUTIL_C_API void* memory_allocate(uint32_t size);
 
-/* Releases a block from memory_allocate and returns its total size, header
+/** Releases a block from memory_allocate and returns its total size, header
  * included; returns 0 for NULL. Give it only blocks from memory_allocate. */
 KELOUTIL_C_API uint32_t memory_free(void* block);
 
-/* The bytes of all live blocks, headers included. */
+/** The bytes of all live blocks, headers included. */
 KELOUTIL_C_API uint32_t memory_allocated(void);
 
 KELOUTIL_END_C

@@ -1,5 +1,6 @@
 /* SPDX-License-Identifier: MIT */
-/* The library's version. The texts and the numbers are static data of the
+/** @file
+ * The library's version. The texts and the numbers are static data of the
  * library and are never released. */
 #ifndef KELOUTIL_VERSION_H
 #define KELOUTIL_VERSION_H
@@ -10,13 +11,13 @@
 
 KELOUTIL_BEGIN_C
 
-/* "5.0.31.0" */
+/** "5.0.31.0" */
 KELOUTIL_C_API const char* keloUtilVersionString(void);
-/* "a" */
+/** "a" */
 KELOUTIL_C_API const char* keloUtilVersionModifierString(void);
-/* "5a": the major version and the modifier */
+/** "5a": the major version and the modifier */
 KELOUTIL_C_API const char* keloUtilFrameworkVersionString(void);
-/* The four numbers of the version in order: 5, 0, 31, 0. */
+/** The four numbers of the version in order: 5, 0, 31, 0. */
 KELOUTIL_C_API const int32_t* keloUtilBuildInformation(void);
 
 KELOUTIL_END_C
