@@ -2,12 +2,12 @@
 // The direct conversion loops held to the per-character path: every source
 // goes through every pair of encodings with the loops on and off, at every
 // level of vector instructions the processor has, and everything a caller
-// can see must agree (conversion_observer.hpp). The
-// sources are the places where direct loops go wrong: code points at the
-// edges of each form, malformed and cut sequences, odd lengths, zero units,
-// byte-order marks, and ASCII runs of every length around one other
-// character (where many-bytes-at-a-time scans turn over), plus a seeded
-// random mix of all of them. Built against the static library variant,
+// can see must agree (conversion_observer.hpp). The sources are the places
+// where direct loops go wrong: code points at the edges of each form,
+// malformed and cut sequences, odd lengths, zero units, byte-order marks,
+// and runs of every length (ASCII, or one- to three-byte characters mixed)
+// around one other character (where many-bytes-at-a-time scans turn over),
+// plus a seeded random mix of all of them. Built against the static library variant,
 // which exposes the switch.
 #include "test_support.hpp"
 
