@@ -7,13 +7,15 @@
 // decoded from another encoding comes back unchanged through UTF-32 and
 // UTF-16, and nothing leaks. Then the same bytes go to every target and into
 // records with the direct conversion loops on and off, and everything a
-// caller can see must agree (built against the static library variant,
-// which has the switch). Given a length that runs past the terminator (the
+// caller can see must agree, at every level of vector instructions that
+// the processor has (built against the static library variant, which has
+// the switches). Given a length that runs past the terminator (the
 // high part of the first byte), the text up to its terminator comes in a
 // block of exactly that size, so that any read behind it is caught.
 #include "fuzz_support.hpp"
 
 #include "../tests/conversion_observer.hpp"
+#include "str_convert_dispatch.h"
 
 #include <algorithm>
 #include <vector>
@@ -136,19 +138,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     read_out(s.get(), to, room_choice);
     if (from != STR_ENC_UTF8 && !str_null(s.get())) round_trip(s.get());
     const size_t shift = room_choice % 16;
-    std::string difference;
-    if (past_terminator == 0) {
-        difference = observer::direct_against_reference(rest, from, shift);
-    } else {
-        size_t mark = 0;
-        const std::string text = terminated(rest, from, &mark);
-        const observer::Block block(text, text.size(), shift);
-        const auto length = static_cast<int32_t>(text.size() - mark) + past_terminator;
-        difference = observer::direct_against_reference({block.data(), length, from, true}, shift);
+    // At every level of vector instructions that the processor has.
+    const keloutil::SimdLevel chosen = keloutil::simd_level();
+    for (int level = 0; level <= static_cast<int>(keloutil::simd_level_available()); ++level) {
+        keloutil::set_simd_level(static_cast<keloutil::SimdLevel>(level));
+        std::string difference;
+        if (past_terminator == 0) {
+            difference = observer::direct_against_reference(rest, from, shift);
+        } else {
+            size_t mark = 0;
+            const std::string text = terminated(rest, from, &mark);
+            const observer::Block block(text, text.size(), shift);
+            const auto length = static_cast<int32_t>(text.size() - mark) + past_terminator;
+            difference = observer::direct_against_reference({block.data(), length, from, true}, shift);
+        }
+        if (!difference.empty()) {
+            std::fprintf(stderr, "the direct loops differ at the %s level: %s\n",
+                         keloutil::simd_level_name(static_cast<keloutil::SimdLevel>(level)), difference.c_str());
+            std::abort();
+        }
     }
-    if (!difference.empty()) {
-        std::fprintf(stderr, "the direct loops differ: %s\n", difference.c_str());
-        std::abort();
-    }
+    keloutil::set_simd_level(chosen);
     return 0;
 }

@@ -1,17 +1,19 @@
 // SPDX-License-Identifier: MIT
 // The direct conversion loops held to the per-character path: every source
-// goes through every pair of encodings with the loops on and off, and
-// everything a caller can see must agree (conversion_observer.hpp). The
-// sources are the places where direct loops go wrong: code points at the
-// edges of each form, malformed and cut sequences, odd lengths, zero units,
-// byte-order marks, and ASCII runs of every length around one other
-// character (where many-bytes-at-a-time scans turn over), plus a seeded
-// random mix of all of them. Built against the static library variant,
+// goes through every pair of encodings with the loops on and off, at every
+// level of vector instructions the processor has, and everything a caller
+// can see must agree (conversion_observer.hpp). The sources are the places
+// where direct loops go wrong: code points at the edges of each form,
+// malformed and cut sequences, odd lengths, zero units, byte-order marks,
+// and runs of every length (ASCII, or one- to three-byte characters mixed)
+// around one other character (where many-bytes-at-a-time scans turn over),
+// plus a seeded random mix of all of them. Built against the static library variant,
 // which exposes the switch.
 #include "test_support.hpp"
 
 #include "conversion_observer.hpp"
 #include "guarded_page.hpp"
+#include "str_convert_dispatch.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -36,9 +38,14 @@ using Text = std::vector<Piece>;
 Piece cp(uint32_t c) { return {false, c, ""}; }
 Piece raw(std::string bytes) { return {true, 0, std::move(bytes)}; }
 
-// Characters 0x20..0x7F, varied by the seed.
-Text& add_run(Text& text, size_t length, size_t seed) {
-    for (size_t i = 0; i < length; ++i) text.push_back(cp(static_cast<uint32_t>(0x20 + (seed + 7 * i) % 0x60)));
+// Characters 0x20..0x7F, varied by the seed; with `mixed`, one, two and
+// three bytes long in UTF-8 in turn.
+Text& add_run(Text& text, size_t length, size_t seed, bool mixed = false) {
+    static const uint32_t bases[3] = {0x20, 0xC0, 0x4E00};
+    for (size_t i = 0; i < length; ++i) {
+        const size_t step = seed + 7 * i;
+        text.push_back(cp(static_cast<uint32_t>(bases[mixed ? step % 3 : 0] + step % 0x60)));
+    }
     return text;
 }
 
@@ -146,20 +153,24 @@ std::vector<Source> edge_sources() {
 const Piece stoppers[] = {cp(0xE9),     cp(0x20AC),  cp(0x1F600), cp(0x80),    cp(0x7FF),
                           cp(0xFFFF),   cp(0x10000), cp(0xD800),  cp(0xDFFF),  cp(0),
                           cp(0x110000), raw("\xED\xA0\x80"), raw("\xC3\x41"), raw("\xF8\x88\x80\x80\x80"),
-                          raw("\x80"), raw("\xE2\x82")};
+                          raw("\x80"), raw("\xE2\x82"), raw("\xC0\x80"), raw("\xE0\x80\x80"),
+                          raw("\xF0\x80\x80\x80"), raw("\xE0\x9F\xBF")};
 
-// ASCII runs of every length up to 64 with one other character at every
-// place, in every encoding; and a few longer runs.
+// Runs of every length up to 64, of ASCII and of one- to three-byte
+// characters mixed, with one other character at every place, in every
+// encoding; and a few longer runs.
 std::vector<Source> run_sources() {
     std::vector<Source> sources;
     size_t n = 0;
-    for (size_t length = 0; length <= 64; ++length) {
-        Text plain;
-        add_everywhere(sources, add_run(plain, length, length), false, false);
-        for (size_t at = 0; at <= length; ++at, ++n) {
-            Text text;
-            add_run(text, at, n).push_back(stoppers[n % (sizeof stoppers / sizeof stoppers[0])]);
-            add_everywhere(sources, add_run(text, length - at, n + 3), false, false);
+    for (bool mixed : {false, true}) {
+        for (size_t length = 0; length <= 64; ++length) {
+            Text plain;
+            add_everywhere(sources, add_run(plain, length, length, mixed), false, false);
+            for (size_t at = 0; at <= length; ++at, ++n) {
+                Text text;
+                add_run(text, at, n, mixed).push_back(stoppers[n % (sizeof stoppers / sizeof stoppers[0])]);
+                add_everywhere(sources, add_run(text, length - at, n + 3, mixed), false, false);
+            }
         }
     }
     for (size_t length : {127u, 200u, 1000u}) {
@@ -181,7 +192,8 @@ std::vector<Source> random_sources(size_t count) {
         Text text;
         for (uint32_t pieces = 1 + below(12); pieces > 0; --pieces) {
             switch (below(10)) {
-            case 0: case 1: case 2: case 3: add_run(text, below(40), random()); break;
+            case 0: case 1: case 2: add_run(text, below(40), random()); break;
+            case 3: add_run(text, below(40), random(), true); break;
             case 4: text.push_back(cp(edges[below(sizeof edges / sizeof edges[0])] + below(3) - 1)); break;
             case 5: text.push_back(cp(0x80 + below(0x780))); break;
             case 6: text.push_back(cp(0x800 + below(0xF800))); break;
@@ -252,13 +264,43 @@ std::string made_by_tstr(const unsigned char* data, int32_t length, int32_t from
     return texts;
 }
 
+// Every level of vector instructions that the processor has, each put in
+// effect in turn (str_convert_dispatch.h).
+class DirectConversions : public LeakCheckedParamTest<keloutil::SimdLevel> {
+protected:
+    void SetUp() override {
+        LeakCheckedTest::SetUp();
+        before_ = keloutil::simd_level();
+        ASSERT_EQ(keloutil::set_simd_level(GetParam()), GetParam());
+    }
+    void TearDown() override {
+        keloutil::set_simd_level(before_);
+        LeakCheckedTest::TearDown();
+    }
+
+private:
+    keloutil::SimdLevel before_ = keloutil::SimdLevel::portable;
+};
+
+std::vector<keloutil::SimdLevel> available_levels() {
+    std::vector<keloutil::SimdLevel> levels;
+    for (int i = 0; i <= static_cast<int>(keloutil::simd_level_available()); ++i)
+        levels.push_back(static_cast<keloutil::SimdLevel>(i));
+    return levels;
+}
+
 } // namespace
 
-TEST_F(LeakCheckedTest, DirectConversionsMatchAtEdgesAndOnMalformedInput) { expect_same_results(edge_sources()); }
+INSTANTIATE_TEST_SUITE_P(Levels, DirectConversions, ::testing::ValuesIn(available_levels()),
+                         [](const ::testing::TestParamInfo<keloutil::SimdLevel>& info) {
+                             return std::string(keloutil::simd_level_name(info.param));
+                         });
 
-TEST_F(LeakCheckedTest, DirectConversionsMatchAroundAsciiRuns) { expect_same_results(run_sources()); }
+TEST_P(DirectConversions, MatchAtEdgesAndOnMalformedInput) { expect_same_results(edge_sources()); }
 
-TEST_F(LeakCheckedTest, DirectConversionsMatchOnRandomMixes) { expect_same_results(random_sources(3000)); }
+TEST_P(DirectConversions, MatchAroundRuns) { expect_same_results(run_sources()); }
+
+TEST_P(DirectConversions, MatchOnRandomMixes) { expect_same_results(random_sources(3000)); }
 
 // A source may be given a length that runs past its terminator, and nothing
 // behind the terminator may be read. Each source is given 64 bytes too many:
@@ -266,7 +308,7 @@ TEST_F(LeakCheckedTest, DirectConversionsMatchOnRandomMixes) { expect_same_resul
 // once in a heap block of its exact size (for the address sanitizer, and at
 // every alignment). Conversions into the source's own encoding copy the
 // given length and are left out.
-TEST_F(LeakCheckedTest, DirectConversionsReadNothingPastTheTerminator) {
+TEST_P(DirectConversions, ReadNothingPastTheTerminator) {
     GuardedPage page;
     ASSERT_TRUE(page.ok());
     int failures = 0;

@@ -3,17 +3,21 @@
 // UTF-8 sixteen bytes at a time, measuring whole blocks of UTF-8, UTF-16
 // and UTF-32, and decoding and encoding runs of the three-byte characters
 // of CJK text. The direct loops call these where they help. Built without
-// SSE2 (the i686 library), each does nothing and the loops go on
-// character by character.
+// SSE2 (the i686 library), or at the portable level of
+// str_convert_dispatch.h, each does nothing and the loops go on character
+// by character.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
+#include "c_str_internal.h"
+#include "str_convert_dispatch.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
-#endif
 
-#include "c_str_internal.h"
+#include "str_utf8_check.h"
+#endif
 
 namespace keloutil {
 
@@ -24,7 +28,9 @@ namespace {
 using byte = unsigned char;
 
 __m128i load(const byte* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-__m128i set8(int byte_value) { return _mm_set1_epi8(static_cast<char>(byte_value)); }
+using utf8_check::leads_from;
+using utf8_check::set8;
+using utf8_check::utf8_errors;
 __m128i set16(int unit) { return _mm_set1_epi16(static_cast<short>(unit)); }
 __m128i swap_bytes16(__m128i v) { return _mm_or_si128(_mm_slli_epi16(v, 8), _mm_srli_epi16(v, 8)); }
 
@@ -38,40 +44,6 @@ int64_t sum32(__m128i v) {
     int32_t parts[4];
     std::memcpy(parts, &v, sizeof parts);
     return int64_t{parts[0]} + parts[1] + parts[2] + parts[3];
-}
-
-// Lead bytes from `lead` up (bytes compared as signed: 0x80..0xBF is
-// -128..-65, lead bytes -64..-1).
-__m128i leads_from(__m128i v, int lead) {
-    return _mm_and_si128(_mm_cmpgt_epi8(v, set8(lead - 1)), _mm_cmplt_epi8(v, _mm_setzero_si128()));
-}
-
-// The lanes of sixteen bytes of UTF-8 `cur` that break the strict form,
-// given the sixteen bytes before them (`prev`, zeros at the start). A
-// sequence may begin in `prev` and may run on past `cur`: its continuation
-// bytes are checked with the block that holds them.
-inline __attribute__((always_inline)) __m128i utf8_errors(__m128i cur, __m128i prev) {
-    const __m128i before1 = _mm_or_si128(_mm_slli_si128(cur, 1), _mm_srli_si128(prev, 15));
-    const __m128i before2 = _mm_or_si128(_mm_slli_si128(cur, 2), _mm_srli_si128(prev, 14));
-    const __m128i before3 = _mm_or_si128(_mm_slli_si128(cur, 3), _mm_srli_si128(prev, 13));
-    // A continuation byte is where a lead one, two or three bytes back
-    // needs one, and nowhere else.
-    const __m128i needed =
-        _mm_or_si128(_mm_or_si128(leads_from(before1, 0xC0), leads_from(before2, 0xE0)), leads_from(before3, 0xF0));
-    __m128i errors = _mm_xor_si128(needed, _mm_cmplt_epi8(cur, set8(0xC0)));
-    errors = _mm_or_si128(errors, _mm_cmpeq_epi8(cur, _mm_setzero_si128()));
-    errors = _mm_or_si128(errors, _mm_cmpeq_epi8(_mm_and_si128(cur, set8(0xFE)), set8(0xC0))); // C0, C1
-    errors = _mm_or_si128(errors, leads_from(cur, 0xF5));
-    // Second bytes that make over-long forms, surrogates or values above
-    // U+10FFFF.
-    const auto after = [&](int lead, __m128i wrong) {
-        return _mm_and_si128(_mm_cmpeq_epi8(before1, set8(lead)), wrong);
-    };
-    errors = _mm_or_si128(errors, after(0xE0, _mm_cmplt_epi8(cur, set8(0xA0))));
-    errors = _mm_or_si128(errors, after(0xED, _mm_cmpgt_epi8(cur, set8(0x9F))));
-    errors = _mm_or_si128(errors, after(0xF0, _mm_cmplt_epi8(cur, set8(0x90))));
-    errors = _mm_or_si128(errors, after(0xF4, _mm_cmpgt_epi8(cur, set8(0x8F))));
-    return errors;
 }
 
 // Whether 48 bytes at s, where a character starts, are sixteen three-byte
@@ -126,10 +98,14 @@ __m128i not_three_byte32(__m128i u) {
     return _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(top, zero), _mm_cmpeq_epi32(top, _mm_set1_epi32(0xD800))), above);
 }
 
+// Whether the blocks are in use: not at the portable level.
+bool sse2_level() { return simd_level() >= SimdLevel::sse2; }
+
 } // namespace
 
 const unsigned char* measure_utf8_blocks(const unsigned char* s, const unsigned char* end, int32_t width,
                                          int32_t width4, int64_t* count) {
+    if (!sse2_level()) return s;
     const __m128i zero = _mm_setzero_si128();
     const __m128i lead_width = set8(width), extra4 = set8(width4 - width);
     __m128i prev = zero, sums = zero;
@@ -176,6 +152,7 @@ const unsigned char* measure_utf8_blocks(const unsigned char* s, const unsigned 
 
 const unsigned char* measure_utf16_blocks(const unsigned char* s, const unsigned char* end, bool big_endian,
                                           int64_t* count) {
+    if (!sse2_level()) return s;
     const __m128i zero = _mm_setzero_si128();
     __m128i prev_high = zero, sums = zero;
     int64_t ascii = 0;
@@ -216,6 +193,7 @@ const unsigned char* measure_utf16_blocks(const unsigned char* s, const unsigned
 }
 
 const unsigned char* measure_utf32_blocks(const unsigned char* s, const unsigned char* end, int64_t* count) {
+    if (!sse2_level()) return s;
     const __m128i zero = _mm_setzero_si128();
     __m128i sums = zero;
     while (end - s >= 16) {
@@ -236,6 +214,7 @@ const unsigned char* measure_utf32_blocks(const unsigned char* s, const unsigned
 }
 
 void check_utf8_ahead(const unsigned char* s, const unsigned char* end, Utf8Ahead* ahead) {
+    if (!sse2_level()) return;
     if (ahead->checked < s) { // a character starts at s: nothing runs on into it
         ahead->checked = s;
         std::memset(ahead->prev, 0, sizeof ahead->prev);
@@ -262,6 +241,7 @@ void check_utf8_ahead(const unsigned char* s, const unsigned char* end, Utf8Ahea
 
 void utf16_three_byte_from_utf8(const unsigned char*& s, const unsigned char* checked, unsigned char*& d,
                                 unsigned char* d_end, bool big_endian) {
+    if (!sse2_level()) return;
     const __m128i zero = _mm_setzero_si128();
     while (checked - s >= 16 && d_end - d >= 10) {
         // Five characters at a time: leads from E0 to EF at every third byte.
@@ -292,6 +272,7 @@ void utf16_three_byte_from_utf8(const unsigned char*& s, const unsigned char* ch
 
 void utf8_from_utf16_blocks(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
                             unsigned char* d_end, bool big_endian) {
+    if (!sse2_level()) return;
     const __m128i zero = _mm_setzero_si128();
     while (end - s >= 16 && d_end - d >= 24) {
         const __m128i u = big_endian ? swap_bytes16(load(s)) : load(s);
@@ -327,6 +308,7 @@ void utf8_from_utf16_blocks(const unsigned char*& s, const unsigned char* end, u
 
 void utf8_three_byte_from_utf32(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
                                 unsigned char* d_end) {
+    if (!sse2_level()) return;
     while (end - s >= 32 && d_end - d >= 24) {
         const __m128i a = load(s), b = load(s + 16);
         if (_mm_movemask_epi8(_mm_or_si128(not_three_byte32(a), not_three_byte32(b))) != 0) return;

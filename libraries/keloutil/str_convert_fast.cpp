@@ -17,6 +17,7 @@
 #include <type_traits>
 
 #include "c_str_internal.h"
+#include "str_convert_dispatch.h"
 
 namespace {
 
@@ -208,6 +209,24 @@ struct Checked {
     bool run(const byte*&, const byte*, byte*&, byte*) { return false; }
 };
 
+// Converting with the kernels of the dispatched levels
+// (str_convert_dispatch.h) as far as they go: none in general; see the
+// specialisation for UTF-8 into UTF-16. `pause` is how far the loop goes
+// on its own after they stop before asking them again.
+template <class S, class T>
+struct Vectors {
+    static constexpr ptrdiff_t pause = 0;
+    static void run(const byte*&, const byte*, byte*&, byte*) {}
+};
+
+template <bool big_endian>
+struct Vectors<Utf8Source, Utf16Target<big_endian>> {
+    static constexpr ptrdiff_t pause = 256;
+    static void run(const byte*& s, const byte* s_end, byte*& d, byte* d_end) {
+        keloutil::utf16_from_utf8_vectors(s, s_end, d, d_end, big_endian);
+    }
+};
+
 template <class S, class T>
 keloutil::DirectProgress convert(const byte* src, int32_t length, byte* dst, int32_t room) {
     const byte* s = src;
@@ -215,7 +234,13 @@ keloutil::DirectProgress convert(const byte* src, int32_t length, byte* dst, int
     byte* d = dst;
     byte* const d_end = dst + room;
     Checked<S, T> checked;
+    const byte* vectors_from = src;
     while (s < s_end) {
+        if (s >= vectors_from) {
+            Vectors<S, T>::run(s, s_end, d, d_end);
+            if (s == s_end) break;
+            vectors_from = s + Vectors<S, T>::pause;
+        }
         if (ascii_ahead<S>(s, s_end) && (!keloutil::convert_ascii_run(s, s_end, d, d_end, S::id, T::id) || s == s_end))
             break;
         if (checked.run(s, s_end, d, d_end)) continue;

@@ -1,0 +1,76 @@
+// SPDX-License-Identifier: MIT
+// The run-time choice of vector instructions for the conversions (see
+// str_convert_dispatch.h), and the entry points that send each kernel to
+// its version for that choice.
+#include "str_convert_dispatch.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "str_convert_vector.h"
+
+namespace keloutil {
+
+namespace dispatch_detail {
+
+std::atomic<int> chosen{-1};
+
+SimdLevel choose() {
+    SimdLevel level = simd_level_available();
+    if (const char* wanted = std::getenv("KELOUTIL_SIMD_LEVEL")) {
+        for (int i = 0; i <= static_cast<int>(SimdLevel::avx2); ++i) {
+            if (std::strcmp(wanted, simd_level_name(static_cast<SimdLevel>(i))) == 0 && i < static_cast<int>(level))
+                level = static_cast<SimdLevel>(i);
+        }
+    }
+    // Two threads that both choose choose the same.
+    chosen.store(static_cast<int>(level), std::memory_order_relaxed);
+    return level;
+}
+
+} // namespace dispatch_detail
+
+SimdLevel simd_level_available() {
+#if KELOUTIL_VECTOR_KERNELS
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx2")) return SimdLevel::avx2;
+    if (__builtin_cpu_supports("ssse3")) return SimdLevel::ssse3;
+    return SimdLevel::sse2;
+#elif defined(__SSE2__)
+    return SimdLevel::sse2;
+#else
+    return SimdLevel::portable;
+#endif
+}
+
+SimdLevel set_simd_level(SimdLevel level) {
+    const SimdLevel available = simd_level_available();
+    if (static_cast<int>(level) > static_cast<int>(available)) level = available;
+    dispatch_detail::chosen.store(static_cast<int>(level), std::memory_order_relaxed);
+    return level;
+}
+
+const char* simd_level_name(SimdLevel level) {
+    switch (level) {
+    case SimdLevel::portable: return "portable";
+    case SimdLevel::sse2: return "sse2";
+    case SimdLevel::ssse3: return "ssse3";
+    case SimdLevel::avx2: return "avx2";
+    }
+    return "";
+}
+
+void utf16_from_utf8_vectors(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
+                             unsigned char* d_end, bool big_endian) {
+#if KELOUTIL_VECTOR_KERNELS
+    switch (simd_level()) {
+    case SimdLevel::avx2: return vector_avx2::utf16_from_utf8(s, end, d, d_end, big_endian);
+    case SimdLevel::ssse3: return vector_ssse3::utf16_from_utf8(s, end, d, d_end, big_endian);
+    default: return;
+    }
+#else
+    (void)s, (void)end, (void)d, (void)d_end, (void)big_endian;
+#endif
+}
+
+} // namespace keloutil

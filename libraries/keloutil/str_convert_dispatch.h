@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: MIT
+// Which vector instructions the conversions use, chosen at run time: the
+// processor's features are read once, at the first conversion that asks,
+// and every kernel with a version for a level takes the highest one that
+// the processor and this build have. KELOUTIL_SIMD_LEVEL in the
+// environment (portable, sse2, ssse3, avx2) lowers the choice, for
+// measuring one level against another; it never raises it past what the
+// processor has. Internal to the library: nothing here is exported.
+#ifndef KELOUTIL_STR_CONVERT_DISPATCH_H
+#define KELOUTIL_STR_CONVERT_DISPATCH_H
+
+#include <atomic>
+#include <cstdint>
+
+namespace keloutil {
+
+// In rising order: each level has every kernel of the ones below it.
+// portable: no vector kernels at all (the ASCII runs keep what the build
+// has: SSE2 on x86-64). sse2: the blocks of str_convert_blocks.cpp.
+// ssse3 and avx2: the kernels of str_convert_vector.cpp besides.
+enum class SimdLevel : int { portable = 0, sse2 = 1, ssse3 = 2, avx2 = 3 };
+
+namespace dispatch_detail {
+extern std::atomic<int> chosen; // -1 until the first call of simd_level
+SimdLevel choose();
+} // namespace dispatch_detail
+
+// The level in effect.
+inline SimdLevel simd_level() {
+    const int level = dispatch_detail::chosen.load(std::memory_order_relaxed);
+    return level >= 0 ? static_cast<SimdLevel>(level) : dispatch_detail::choose();
+}
+
+// The highest level that this build and this processor have.
+SimdLevel simd_level_available();
+
+// For the tests: puts `level` in effect, lowered to what is available, and
+// returns the level now in effect.
+SimdLevel set_simd_level(SimdLevel level);
+
+// The level's name, as KELOUTIL_SIMD_LEVEL spells it.
+const char* simd_level_name(SimdLevel level);
+
+// ---- the kernels that have a version per level --------------------------
+
+// UTF-16 (big- or little-endian) of the well-formed UTF-8 at s, as long as
+// it comes in characters of one to three bytes other than character 0
+// (sixteen bytes at a time, and so 18 bytes ahead) and the destination has
+// room for a block: advances s and d past what was converted, stopping at
+// the start of a character that it leaves to the caller. It writes nothing
+// past what it converted. Does nothing below the ssse3 level.
+void utf16_from_utf8_vectors(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
+                             unsigned char* d_end, bool big_endian);
+
+} // namespace keloutil
+
+#endif // KELOUTIL_STR_CONVERT_DISPATCH_H

@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: MIT
+// The conversion kernels that need more than SSE2, one version per level
+// (str_convert_vector.cpp), reached through str_convert_dispatch.cpp. They
+// are built with per-function target attributes, so that the library as a
+// whole still runs on any x86-64; built without SSE2 there are none.
+#ifndef KELOUTIL_STR_CONVERT_VECTOR_H
+#define KELOUTIL_STR_CONVERT_VECTOR_H
+
+#if defined(__SSE2__) && (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#define KELOUTIL_VECTOR_KERNELS 1
+#else
+#define KELOUTIL_VECTOR_KERNELS 0
+#endif
+
+#if KELOUTIL_VECTOR_KERNELS
+namespace keloutil {
+
+// As utf16_from_utf8_vectors (str_convert_dispatch.h), in each level's
+// instructions.
+namespace vector_avx2 {
+void utf16_from_utf8(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end,
+                     bool big_endian);
+}
+namespace vector_ssse3 {
+void utf16_from_utf8(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end,
+                     bool big_endian);
+}
+
+} // namespace keloutil
+#endif
+
+#endif // KELOUTIL_STR_CONVERT_VECTOR_H
