@@ -8,14 +8,7 @@
 #   SOURCE_DIR (keloutil's sources), WORK_DIR (scratch), GENERATOR, C_COMPILER, CXX_COMPILER
 cmake_minimum_required(VERSION 3.25)
 
-function(run)
-    execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-    if(NOT result EQUAL 0)
-        string(REPLACE ";" " " command "${ARGN}")
-        message(FATAL_ERROR "failed (${result}): ${command}\n${output}")
-    endif()
-    set(output "${output}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/run_checked.cmake)
 
 # Configures keloutil in WORK_DIR/<name> with the arguments after "EXPECT
 # <lines>", and checks that its output has each of the lines.

@@ -17,14 +17,7 @@
 #   (the build's CMAKE_INSTALL_PREFIX)
 cmake_minimum_required(VERSION 3.25)
 
-function(run)
-    execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE output)
-    if(NOT result EQUAL 0)
-        string(REPLACE ";" " " command "${ARGN}")
-        message(FATAL_ERROR "failed (${result}): ${command}\n${output}")
-    endif()
-    set(output "${output}" PARENT_SCOPE)
-endfunction()
+include(${CMAKE_CURRENT_LIST_DIR}/run_checked.cmake)
 
 # Configures, builds and runs the consumer taking keloutil by VIA, with the
 # further configure arguments given.
