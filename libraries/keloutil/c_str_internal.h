@@ -36,10 +36,20 @@ bool known_encoding(int32_t encoding);
 // 0 for an unknown encoding.
 int32_t terminator_size(int32_t encoding);
 
+// Whether a source may hold a zero unit within the length it is given. A
+// record's text is bounded by its terminator and holds none, so the direct
+// loops take it whole, without first looking for where it ends.
+enum class ZeroUnits : bool { possible, none };
+
 // str_encoding_requires_bytes, telling besides (when ended_on_nul is
 // given) whether the measure ended at a character 0 that the source
 // decodes to, before its given length ran out.
-int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t to, bool* ended_on_nul);
+int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t to, bool* ended_on_nul,
+                       ZeroUnits zeros = ZeroUnits::possible);
+
+// str_encode, for a source whose zero units the caller knows about.
+int32_t encode(const void* source, int32_t length, int32_t from, void* destination, int32_t size, int32_t to,
+               ZeroUnits zeros);
 
 // Whether conversions take the direct loops for the common encoding pairs
 // (the default) or go character by character through the encoding table.

@@ -297,13 +297,14 @@ int32_t direct_target(int32_t to, uint32_t encode_state) {
 // bytes before its first zero unit: a caller may give a length that runs
 // past the terminator, and nothing behind it may be read. The zero unit is
 // looked for a slice at a time, so that the loops find the slice in the
-// cache.
+// cache; a source known to hold none is given whole.
 class DirectBound {
 public:
-    explicit DirectBound(int32_t unit) : unit_(unit) {}
+    DirectBound(int32_t unit, keloutil::ZeroUnits zeros) : unit_(unit), zeros_(zeros) {}
 
     // Bytes from src (where a unit starts) that the direct loops may read.
     int32_t bytes(const byte* src, int32_t length) {
+        if (zeros_ == keloutil::ZeroUnits::none) return length;
         if (limit_ == nullptr || src >= limit_) {
             const byte* end = src + (length < slice ? length : slice);
             limit_ = keloutil::first_zero_unit(src, end, unit_);
@@ -320,6 +321,7 @@ private:
     const byte* limit_ = nullptr;
     bool slice_end_ = false;
     int32_t unit_;
+    keloutil::ZeroUnits zeros_;
 };
 
 // The conversion of str_encode between two different encodings. Sets
@@ -327,7 +329,8 @@ private:
 // terminator, or -1 when the text ended on a character 0 (whose measure
 // counts it as well as the terminator) without room for it there.
 int32_t transcode(const byte* src, int32_t length, const str_encoding_desc_t* source_encoding, byte* dst,
-                  int32_t size, const str_encoding_desc_t* target, int32_t* room_after) {
+                  int32_t size, const str_encoding_desc_t* target, int32_t* room_after,
+                  keloutil::ZeroUnits zeros = keloutil::ZeroUnits::possible) {
     const int32_t from = source_encoding->id;
     const int32_t to = target->id;
     const int32_t terminator = target->terminator_size;
@@ -335,7 +338,7 @@ int32_t transcode(const byte* src, int32_t length, const str_encoding_desc_t* so
     uint32_t encode_state = 0;
     if (from == STR_ENC_UTF16) decode_state = static_cast<uint32_t>(skip_utf16_mark(&src, length));
     bool ended_on_nul = false;
-    DirectBound bound(source_encoding->unit_size);
+    DirectBound bound(source_encoding->unit_size, zeros);
     while (length > 0 && size > 0) {
         if (direct) {
             const keloutil::DirectProgress done =
@@ -395,7 +398,8 @@ bool encode_if_fits(const void* source, int32_t length, int32_t from, void* dest
     return false;
 }
 
-int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t to, bool* ended_on_nul) {
+int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t to, bool* ended_on_nul,
+                       ZeroUnits zeros) {
     const str_encoding_desc_t* source_encoding = descriptor(from);
     const str_encoding_desc_t* target = descriptor(to);
     if (source_encoding == nullptr || target == nullptr || bad_source(source, length)) return 0;
@@ -410,7 +414,7 @@ int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t
     }
     int64_t needed = target->terminator_size + (to == STR_ENC_UTF16 ? 2 : 0);
     uint32_t state = 0;
-    DirectBound bound(source_encoding->unit_size);
+    DirectBound bound(source_encoding->unit_size, zeros);
     while (length > 0) {
         if (direct) {
             const int32_t read = measure_direct(src, bound.bytes(src, length), source_encoding->id, to, &needed);
@@ -431,6 +435,26 @@ int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t
         }
     }
     return needed > INT32_MAX ? 0 : static_cast<int32_t>(needed);
+}
+
+int32_t encode(const void* source, int32_t length, int32_t from, void* destination, int32_t size, int32_t to,
+               ZeroUnits zeros) {
+    const str_encoding_desc_t* source_encoding = descriptor(from);
+    const str_encoding_desc_t* target = descriptor(to);
+    if (source_encoding == nullptr || target == nullptr || bad_source(source, length) ||
+        destination == nullptr || size < 0)
+        return 0;
+    auto* dst = static_cast<byte*>(destination);
+    const int32_t terminator = target->terminator_size;
+
+    if (from == to) {
+        if (size < terminator) return 0; // no room even for the terminator
+        const int32_t copied = length < size - terminator ? length : size - terminator;
+        if (copied > 0) std::memmove(dst, source, static_cast<size_t>(copied));
+        std::memset(dst + copied, 0, static_cast<size_t>(terminator));
+        return 1;
+    }
+    return transcode(static_cast<const byte*>(source), length, source_encoding, dst, size, target, nullptr, zeros);
 }
 
 void set_direct_conversions(bool enabled) { direct = enabled; }
@@ -455,22 +479,7 @@ int32_t str_encoding_requires_bytes(const void* source, int32_t length, int32_t 
 
 int32_t str_encode(const void* source, int32_t length, int32_t from, void* destination, int32_t size,
                    int32_t to) {
-    const str_encoding_desc_t* source_encoding = descriptor(from);
-    const str_encoding_desc_t* target = descriptor(to);
-    if (source_encoding == nullptr || target == nullptr || bad_source(source, length) ||
-        destination == nullptr || size < 0)
-        return 0;
-    auto* dst = static_cast<byte*>(destination);
-    const int32_t terminator = target->terminator_size;
-
-    if (from == to) {
-        if (size < terminator) return 0; // no room even for the terminator
-        const int32_t copied = length < size - terminator ? length : size - terminator;
-        if (copied > 0) std::memmove(dst, source, static_cast<size_t>(copied));
-        std::memset(dst + copied, 0, static_cast<size_t>(terminator));
-        return 1;
-    }
-    return transcode(static_cast<const byte*>(source), length, source_encoding, dst, size, target, nullptr);
+    return keloutil::encode(source, length, from, destination, size, to, keloutil::ZeroUnits::possible);
 }
 
 // ---- the last conversion error ---------------------------------------------

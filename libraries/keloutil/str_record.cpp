@@ -86,7 +86,8 @@ ReadOut::ReadOut(const str_t* s, int32_t encoding)
     }
     length_ = decodable_length(s);
     bool ended_on_nul = false;
-    const int64_t measure = keloutil::requires_bytes(buffer_, length_, STR_ENC_UTF8, encoding, &ended_on_nul);
+    const int64_t measure =
+        keloutil::requires_bytes(buffer_, length_, STR_ENC_UTF8, encoding, &ended_on_nul, keloutil::ZeroUnits::none);
     // Whatever ends the text, its terminator or a cut sequence, counts as
     // a character 0 of one code unit, as the measure of the whole buffer
     // counts the terminator; unless the text holds a character 0 of its own
@@ -98,7 +99,9 @@ ReadOut::ReadOut(const str_t* s, int32_t encoding)
 
 bool ReadOut::into(void* destination, int32_t size) const {
     if (destination == nullptr) return false;
-    if (encoding_ != STR_ENC_UTF8) return str_encode(buffer_, length_, STR_ENC_UTF8, destination, size, encoding_) != 0;
+    if (encoding_ != STR_ENC_UTF8) // the text ends before its terminator: no zero byte in it
+        return keloutil::encode(buffer_, length_, STR_ENC_UTF8, destination, size, encoding_,
+                                keloutil::ZeroUnits::none) != 0;
     if (measure_ == 0 || size < measure_) return false;
     auto* out = static_cast<char*>(destination);
     if (length_ > 0) std::memcpy(out, buffer_, static_cast<size_t>(length_));
