@@ -181,6 +181,25 @@ std::vector<Source> run_sources() {
     return sources;
 }
 
+// UTF-8 with every byte from 0x80 up followed by a byte of each class that
+// the strict form tells apart (ASCII, the edges of the continuation bytes
+// that over-long forms, surrogates and values beyond U+10FFFF take, leads),
+// then two continuation bytes, at every place around the turn of a block.
+std::vector<Source> byte_pair_sources() {
+    const unsigned char followers[] = {0x41, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC2, 0xE1, 0xF1};
+    std::vector<Source> sources;
+    for (size_t at : {1u, 14u, 15u, 16u, 29u, 31u, 33u}) {
+        for (unsigned first = 0x80; first <= 0xFF; ++first) {
+            for (unsigned char second : followers) {
+                std::string bytes(at, 'a');
+                bytes += {static_cast<char>(first), static_cast<char>(second), '\x80', '\x80'};
+                sources.push_back({bytes + std::string(40, 'b'), STR_ENC_UTF8});
+            }
+        }
+    }
+    return sources;
+}
+
 // Texts mixed at random from all of the above, in a random encoding, some
 // of them cut short or with one byte changed. A fixed seed; the generator's
 // raw output only, so every platform makes the same sources.
@@ -299,6 +318,8 @@ INSTANTIATE_TEST_SUITE_P(Levels, DirectConversions, ::testing::ValuesIn(availabl
 TEST_P(DirectConversions, MatchAtEdgesAndOnMalformedInput) { expect_same_results(edge_sources()); }
 
 TEST_P(DirectConversions, MatchAroundRuns) { expect_same_results(run_sources()); }
+
+TEST_P(DirectConversions, MatchOnEveryBytePair) { expect_same_results(byte_pair_sources()); }
 
 TEST_P(DirectConversions, MatchOnRandomMixes) { expect_same_results(random_sources(3000)); }
 

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "c_str_internal.h"
 #include "str_convert_vector.h"
 
 namespace keloutil {
@@ -71,6 +72,18 @@ void utf16_from_utf8_vectors(const unsigned char*& s, const unsigned char* end, 
 #else
     (void)s, (void)end, (void)d, (void)d_end, (void)big_endian;
 #endif
+}
+
+const unsigned char* measure_utf8(const unsigned char* s, const unsigned char* end, int32_t width, int32_t width4,
+                                  int64_t* count) {
+#if KELOUTIL_VECTOR_KERNELS
+    switch (simd_level()) {
+    case SimdLevel::avx2: return vector_avx2::measure_utf8(s, end, width, width4, count);
+    case SimdLevel::ssse3: return vector_ssse3::measure_utf8(s, end, width, width4, count);
+    default: break;
+    }
+#endif
+    return measure_utf8_blocks(s, end, width, width4, count);
 }
 
 } // namespace keloutil

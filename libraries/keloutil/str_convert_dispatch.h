@@ -52,6 +52,15 @@ const char* simd_level_name(SimdLevel level);
 void utf16_from_utf8_vectors(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
                              unsigned char* d_end, bool big_endian);
 
+// Measures UTF-8 at s into a target whose characters below U+10000 take
+// `width` bytes and the others `width4`, as long as it is strictly
+// well-formed: whole blocks from s (which holds no zero byte before end, and
+// where a character starts), their widths added to *count. Returns where it
+// stopped, at the start of a character. Below the ssse3 level this is
+// measure_utf8_blocks (nothing at the portable level).
+const unsigned char* measure_utf8(const unsigned char* s, const unsigned char* end, int32_t width, int32_t width4,
+                                  int64_t* count);
+
 } // namespace keloutil
 
 #endif // KELOUTIL_STR_CONVERT_DISPATCH_H

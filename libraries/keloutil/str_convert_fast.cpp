@@ -282,7 +282,7 @@ template <class T>
 struct Blocks<Utf8Source, T, NarrowFromUtf8<T>> {
     static constexpr ptrdiff_t pause = 16;
     static const byte* measure(const byte* s, const byte* s_end, int64_t* count) {
-        return keloutil::measure_utf8_blocks(s, s_end, T::ascii_width, T::width(0x10000), count);
+        return keloutil::measure_utf8(s, s_end, T::ascii_width, T::width(0x10000), count);
     }
 };
 

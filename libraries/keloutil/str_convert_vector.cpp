@@ -39,6 +39,44 @@ constexpr Packing make_packing() {
 
 constexpr Packing packing = make_packing();
 
+// The ways in which a byte and the byte after it can break the strict form
+// of UTF-8, one bit each. Each table gives, for one nibble of the pair, the
+// ways that nibble allows; a pair breaks the form in the ways that all three
+// of its nibbles allow.
+enum : unsigned char {
+    too_short = 1 << 0,          // a lead byte, then no continuation byte
+    too_long = 1 << 1,           // ASCII, then a continuation byte
+    overlong3 = 1 << 2,          // E0 80..9F
+    too_large = 1 << 3,          // F4 90..BF, F5..FF 90..BF
+    surrogate = 1 << 4,          // ED A0..BF
+    overlong2 = 1 << 5,          // C0 or C1, then a continuation byte
+    overlong4_too_large = 1 << 6, // F0 80..8F, F5..FF 80..8F
+    two_continuations = 1 << 7,  // right only as a third or fourth byte
+};
+
+struct NibbleErrors {
+    unsigned char first_high[16];  // the high nibble of the first byte
+    unsigned char first_low[16];   // its low nibble
+    unsigned char second_high[16]; // the high nibble of the second byte
+};
+
+constexpr unsigned char any_first = too_short | too_long | two_continuations;
+constexpr unsigned char continuation_8 = too_long | overlong2 | two_continuations | overlong3 | overlong4_too_large;
+constexpr unsigned char continuation_9 = too_long | overlong2 | two_continuations | overlong3 | too_large;
+constexpr unsigned char continuation_ab = too_long | overlong2 | two_continuations | surrogate | too_large;
+constexpr unsigned char large_lead = any_first | too_large | overlong4_too_large;
+
+alignas(16) constexpr NibbleErrors utf8_nibble_errors = {
+    {too_long, too_long, too_long, too_long, too_long, too_long, too_long, too_long, two_continuations,
+     two_continuations, two_continuations, two_continuations, too_short | overlong2, too_short,
+     too_short | overlong3 | surrogate, too_short | too_large | overlong4_too_large},
+    {any_first | overlong3 | overlong2 | overlong4_too_large, any_first | overlong2, any_first, any_first,
+     any_first | too_large, large_lead, large_lead, large_lead, large_lead, large_lead, large_lead, large_lead,
+     large_lead, large_lead | surrogate, large_lead, large_lead},
+    {too_short, too_short, too_short, too_short, too_short, too_short, too_short, too_short, continuation_8,
+     continuation_9, continuation_ab, continuation_ab, too_short, too_short, too_short, too_short},
+};
+
 } // namespace
 } // namespace keloutil
 
