@@ -60,12 +60,14 @@ bool direct_conversions();
 
 // str_encode for a caller that tries a destination it already has before
 // measuring: converts as str_encode does, between two different encodings,
-// and answers true when that succeeded and the measure of the source fits
-// `size` too (it counts a character 0 that ends the text besides the
-// terminator). Otherwise the last-error record stays as it was, so that
-// the measuring that follows records what it would have recorded alone.
-bool encode_if_fits(const void* source, int32_t length, int32_t from, void* destination, int32_t size,
-                    int32_t to);
+// and when that succeeded and the measure of the source fits `size` too (it
+// counts a character 0 that ends the text besides the terminator), returns
+// that measure, telling besides (when ended_on_nul is given) whether the
+// text ended on a character 0. Otherwise returns 0 and the last-error record
+// stays as it was, so that the measuring that follows records what it would
+// have recorded alone.
+int32_t encode_if_fits(const void* source, int32_t length, int32_t from, void* destination, int32_t size, int32_t to,
+                       ZeroUnits zeros = ZeroUnits::possible, bool* ended_on_nul = nullptr);
 
 // The direct conversion loops: the common case of a pair of encodings done
 // inline rather than character by character through the encoding table.
@@ -160,11 +162,15 @@ str_t* text_or_null(str_t* s);
 // UTF-8 is the text as it is followed by zero bytes up to the measure.
 class ReadOut {
 public:
-    ReadOut(const str_t* s, int32_t encoding);
+    // With a destination of `size` bytes that has room for anything the
+    // text can give, the conversion is done into it while measuring.
+    ReadOut(const str_t* s, int32_t encoding, void* destination = nullptr, int32_t size = 0);
 
     // Bytes the conversion needs, terminator included; 0 when the text
     // cannot be converted or the encoding is unknown.
     int32_t measure() const { return measure_; }
+    // Whether the destination given at construction holds the text.
+    bool converted() const { return converted_; }
     // Converts into `destination` of `size` bytes; false on failure.
     bool into(void* destination, int32_t size) const;
 
@@ -173,6 +179,7 @@ private:
     int32_t encoding_;
     int32_t length_;  // bytes of the text that are read
     int32_t measure_;
+    bool converted_;
 };
 
 // The helpers of the functions that work on a record's UTF-8 text.

@@ -324,12 +324,19 @@ private:
     keloutil::ZeroUnits zeros_;
 };
 
+// How a successful conversion ended.
+struct Ending {
+    // The destination bytes left behind the terminator, or -1 when the text
+    // ended on a character 0 (whose measure counts it as well as the
+    // terminator) without room for it there.
+    int32_t room_after = 0;
+    bool on_nul = false; // the text ended on a character 0
+};
+
 // The conversion of str_encode between two different encodings. Sets
-// *room_after, when given, to the destination bytes left behind the
-// terminator, or -1 when the text ended on a character 0 (whose measure
-// counts it as well as the terminator) without room for it there.
+// *ending, when given.
 int32_t transcode(const byte* src, int32_t length, const str_encoding_desc_t* source_encoding, byte* dst,
-                  int32_t size, const str_encoding_desc_t* target, int32_t* room_after,
+                  int32_t size, const str_encoding_desc_t* target, Ending* ending,
                   keloutil::ZeroUnits zeros = keloutil::ZeroUnits::possible) {
     const int32_t from = source_encoding->id;
     const int32_t to = target->id;
@@ -370,9 +377,10 @@ int32_t transcode(const byte* src, int32_t length, const str_encoding_desc_t* so
         return 0;
     }
     std::memset(dst, 0, static_cast<size_t>(terminator));
-    if (room_after != nullptr) {
-        *room_after = size - terminator;
-        if (ended_on_nul) *room_after -= target->variable_width ? target->width(0) : target->unit_size;
+    if (ending != nullptr) {
+        ending->room_after = size - terminator;
+        if (ended_on_nul) ending->room_after -= target->variable_width ? target->width(0) : target->unit_size;
+        ending->on_nul = ended_on_nul;
     }
     return 1;
 }
@@ -381,21 +389,23 @@ int32_t transcode(const byte* src, int32_t length, const str_encoding_desc_t* so
 
 namespace keloutil {
 
-bool encode_if_fits(const void* source, int32_t length, int32_t from, void* destination, int32_t size,
-                    int32_t to) {
+int32_t encode_if_fits(const void* source, int32_t length, int32_t from, void* destination, int32_t size, int32_t to,
+                       ZeroUnits zeros, bool* ended_on_nul) {
     const str_encoding_desc_t* source_encoding = descriptor(from);
     const str_encoding_desc_t* target = descriptor(to);
     if (source_encoding == nullptr || target == nullptr || from == to || bad_source(source, length) ||
         destination == nullptr || size < 0)
-        return false;
+        return 0;
     const LastError before = last_error;
-    int32_t room_after = 0;
+    Ending ending;
     if (transcode(static_cast<const byte*>(source), length, source_encoding, static_cast<byte*>(destination), size,
-                  target, &room_after) != 0 &&
-        room_after >= 0)
-        return true;
+                  target, &ending, zeros) != 0 &&
+        ending.room_after >= 0) {
+        if (ended_on_nul != nullptr) *ended_on_nul = ending.on_nul;
+        return size - ending.room_after;
+    }
     last_error = before;
-    return false;
+    return 0;
 }
 
 int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t to, bool* ended_on_nul,

@@ -42,6 +42,16 @@ int32_t decodable_length(const str_t* s) {
     return i;
 }
 
+// The most bytes that `length` bytes of UTF-8 can need in `encoding` (not
+// UTF-8), as a read-out measures them: every byte a character of its own at
+// the widest (a code unit: two bytes of UTF-16 and four of UTF-32 for one
+// of UTF-8, whose longer forms need less for each byte), besides the
+// terminator and the character 0 that ends the text.
+int64_t most_bytes(int32_t length, int32_t encoding) {
+    const int64_t unit = keloutil::terminator_size(encoding);
+    return int64_t{length} * unit + 2 * unit;
+}
+
 // Whether the source may read from the buffer of s: its `length` bytes,
 // and the two of a byte-order mark that marked UTF-16 reads beyond them.
 bool inside_buffer(const str_t* s, const void* source, int32_t length) {
@@ -75,8 +85,8 @@ str_t* text_or_null(str_t* s) {
     return s;
 }
 
-ReadOut::ReadOut(const str_t* s, int32_t encoding)
-    : buffer_(s != nullptr ? s->buffer : nullptr), encoding_(encoding), length_(0), measure_(0) {
+ReadOut::ReadOut(const str_t* s, int32_t encoding, void* destination, int32_t size)
+    : buffer_(s != nullptr ? s->buffer : nullptr), encoding_(encoding), length_(0), measure_(0), converted_(false) {
     const int32_t capacity = buffer_ != nullptr ? s->capacity : 0;
     if (encoding == STR_ENC_UTF8 || buffer_ == nullptr) {
         // UTF-8 is copied, not decoded.
@@ -86,8 +96,21 @@ ReadOut::ReadOut(const str_t* s, int32_t encoding)
     }
     length_ = decodable_length(s);
     bool ended_on_nul = false;
-    const int64_t measure =
-        keloutil::requires_bytes(buffer_, length_, STR_ENC_UTF8, encoding, &ended_on_nul, keloutil::ZeroUnits::none);
+    int64_t measure = 0;
+    // A destination with room for whatever the text can give takes it in one
+    // pass, the measure found on the way. When the conversion fails, the
+    // measuring below decides what that means, as it would have alone. Not
+    // for marked UTF-16, whose measure counts the mark that a text without
+    // characters does not write.
+    if (keloutil::direct_conversions() && destination != nullptr && encoding != STR_ENC_UTF16 &&
+        size >= most_bytes(length_, encoding)) {
+        measure = keloutil::encode_if_fits(buffer_, length_, STR_ENC_UTF8, destination, size, encoding,
+                                           keloutil::ZeroUnits::none, &ended_on_nul);
+        converted_ = measure != 0;
+    }
+    if (!converted_)
+        measure =
+            keloutil::requires_bytes(buffer_, length_, STR_ENC_UTF8, encoding, &ended_on_nul, keloutil::ZeroUnits::none);
     // Whatever ends the text, its terminator or a cut sequence, counts as
     // a character 0 of one code unit, as the measure of the whole buffer
     // counts the terminator; unless the text holds a character 0 of its own
@@ -306,10 +329,10 @@ int32_t str_utf32_len(const void* text) {
 
 int32_t str_get(const str_t* s, void* destination, int32_t size, int32_t encoding) {
     if (!keloutil::known_encoding(encoding) || destination == nullptr) return 0;
-    const keloutil::ReadOut text(s, encoding);
+    const keloutil::ReadOut text(s, encoding, destination, size);
     const int32_t measure = text.measure();
     if (measure == 0 || measure > size) return 0;
-    return text.into(destination, size) ? measure : 0;
+    return text.converted() || text.into(destination, size) ? measure : 0;
 }
 
 int32_t str_cstr(const str_t* s, char* destination, int32_t* size) {
