@@ -37,21 +37,25 @@ bool injected_failure() {
 constexpr bool injected_failure() { return false; }
 #endif
 
-} // namespace
-
-extern "C" {
-
-void* memory_allocate(uint32_t size) {
+// A new counted block of `size` bytes, zero-filled or not.
+void* allocate(uint32_t size, bool zero_filled) {
     if (size > UINT32_MAX - MEMORY_HEADER_SIZE || injected_failure()) return nullptr;
     const uint32_t total = size + MEMORY_HEADER_SIZE;
     // calloc gives the zero fill in one step (and often for free on fresh pages).
-    auto* block = static_cast<unsigned char*>(std::calloc(1, prefix_size + size));
+    auto* block = static_cast<unsigned char*>(zero_filled ? std::calloc(1, prefix_size + size)
+                                                          : std::malloc(prefix_size + size));
     if (block == nullptr) return nullptr;
     unsigned char* user = block + prefix_size;
     std::memcpy(user - MEMORY_HEADER_SIZE, &total, sizeof total);
     g_allocated += total;
     return user;
 }
+
+} // namespace
+
+extern "C" {
+
+void* memory_allocate(uint32_t size) { return allocate(size, true); }
 
 uint32_t memory_free(void* pointer) {
     if (pointer == nullptr) return 0;
@@ -68,6 +72,8 @@ uint32_t memory_allocated(void) { return g_allocated; }
 } // extern "C"
 
 namespace keloutil {
+
+void* memory_allocate_unfilled(uint32_t size) { return allocate(size, false); }
 
 void* memory_reallocate(void* pointer, uint32_t size) {
     if (pointer == nullptr) return memory_allocate(size);

@@ -8,6 +8,10 @@
 
 namespace keloutil {
 
+// memory_allocate without the zero fill, for a caller that writes every
+// byte of the block itself.
+void* memory_allocate_unfilled(uint32_t size);
+
 // Resizes a block from memory_allocate to `size` bytes, keeping the smaller
 // of the old and new sizes of its content and zero-filling what grows; the
 // counted total follows. Returns the block (possibly moved), or NULL when

@@ -354,8 +354,13 @@ void* str_alloc(const str_t* s, int32_t encoding) {
     const keloutil::ReadOut text(s, encoding);
     const int32_t measure = text.measure();
     if (measure == 0) return nullptr;
-    void* block = memory_allocate(static_cast<uint32_t>(measure));
+    // The conversion writes every byte of the measure but the character 0
+    // that ends it, one code unit at most, which is written here: the block
+    // need not be zero-filled first.
+    void* block = keloutil::memory_allocate_unfilled(static_cast<uint32_t>(measure));
     if (block == nullptr) return nullptr;
+    const int32_t last = measure < 4 ? measure : 4;
+    std::memset(static_cast<char*>(block) + measure - last, 0, static_cast<size_t>(last));
     if (!text.into(block, measure)) {
         memory_free(block);
         return nullptr;
