@@ -36,20 +36,26 @@ bool known_encoding(int32_t encoding);
 // 0 for an unknown encoding.
 int32_t terminator_size(int32_t encoding);
 
-// Whether a source may hold a zero unit within the length it is given. A
-// record's text is bounded by its terminator and holds none, so the direct
-// loops take it whole, without first looking for where it ends.
-enum class ZeroUnits : bool { possible, none };
+// What a caller knows of a source beyond its length. A record's text is
+// bounded by its terminator and holds no zero unit, so the direct loops take
+// it whole, without first looking for where it ends; UTF-8 that a measure
+// found strictly well-formed is converted without being checked again.
+enum class Known { nothing, no_zero_unit, well_formed };
 
-// str_encoding_requires_bytes, telling besides (when ended_on_nul is
-// given) whether the measure ended at a character 0 that the source
-// decodes to, before its given length ran out.
-int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t to, bool* ended_on_nul,
-                       ZeroUnits zeros = ZeroUnits::possible);
+// What a measure found besides the bytes.
+struct Measured {
+    bool ended_on_nul = false; // it ended at a character 0 that the source decodes to
+    bool well_formed = false;  // UTF-8 whose every character is strictly well-formed
+};
 
-// str_encode, for a source whose zero units the caller knows about.
+// str_encoding_requires_bytes, telling besides (when `found` is given) what
+// else the measure found.
+int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t to, Measured* found,
+                       Known known = Known::nothing);
+
+// str_encode, for a source of which the caller knows more.
 int32_t encode(const void* source, int32_t length, int32_t from, void* destination, int32_t size, int32_t to,
-               ZeroUnits zeros);
+               Known known);
 
 // Whether conversions take the direct loops for the common encoding pairs
 // (the default) or go character by character through the encoding table.
@@ -67,7 +73,7 @@ bool direct_conversions();
 // stays as it was, so that the measuring that follows records what it would
 // have recorded alone.
 int32_t encode_if_fits(const void* source, int32_t length, int32_t from, void* destination, int32_t size, int32_t to,
-                       ZeroUnits zeros = ZeroUnits::possible, bool* ended_on_nul = nullptr);
+                       Known known = Known::nothing, bool* ended_on_nul = nullptr);
 
 // The direct conversion loops: the common case of a pair of encodings done
 // inline rather than character by character through the encoding table.
@@ -79,8 +85,9 @@ struct DirectProgress {
     int32_t read;    // source bytes consumed
     int32_t written; // destination bytes written
 };
+// With `well_formed`, the source is UTF-8 known to be strictly well-formed.
 DirectProgress convert_direct(const unsigned char* source, int32_t length, int32_t from,
-                              unsigned char* destination, int32_t room, int32_t to);
+                              unsigned char* destination, int32_t room, int32_t to, bool well_formed);
 // Adds to *needed the bytes that the characters read take in `to`, and
 // returns the source bytes read.
 //
@@ -180,6 +187,7 @@ private:
     int32_t length_;  // bytes of the text that are read
     int32_t measure_;
     bool converted_;
+    bool well_formed_; // the measure found the text strictly well-formed
 };
 
 // The helpers of the functions that work on a record's UTF-8 text.

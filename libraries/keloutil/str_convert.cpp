@@ -300,11 +300,11 @@ int32_t direct_target(int32_t to, uint32_t encode_state) {
 // cache; a source known to hold none is given whole.
 class DirectBound {
 public:
-    DirectBound(int32_t unit, keloutil::ZeroUnits zeros) : unit_(unit), zeros_(zeros) {}
+    DirectBound(int32_t unit, keloutil::Known known) : unit_(unit), known_(known) {}
 
     // Bytes from src (where a unit starts) that the direct loops may read.
     int32_t bytes(const byte* src, int32_t length) {
-        if (zeros_ == keloutil::ZeroUnits::none) return length;
+        if (known_ != keloutil::Known::nothing) return length;
         if (limit_ == nullptr || src >= limit_) {
             const byte* end = src + (length < slice ? length : slice);
             limit_ = keloutil::first_zero_unit(src, end, unit_);
@@ -321,7 +321,7 @@ private:
     const byte* limit_ = nullptr;
     bool slice_end_ = false;
     int32_t unit_;
-    keloutil::ZeroUnits zeros_;
+    keloutil::Known known_;
 };
 
 // How a successful conversion ended.
@@ -337,7 +337,7 @@ struct Ending {
 // *ending, when given.
 int32_t transcode(const byte* src, int32_t length, const str_encoding_desc_t* source_encoding, byte* dst,
                   int32_t size, const str_encoding_desc_t* target, Ending* ending,
-                  keloutil::ZeroUnits zeros = keloutil::ZeroUnits::possible) {
+                  keloutil::Known known = keloutil::Known::nothing) {
     const int32_t from = source_encoding->id;
     const int32_t to = target->id;
     const int32_t terminator = target->terminator_size;
@@ -345,12 +345,13 @@ int32_t transcode(const byte* src, int32_t length, const str_encoding_desc_t* so
     uint32_t encode_state = 0;
     if (from == STR_ENC_UTF16) decode_state = static_cast<uint32_t>(skip_utf16_mark(&src, length));
     bool ended_on_nul = false;
-    DirectBound bound(source_encoding->unit_size, zeros);
+    DirectBound bound(source_encoding->unit_size, known);
+    const bool well_formed = known == keloutil::Known::well_formed && from == STR_ENC_UTF8;
     while (length > 0 && size > 0) {
         if (direct) {
             const keloutil::DirectProgress done =
                 keloutil::convert_direct(src, bound.bytes(src, length), direct_source(from, decode_state), dst, size,
-                                         direct_target(to, encode_state));
+                                         direct_target(to, encode_state), well_formed);
             src += done.read;
             length -= done.read;
             dst += done.written;
@@ -390,7 +391,7 @@ int32_t transcode(const byte* src, int32_t length, const str_encoding_desc_t* so
 namespace keloutil {
 
 int32_t encode_if_fits(const void* source, int32_t length, int32_t from, void* destination, int32_t size, int32_t to,
-                       ZeroUnits zeros, bool* ended_on_nul) {
+                       Known known, bool* ended_on_nul) {
     const str_encoding_desc_t* source_encoding = descriptor(from);
     const str_encoding_desc_t* target = descriptor(to);
     if (source_encoding == nullptr || target == nullptr || from == to || bad_source(source, length) ||
@@ -399,7 +400,7 @@ int32_t encode_if_fits(const void* source, int32_t length, int32_t from, void* d
     const LastError before = last_error;
     Ending ending;
     if (transcode(static_cast<const byte*>(source), length, source_encoding, static_cast<byte*>(destination), size,
-                  target, &ending, zeros) != 0 &&
+                  target, &ending, known) != 0 &&
         ending.room_after >= 0) {
         if (ended_on_nul != nullptr) *ended_on_nul = ending.on_nul;
         return size - ending.room_after;
@@ -408,8 +409,8 @@ int32_t encode_if_fits(const void* source, int32_t length, int32_t from, void* d
     return 0;
 }
 
-int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t to, bool* ended_on_nul,
-                       ZeroUnits zeros) {
+int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t to, Measured* found,
+                       Known known) {
     const str_encoding_desc_t* source_encoding = descriptor(from);
     const str_encoding_desc_t* target = descriptor(to);
     if (source_encoding == nullptr || target == nullptr || bad_source(source, length)) return 0;
@@ -424,7 +425,10 @@ int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t
     }
     int64_t needed = target->terminator_size + (to == STR_ENC_UTF16 ? 2 : 0);
     uint32_t state = 0;
-    DirectBound bound(source_encoding->unit_size, zeros);
+    DirectBound bound(source_encoding->unit_size, known);
+    // The direct measure takes only strictly well-formed characters: UTF-8
+    // that it takes whole is.
+    bool per_character = !direct;
     while (length > 0) {
         if (direct) {
             const int32_t read = measure_direct(src, bound.bytes(src, length), source_encoding->id, to, &needed);
@@ -433,6 +437,7 @@ int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t
             if (length == 0) break;
             if (bound.next_slice(src)) continue;
         }
+        per_character = true;
         uint32_t c;
         const int32_t used = source_encoding->decode(src, length, &c, &state);
         if (used == 0) return 0;
@@ -440,15 +445,16 @@ int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t
         length -= used;
         needed += target->variable_width ? target->width(c) : target->unit_size;
         if (c == 0) {
-            if (ended_on_nul != nullptr) *ended_on_nul = true;
+            if (found != nullptr) found->ended_on_nul = true;
             break;
         }
     }
+    if (found != nullptr) found->well_formed = from == STR_ENC_UTF8 && !per_character;
     return needed > INT32_MAX ? 0 : static_cast<int32_t>(needed);
 }
 
 int32_t encode(const void* source, int32_t length, int32_t from, void* destination, int32_t size, int32_t to,
-               ZeroUnits zeros) {
+               Known known) {
     const str_encoding_desc_t* source_encoding = descriptor(from);
     const str_encoding_desc_t* target = descriptor(to);
     if (source_encoding == nullptr || target == nullptr || bad_source(source, length) ||
@@ -464,7 +470,7 @@ int32_t encode(const void* source, int32_t length, int32_t from, void* destinati
         std::memset(dst + copied, 0, static_cast<size_t>(terminator));
         return 1;
     }
-    return transcode(static_cast<const byte*>(source), length, source_encoding, dst, size, target, nullptr, zeros);
+    return transcode(static_cast<const byte*>(source), length, source_encoding, dst, size, target, nullptr, known);
 }
 
 void set_direct_conversions(bool enabled) { direct = enabled; }
@@ -489,7 +495,7 @@ int32_t str_encoding_requires_bytes(const void* source, int32_t length, int32_t 
 
 int32_t str_encode(const void* source, int32_t length, int32_t from, void* destination, int32_t size,
                    int32_t to) {
-    return keloutil::encode(source, length, from, destination, size, to, keloutil::ZeroUnits::possible);
+    return keloutil::encode(source, length, from, destination, size, to, keloutil::Known::nothing);
 }
 
 // ---- the last conversion error ---------------------------------------------

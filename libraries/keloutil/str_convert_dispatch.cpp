@@ -62,15 +62,15 @@ const char* simd_level_name(SimdLevel level) {
 }
 
 void utf16_from_utf8_vectors(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
-                             unsigned char* d_end, bool big_endian) {
+                             unsigned char* d_end, bool big_endian, bool well_formed) {
 #if KELOUTIL_VECTOR_KERNELS
     switch (simd_level()) {
-    case SimdLevel::avx2: return vector_avx2::utf16_from_utf8(s, end, d, d_end, big_endian);
-    case SimdLevel::ssse3: return vector_ssse3::utf16_from_utf8(s, end, d, d_end, big_endian);
+    case SimdLevel::avx2: return vector_avx2::utf16_from_utf8(s, end, d, d_end, big_endian, well_formed);
+    case SimdLevel::ssse3: return vector_ssse3::utf16_from_utf8(s, end, d, d_end, big_endian, well_formed);
     default: return;
     }
 #else
-    (void)s, (void)end, (void)d, (void)d_end, (void)big_endian;
+    (void)s, (void)end, (void)d, (void)d_end, (void)big_endian, (void)well_formed;
 #endif
 }
 

@@ -43,14 +43,16 @@ const char* simd_level_name(SimdLevel level);
 
 // ---- the kernels that have a version per level --------------------------
 
-// UTF-16 (big- or little-endian) of the well-formed UTF-8 at s, as long as
-// it comes in characters of one to three bytes other than character 0
-// (sixteen bytes at a time, and so 18 bytes ahead) and the destination has
-// room for a block: advances s and d past what was converted, stopping at
-// the start of a character that it leaves to the caller. It writes nothing
-// past what it converted. Does nothing below the ssse3 level.
+// UTF-16 (big- or little-endian) of the UTF-8 at s, as long as it comes
+// in strictly well-formed characters other than character 0 (sixteen bytes
+// at a time, and so 18 bytes ahead) and the destination has room for a
+// block: advances s and d past what was converted, stopping at the start of
+// a character that it leaves to the caller. It writes nothing past what it
+// converted. With `well_formed`, the caller knows the UTF-8 to be strictly
+// well-formed, and it is not checked again. Does nothing below the ssse3
+// level.
 void utf16_from_utf8_vectors(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
-                             unsigned char* d_end, bool big_endian);
+                             unsigned char* d_end, bool big_endian, bool well_formed);
 
 // Measures UTF-8 at s into a target whose characters below U+10000 take
 // `width` bytes and the others `width4`, as long as it is strictly

@@ -216,19 +216,19 @@ struct Checked {
 template <class S, class T>
 struct Vectors {
     static constexpr ptrdiff_t pause = 0;
-    static void run(const byte*&, const byte*, byte*&, byte*) {}
+    static void run(const byte*&, const byte*, byte*&, byte*, bool) {}
 };
 
 template <bool big_endian>
 struct Vectors<Utf8Source, Utf16Target<big_endian>> {
     static constexpr ptrdiff_t pause = 256;
-    static void run(const byte*& s, const byte* s_end, byte*& d, byte* d_end) {
-        keloutil::utf16_from_utf8_vectors(s, s_end, d, d_end, big_endian);
+    static void run(const byte*& s, const byte* s_end, byte*& d, byte* d_end, bool well_formed) {
+        keloutil::utf16_from_utf8_vectors(s, s_end, d, d_end, big_endian, well_formed);
     }
 };
 
 template <class S, class T>
-keloutil::DirectProgress convert(const byte* src, int32_t length, byte* dst, int32_t room) {
+keloutil::DirectProgress convert(const byte* src, int32_t length, byte* dst, int32_t room, bool well_formed) {
     const byte* s = src;
     const byte* const s_end = src + length;
     byte* d = dst;
@@ -237,7 +237,7 @@ keloutil::DirectProgress convert(const byte* src, int32_t length, byte* dst, int
     const byte* vectors_from = src;
     while (s < s_end) {
         if (s >= vectors_from) {
-            Vectors<S, T>::run(s, s_end, d, d_end);
+            Vectors<S, T>::run(s, s_end, d, d_end, well_formed);
             if (s == s_end) break;
             vectors_from = s + Vectors<S, T>::pause;
         }
@@ -424,8 +424,8 @@ auto from_source(int32_t from, int32_t to, Args... args) -> decltype(Loop<AsciiS
 
 template <class S, class T>
 struct ConvertLoop {
-    static keloutil::DirectProgress run(const byte* src, int32_t length, byte* dst, int32_t room) {
-        return convert<S, T>(src, length, dst, room);
+    static keloutil::DirectProgress run(const byte* src, int32_t length, byte* dst, int32_t room, bool well_formed) {
+        return convert<S, T>(src, length, dst, room, well_formed);
     }
 };
 
@@ -439,8 +439,8 @@ struct MeasureLoop {
 namespace keloutil {
 
 DirectProgress convert_direct(const unsigned char* source, int32_t length, int32_t from, unsigned char* destination,
-                              int32_t room, int32_t to) {
-    return from_source<ConvertLoop>(from, to, source, length, destination, room);
+                              int32_t room, int32_t to, bool well_formed) {
+    return from_source<ConvertLoop>(from, to, source, length, destination, room, well_formed);
 }
 
 int32_t measure_direct(const unsigned char* source, int32_t length, int32_t from, int32_t to, int64_t* needed) {

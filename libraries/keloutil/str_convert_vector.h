@@ -21,13 +21,13 @@ namespace keloutil {
 // each level's instructions.
 namespace vector_avx2 {
 void utf16_from_utf8(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end,
-                     bool big_endian);
+                     bool big_endian, bool well_formed);
 const unsigned char* measure_utf8(const unsigned char* s, const unsigned char* end, int32_t width, int32_t width4,
                                   int64_t* count);
 }
 namespace vector_ssse3 {
 void utf16_from_utf8(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end,
-                     bool big_endian);
+                     bool big_endian, bool well_formed);
 const unsigned char* measure_utf8(const unsigned char* s, const unsigned char* end, int32_t width, int32_t width4,
                                   int64_t* count);
 }

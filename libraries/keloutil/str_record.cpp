@@ -86,7 +86,8 @@ str_t* text_or_null(str_t* s) {
 }
 
 ReadOut::ReadOut(const str_t* s, int32_t encoding, void* destination, int32_t size)
-    : buffer_(s != nullptr ? s->buffer : nullptr), encoding_(encoding), length_(0), measure_(0), converted_(false) {
+    : buffer_(s != nullptr ? s->buffer : nullptr), encoding_(encoding), length_(0), measure_(0), converted_(false),
+      well_formed_(false) {
     const int32_t capacity = buffer_ != nullptr ? s->capacity : 0;
     if (encoding == STR_ENC_UTF8 || buffer_ == nullptr) {
         // UTF-8 is copied, not decoded.
@@ -95,7 +96,7 @@ ReadOut::ReadOut(const str_t* s, int32_t encoding, void* destination, int32_t si
         return;
     }
     length_ = decodable_length(s);
-    bool ended_on_nul = false;
+    keloutil::Measured found;
     int64_t measure = 0;
     // A destination with room for whatever the text can give takes it in one
     // pass, the measure found on the way. When the conversion fails, the
@@ -105,18 +106,19 @@ ReadOut::ReadOut(const str_t* s, int32_t encoding, void* destination, int32_t si
     if (keloutil::direct_conversions() && destination != nullptr && encoding != STR_ENC_UTF16 &&
         size >= most_bytes(length_, encoding)) {
         measure = keloutil::encode_if_fits(buffer_, length_, STR_ENC_UTF8, destination, size, encoding,
-                                           keloutil::ZeroUnits::none, &ended_on_nul);
+                                           keloutil::Known::no_zero_unit, &found.ended_on_nul);
         converted_ = measure != 0;
     }
     if (!converted_)
-        measure =
-            keloutil::requires_bytes(buffer_, length_, STR_ENC_UTF8, encoding, &ended_on_nul, keloutil::ZeroUnits::none);
+        measure = keloutil::requires_bytes(buffer_, length_, STR_ENC_UTF8, encoding, &found,
+                                           keloutil::Known::no_zero_unit);
+    well_formed_ = found.well_formed;
     // Whatever ends the text, its terminator or a cut sequence, counts as
     // a character 0 of one code unit, as the measure of the whole buffer
     // counts the terminator; unless the text holds a character 0 of its own
     // (an over-long form such as C0 80), where that measure stops.
     const int64_t ending =
-        measure != 0 && length_ < capacity && !ended_on_nul ? keloutil::terminator_size(encoding) : 0;
+        measure != 0 && length_ < capacity && !found.ended_on_nul ? keloutil::terminator_size(encoding) : 0;
     measure_ = measure + ending > INT32_MAX ? 0 : static_cast<int32_t>(measure + ending);
 }
 
@@ -124,7 +126,7 @@ bool ReadOut::into(void* destination, int32_t size) const {
     if (destination == nullptr) return false;
     if (encoding_ != STR_ENC_UTF8) // the text ends before its terminator: no zero byte in it
         return keloutil::encode(buffer_, length_, STR_ENC_UTF8, destination, size, encoding_,
-                                keloutil::ZeroUnits::none) != 0;
+                                well_formed_ ? keloutil::Known::well_formed : keloutil::Known::no_zero_unit) != 0;
     if (measure_ == 0 || size < measure_) return false;
     auto* out = static_cast<char*>(destination);
     if (length_ > 0) std::memcpy(out, buffer_, static_cast<size_t>(length_));
