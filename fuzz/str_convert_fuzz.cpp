@@ -61,9 +61,12 @@ void read_out(const str_t* s, int32_t to, uint32_t room_choice) {
     std::fill(out.begin(), out.end(), canary);
     FUZZ_CHECK(str_get(s, out.data(), measure - 1, to) == 0 && untouched(out, 0));
 
-    // The same bytes in a block of their own (the sanitizer checks its size).
+    // The same bytes in a block of their own (the sanitizer checks its size),
+    // zeros after them.
     void* block = str_alloc(s, to);
     FUZZ_CHECK(block != nullptr && std::memcmp(block, text.data(), text.size()) == 0);
+    const auto* after = static_cast<const uint8_t*>(block) + text.size();
+    FUZZ_CHECK(std::all_of(after, after + (size - text.size()), [](uint8_t b) { return b == 0; }));
     memory_free(block);
 
     // Any room: what does not fit fails, but nothing lands past the room.
