@@ -227,6 +227,14 @@ struct Vectors<Utf8Source, Utf16Target<big_endian>> {
     }
 };
 
+template <bool big_endian>
+struct Vectors<Utf16Source<big_endian>, Utf8Target> {
+    static constexpr ptrdiff_t pause = 64;
+    static void run(const byte*& s, const byte* s_end, byte*& d, byte* d_end) {
+        keloutil::utf8_from_utf16_vectors(s, s_end, d, d_end, big_endian);
+    }
+};
+
 template <class S, class T>
 keloutil::DirectProgress convert(const byte* src, int32_t length, byte* dst, int32_t room) {
     const byte* s = src;

@@ -15,14 +15,18 @@
 #if KELOUTIL_VECTOR_KERNELS
 namespace keloutil {
 
-// As utf16_from_utf8_vectors (str_convert_dispatch.h), in each level's
-// instructions.
+// As utf16_from_utf8_vectors and utf8_from_utf16_vectors
+// (str_convert_dispatch.h), in each level's instructions.
 namespace vector_avx2 {
 void utf16_from_utf8(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end,
+                     bool big_endian);
+void utf8_from_utf16(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end,
                      bool big_endian);
 }
 namespace vector_ssse3 {
 void utf16_from_utf8(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end,
+                     bool big_endian);
+void utf8_from_utf16(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end,
                      bool big_endian);
 }
 
