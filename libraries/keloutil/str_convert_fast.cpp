@@ -211,8 +211,8 @@ struct Checked {
 
 // Converting with the kernels of the dispatched levels
 // (str_convert_dispatch.h) as far as they go: none in general; see the
-// specialisation for UTF-8 into UTF-16. `pause` is how far the loop goes
-// on its own after they stop before asking them again.
+// specialisations for UTF-8 into UTF-16 and back. `pause` is how far the
+// loop goes on its own after they stop before asking them again.
 template <class S, class T>
 struct Vectors {
     static constexpr ptrdiff_t pause = 0;
