@@ -5,10 +5,10 @@
 // can see must agree (conversion_observer.hpp). The sources are the places
 // where direct loops go wrong: code points at the edges of each form,
 // malformed and cut sequences, odd lengths, zero units, byte-order marks,
-// and runs of every length (ASCII, or one- to three-byte characters mixed)
-// around one other character (where many-bytes-at-a-time scans turn over),
-// plus a seeded random mix of all of them. Built against the static library variant,
-// which exposes the switch.
+// and runs of every length (ASCII, or characters of one to three or one to
+// four bytes mixed) around one other character (where many-bytes-at-a-time
+// scans turn over), plus a seeded random mix of all of them. Built against
+// the static library variant, which exposes the switch.
 #include "test_support.hpp"
 
 #include "conversion_observer.hpp"
@@ -38,13 +38,14 @@ using Text = std::vector<Piece>;
 Piece cp(uint32_t c) { return {false, c, ""}; }
 Piece raw(std::string bytes) { return {true, 0, std::move(bytes)}; }
 
-// Characters 0x20..0x7F, varied by the seed; with `mixed`, one, two and
-// three bytes long in UTF-8 in turn.
-Text& add_run(Text& text, size_t length, size_t seed, bool mixed = false) {
-    static const uint32_t bases[3] = {0x20, 0xC0, 0x4E00};
+// Characters 0x20..0x7F, varied by the seed; with `widths` 3 or 4, one
+// to that many bytes long in UTF-8 in turn (four bytes are a surrogate
+// pair in UTF-16).
+Text& add_run(Text& text, size_t length, size_t seed, size_t widths = 1) {
+    static const uint32_t bases[4] = {0x20, 0xC0, 0x4E00, 0x1F600};
     for (size_t i = 0; i < length; ++i) {
         const size_t step = seed + 7 * i;
-        text.push_back(cp(static_cast<uint32_t>(bases[mixed ? step % 3 : 0] + step % 0x60)));
+        text.push_back(cp(static_cast<uint32_t>(bases[step % widths] + step % 0x60)));
     }
     return text;
 }
@@ -156,13 +157,13 @@ const Piece stoppers[] = {cp(0xE9),     cp(0x20AC),  cp(0x1F600), cp(0x80),    c
                           raw("\x80"), raw("\xE2\x82"), raw("\xC0\x80"), raw("\xE0\x80\x80"),
                           raw("\xF0\x80\x80\x80"), raw("\xE0\x9F\xBF")};
 
-// Runs of every length up to 64, of ASCII and of one- to three-byte
-// characters mixed, with one other character at every place, in every
-// encoding; and a few longer runs.
+// Runs of every length up to 64, of ASCII, of one- to three-byte and of
+// one- to four-byte characters mixed, with one other character at every
+// place, in every encoding; and a few longer runs.
 std::vector<Source> run_sources() {
     std::vector<Source> sources;
     size_t n = 0;
-    for (bool mixed : {false, true}) {
+    for (size_t mixed : {1, 3, 4}) {
         for (size_t length = 0; length <= 64; ++length) {
             Text plain;
             add_everywhere(sources, add_run(plain, length, length, mixed), false, false);
@@ -212,7 +213,7 @@ std::vector<Source> random_sources(size_t count) {
         for (uint32_t pieces = 1 + below(12); pieces > 0; --pieces) {
             switch (below(10)) {
             case 0: case 1: case 2: add_run(text, below(40), random()); break;
-            case 3: add_run(text, below(40), random(), true); break;
+            case 3: add_run(text, below(40), random(), 3); break;
             case 4: text.push_back(cp(edges[below(sizeof edges / sizeof edges[0])] + below(3) - 1)); break;
             case 5: text.push_back(cp(0x80 + below(0x780))); break;
             case 6: text.push_back(cp(0x800 + below(0xF800))); break;

@@ -86,4 +86,17 @@ const unsigned char* measure_utf8(const unsigned char* s, const unsigned char* e
     return measure_utf8_blocks(s, end, width, width4, count);
 }
 
+void utf8_from_utf16_vectors(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
+                             unsigned char* d_end, bool big_endian) {
+#if KELOUTIL_VECTOR_KERNELS
+    switch (simd_level()) {
+    case SimdLevel::avx2: return vector_avx2::utf8_from_utf16(s, end, d, d_end, big_endian);
+    case SimdLevel::ssse3: return vector_ssse3::utf8_from_utf16(s, end, d, d_end, big_endian);
+    default: return;
+    }
+#else
+    (void)s, (void)end, (void)d, (void)d_end, (void)big_endian;
+#endif
+}
+
 } // namespace keloutil

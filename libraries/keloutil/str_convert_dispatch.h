@@ -63,6 +63,15 @@ void utf16_from_utf8_vectors(const unsigned char*& s, const unsigned char* end, 
 const unsigned char* measure_utf8(const unsigned char* s, const unsigned char* end, int32_t width, int32_t width4,
                                   int64_t* count);
 
+// UTF-8 of the UTF-16 (big- or little-endian) at s, as long as it comes in
+// units other than 0 and whole surrogate pairs (sixteen bytes or more at a
+// time) and the destination has room for a block: advances s and d past
+// what was converted, stopping at the start of a character that it leaves
+// to the caller. It writes nothing past what it converted. Does nothing
+// below the ssse3 level.
+void utf8_from_utf16_vectors(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
+                             unsigned char* d_end, bool big_endian);
+
 } // namespace keloutil
 
 #endif // KELOUTIL_STR_CONVERT_DISPATCH_H

@@ -211,8 +211,8 @@ struct Checked {
 
 // Converting with the kernels of the dispatched levels
 // (str_convert_dispatch.h) as far as they go: none in general; see the
-// specialisation for UTF-8 into UTF-16. `pause` is how far the loop goes
-// on its own after they stop before asking them again.
+// specialisations for UTF-8 into UTF-16 and back. `pause` is how far the
+// loop goes on its own after they stop before asking them again.
 template <class S, class T>
 struct Vectors {
     static constexpr ptrdiff_t pause = 0;
@@ -224,6 +224,14 @@ struct Vectors<Utf8Source, Utf16Target<big_endian>> {
     static constexpr ptrdiff_t pause = 256;
     static void run(const byte*& s, const byte* s_end, byte*& d, byte* d_end, bool well_formed) {
         keloutil::utf16_from_utf8_vectors(s, s_end, d, d_end, big_endian, well_formed);
+    }
+};
+
+template <bool big_endian>
+struct Vectors<Utf16Source<big_endian>, Utf8Target> {
+    static constexpr ptrdiff_t pause = 64;
+    static void run(const byte*& s, const byte* s_end, byte*& d, byte* d_end, bool) {
+        keloutil::utf8_from_utf16_vectors(s, s_end, d, d_end, big_endian);
     }
 };
 

@@ -77,6 +77,53 @@ alignas(16) constexpr NibbleErrors utf8_nibble_errors = {
      continuation_9, continuation_ab, continuation_ab, too_short, too_short, too_short, too_short},
 };
 
+// A table of byte shuffles, one per index, and how many bytes each gives.
+struct Shuffles {
+    alignas(16) unsigned char shuffle[256][16];
+    unsigned char length[256];
+};
+
+// The byte shuffles that write eight UTF-16 units of one or two bytes of
+// UTF-8, each held as a 16-bit lane [first byte, second byte]: the first
+// byte of every lane, and the second of the lanes that a mask selects, in
+// order, with zeros after them; and how many bytes that is. One per mask.
+constexpr Shuffles make_narrowing() {
+    Shuffles p{};
+    for (int mask = 0; mask < 256; ++mask) {
+        int out = 0;
+        for (int lane = 0; lane < 8; ++lane) {
+            p.shuffle[mask][out++] = static_cast<unsigned char>(2 * lane);
+            if ((mask >> lane & 1) != 0) p.shuffle[mask][out++] = static_cast<unsigned char>(2 * lane + 1);
+        }
+        p.length[mask] = static_cast<unsigned char>(out);
+        while (out < 16) p.shuffle[mask][out++] = 0x80;
+    }
+    return p;
+}
+
+constexpr Shuffles narrowing = make_narrowing();
+
+// The byte shuffles that write four UTF-16 units of one to three bytes of
+// UTF-8, each held as a 32-bit lane [lead, middle, last, 0] whose last
+// bytes are the ones written: bit i (0..3) of the index says unit i takes
+// two bytes or more, bit 4 + i that it takes three. The bytes in order,
+// with zeros after them; and how many bytes that is. One per index.
+constexpr Shuffles make_spreading() {
+    Shuffles p{};
+    for (int index = 0; index < 256; ++index) {
+        int out = 0;
+        for (int lane = 0; lane < 4; ++lane) {
+            const int bytes = 1 + (index >> lane & 1) + (index >> (lane + 4) & 1);
+            for (int b = 3 - bytes; b < 3; ++b) p.shuffle[index][out++] = static_cast<unsigned char>(4 * lane + b);
+        }
+        p.length[index] = static_cast<unsigned char>(out);
+        while (out < 16) p.shuffle[index][out++] = 0x80;
+    }
+    return p;
+}
+
+constexpr Shuffles spreading = make_spreading();
+
 } // namespace
 } // namespace keloutil
 

@@ -27,24 +27,28 @@ using byte = unsigned char;
 
 #if defined(__SSE2__)
 
-constexpr uintptr_t group_size = 64;
+// Two cache lines a group, tested with one branch: the scan that comes
+// before every slice of a conversion runs at close to the memory's speed.
+constexpr uintptr_t group_size = 128;
 
 // Whether the aligned group at g may hold a zero unit: any zero byte, or,
 // where the units lie aligned in it, any zero unit.
 __attribute__((no_sanitize_address)) bool may_hold_zero(const byte* g, int unit, bool aligned_units) {
     const __m128i* v = reinterpret_cast<const __m128i*>(g);
-    const __m128i a = _mm_load_si128(v), b = _mm_load_si128(v + 1), c = _mm_load_si128(v + 2),
-                  d = _mm_load_si128(v + 3);
     const __m128i zero = _mm_setzero_si128();
-    __m128i hits;
-    if (unit == 1 || !aligned_units) {
-        hits = _mm_cmpeq_epi8(_mm_min_epu8(_mm_min_epu8(a, b), _mm_min_epu8(c, d)), zero);
-    } else if (unit == 2) {
-        hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero)),
-                            _mm_or_si128(_mm_cmpeq_epi16(c, zero), _mm_cmpeq_epi16(d, zero)));
-    } else {
-        hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(a, zero), _mm_cmpeq_epi32(b, zero)),
-                            _mm_or_si128(_mm_cmpeq_epi32(c, zero), _mm_cmpeq_epi32(d, zero)));
+    __m128i hits = zero;
+    for (int i = 0; i < 8; i += 4) {
+        const __m128i a = _mm_load_si128(v + i), b = _mm_load_si128(v + i + 1), c = _mm_load_si128(v + i + 2),
+                      d = _mm_load_si128(v + i + 3);
+        if (unit == 1 || !aligned_units) {
+            hits = _mm_or_si128(hits, _mm_cmpeq_epi8(_mm_min_epu8(_mm_min_epu8(a, b), _mm_min_epu8(c, d)), zero));
+        } else if (unit == 2) {
+            hits = _mm_or_si128(hits, _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(a, zero), _mm_cmpeq_epi16(b, zero)),
+                                                   _mm_or_si128(_mm_cmpeq_epi16(c, zero), _mm_cmpeq_epi16(d, zero))));
+        } else {
+            hits = _mm_or_si128(hits, _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(a, zero), _mm_cmpeq_epi32(b, zero)),
+                                                   _mm_or_si128(_mm_cmpeq_epi32(c, zero), _mm_cmpeq_epi32(d, zero))));
+        }
     }
     return _mm_movemask_epi8(hits) != 0;
 }
