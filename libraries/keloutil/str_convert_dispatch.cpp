@@ -99,4 +99,17 @@ void utf8_from_utf16_vectors(const unsigned char*& s, const unsigned char* end, 
 #endif
 }
 
+void utf8_from_utf32_vectors(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
+                             unsigned char* d_end) {
+#if KELOUTIL_VECTOR_KERNELS
+    switch (simd_level()) {
+    case SimdLevel::avx2: return vector_avx2::utf8_from_utf32(s, end, d, d_end);
+    case SimdLevel::ssse3: return vector_ssse3::utf8_from_utf32(s, end, d, d_end);
+    default: return;
+    }
+#else
+    (void)s, (void)end, (void)d, (void)d_end;
+#endif
+}
+
 } // namespace keloutil

@@ -54,6 +54,14 @@ const char* simd_level_name(SimdLevel level);
 void utf16_from_utf8_vectors(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
                              unsigned char* d_end, bool big_endian, bool well_formed);
 
+// UTF-8 of the UTF-32 units (host order) at s, as long as they are
+// characters from U+0001 to U+FFFF other than surrogates (sixteen at a
+// time) and the destination has room for 64 bytes: advances s and d past
+// what was converted, writing nothing past it. Does nothing below the
+// ssse3 level.
+void utf8_from_utf32_vectors(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
+                             unsigned char* d_end);
+
 // Measures UTF-8 at s into a target whose characters below U+10000 take
 // `width` bytes and the others `width4`, as long as it is strictly
 // well-formed: whole blocks from s (which holds no zero byte before end, and

@@ -235,6 +235,14 @@ struct Vectors<Utf16Source<big_endian>, Utf8Target> {
     }
 };
 
+template <>
+struct Vectors<Utf32Source, Utf8Target> {
+    static constexpr ptrdiff_t pause = 256;
+    static void run(const byte*& s, const byte* s_end, byte*& d, byte* d_end, bool) {
+        keloutil::utf8_from_utf32_vectors(s, s_end, d, d_end);
+    }
+};
+
 template <class S, class T>
 keloutil::DirectProgress convert(const byte* src, int32_t length, byte* dst, int32_t room, bool well_formed) {
     const byte* s = src;

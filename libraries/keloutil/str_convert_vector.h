@@ -17,9 +17,10 @@
 
 namespace keloutil {
 
-// As utf16_from_utf8_vectors, utf8_from_utf16_vectors and measure_utf8
-// (str_convert_dispatch.h), in each level's instructions.
+// As utf16_from_utf8_vectors, utf8_from_utf16_vectors, utf8_from_utf32_vectors
+// and measure_utf8 (str_convert_dispatch.h), in each level's instructions.
 namespace vector_avx2 {
+void utf8_from_utf32(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end);
 void utf16_from_utf8(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end,
                      bool big_endian, bool well_formed);
 void utf8_from_utf16(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end,
@@ -28,6 +29,7 @@ const unsigned char* measure_utf8(const unsigned char* s, const unsigned char* e
                                   int64_t* count);
 }
 namespace vector_ssse3 {
+void utf8_from_utf32(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end);
 void utf16_from_utf8(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end,
                      bool big_endian, bool well_formed);
 void utf8_from_utf16(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end,
