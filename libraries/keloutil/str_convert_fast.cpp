@@ -253,9 +253,11 @@ keloutil::DirectProgress convert(const byte* src, int32_t length, byte* dst, int
     const byte* vectors_from = src;
     while (s < s_end) {
         if (s >= vectors_from) {
+            const byte* const asked_at = s;
             Vectors<S, T>::run(s, s_end, d, d_end, well_formed);
             if (s == s_end) break;
-            vectors_from = s + Vectors<S, T>::pause;
+            // Text that the kernels cannot start on is asked about less often.
+            vectors_from = s + (s == asked_at ? 4 : 1) * Vectors<S, T>::pause;
         }
         if (ascii_ahead<S>(s, s_end) && (!keloutil::convert_ascii_run(s, s_end, d, d_end, S::id, T::id) || s == s_end))
             break;
