@@ -61,14 +61,23 @@ const char* simd_level_name(SimdLevel level) {
     return "";
 }
 
+#if KELOUTIL_VECTOR_KERNELS
+// The version of a kernel for the level in effect; none below ssse3.
+template <class Kernel>
+Kernel* for_level(Kernel* avx2, Kernel* ssse3) {
+    switch (simd_level()) {
+    case SimdLevel::avx2: return avx2;
+    case SimdLevel::ssse3: return ssse3;
+    default: return nullptr;
+    }
+}
+#endif
+
 void utf16_from_utf8_vectors(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
                              unsigned char* d_end, bool big_endian, bool well_formed) {
 #if KELOUTIL_VECTOR_KERNELS
-    switch (simd_level()) {
-    case SimdLevel::avx2: return vector_avx2::utf16_from_utf8(s, end, d, d_end, big_endian, well_formed);
-    case SimdLevel::ssse3: return vector_ssse3::utf16_from_utf8(s, end, d, d_end, big_endian, well_formed);
-    default: return;
-    }
+    if (const auto kernel = for_level(vector_avx2::utf16_from_utf8, vector_ssse3::utf16_from_utf8))
+        kernel(s, end, d, d_end, big_endian, well_formed);
 #else
     (void)s, (void)end, (void)d, (void)d_end, (void)big_endian, (void)well_formed;
 #endif
@@ -77,11 +86,8 @@ void utf16_from_utf8_vectors(const unsigned char*& s, const unsigned char* end, 
 const unsigned char* measure_utf8(const unsigned char* s, const unsigned char* end, int32_t width, int32_t width4,
                                   int64_t* count) {
 #if KELOUTIL_VECTOR_KERNELS
-    switch (simd_level()) {
-    case SimdLevel::avx2: return vector_avx2::measure_utf8(s, end, width, width4, count);
-    case SimdLevel::ssse3: return vector_ssse3::measure_utf8(s, end, width, width4, count);
-    default: break;
-    }
+    if (const auto kernel = for_level(vector_avx2::measure_utf8, vector_ssse3::measure_utf8))
+        return kernel(s, end, width, width4, count);
 #endif
     return measure_utf8_blocks(s, end, width, width4, count);
 }
@@ -89,11 +95,8 @@ const unsigned char* measure_utf8(const unsigned char* s, const unsigned char* e
 void utf8_from_utf16_vectors(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
                              unsigned char* d_end, bool big_endian) {
 #if KELOUTIL_VECTOR_KERNELS
-    switch (simd_level()) {
-    case SimdLevel::avx2: return vector_avx2::utf8_from_utf16(s, end, d, d_end, big_endian);
-    case SimdLevel::ssse3: return vector_ssse3::utf8_from_utf16(s, end, d, d_end, big_endian);
-    default: return;
-    }
+    if (const auto kernel = for_level(vector_avx2::utf8_from_utf16, vector_ssse3::utf8_from_utf16))
+        kernel(s, end, d, d_end, big_endian);
 #else
     (void)s, (void)end, (void)d, (void)d_end, (void)big_endian;
 #endif
@@ -102,11 +105,8 @@ void utf8_from_utf16_vectors(const unsigned char*& s, const unsigned char* end, 
 void utf8_from_utf32_vectors(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
                              unsigned char* d_end) {
 #if KELOUTIL_VECTOR_KERNELS
-    switch (simd_level()) {
-    case SimdLevel::avx2: return vector_avx2::utf8_from_utf32(s, end, d, d_end);
-    case SimdLevel::ssse3: return vector_ssse3::utf8_from_utf32(s, end, d, d_end);
-    default: return;
-    }
+    if (const auto kernel = for_level(vector_avx2::utf8_from_utf32, vector_ssse3::utf8_from_utf32))
+        kernel(s, end, d, d_end);
 #else
     (void)s, (void)end, (void)d, (void)d_end;
 #endif

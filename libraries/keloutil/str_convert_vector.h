@@ -19,24 +19,20 @@ namespace keloutil {
 
 // As utf16_from_utf8_vectors, utf8_from_utf16_vectors, utf8_from_utf32_vectors
 // and measure_utf8 (str_convert_dispatch.h), in each level's instructions.
-namespace vector_avx2 {
-void utf8_from_utf32(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end);
-void utf16_from_utf8(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end,
-                     bool big_endian, bool well_formed);
-void utf8_from_utf16(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end,
-                     bool big_endian);
-const unsigned char* measure_utf8(const unsigned char* s, const unsigned char* end, int32_t width, int32_t width4,
-                                  int64_t* count);
-}
-namespace vector_ssse3 {
-void utf8_from_utf32(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end);
-void utf16_from_utf8(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end,
-                     bool big_endian, bool well_formed);
-void utf8_from_utf16(const unsigned char*& s, const unsigned char* end, unsigned char*& d, unsigned char* d_end,
-                     bool big_endian);
-const unsigned char* measure_utf8(const unsigned char* s, const unsigned char* end, int32_t width, int32_t width4,
-                                  int64_t* count);
-}
+#define KELOUTIL_VECTOR_KERNELS_OF(level)                                                                          \
+    namespace level {                                                                                              \
+    void utf16_from_utf8(const unsigned char*& s, const unsigned char* end, unsigned char*& d,                     \
+                         unsigned char* d_end, bool big_endian, bool well_formed);                                 \
+    void utf8_from_utf16(const unsigned char*& s, const unsigned char* end, unsigned char*& d,                     \
+                         unsigned char* d_end, bool big_endian);                                                   \
+    void utf8_from_utf32(const unsigned char*& s, const unsigned char* end, unsigned char*& d,                     \
+                         unsigned char* d_end);                                                                    \
+    const unsigned char* measure_utf8(const unsigned char* s, const unsigned char* end, int32_t width,             \
+                                      int32_t width4, int64_t* count);                                             \
+    }
+KELOUTIL_VECTOR_KERNELS_OF(vector_avx2)
+KELOUTIL_VECTOR_KERNELS_OF(vector_ssse3)
+#undef KELOUTIL_VECTOR_KERNELS_OF
 
 } // namespace keloutil
 #endif
