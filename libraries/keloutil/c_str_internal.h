@@ -170,8 +170,10 @@ str_t* text_or_null(str_t* s);
 class ReadOut {
 public:
     // With a destination of `size` bytes that has room for anything the
-    // text can give, the conversion is done into it while measuring.
-    ReadOut(const str_t* s, int32_t encoding, void* destination = nullptr, int32_t size = 0);
+    // text can give, the conversion is done into it while measuring. A
+    // `scratch` destination is the caller's own, which may be written
+    // whatever the outcome.
+    ReadOut(const str_t* s, int32_t encoding, void* destination = nullptr, int32_t size = 0, bool scratch = false);
 
     // Bytes the conversion needs, terminator included; 0 when the text
     // cannot be converted or the encoding is unknown.
@@ -182,6 +184,8 @@ public:
     bool into(void* destination, int32_t size) const;
 
 private:
+    bool whole_in_one_pass(int32_t capacity, void* destination, int32_t size);
+
     const char* buffer_;
     int32_t encoding_;
     int32_t length_;  // bytes of the text that are read

@@ -4,6 +4,7 @@
 #include <keloutil/c_str.h>
 #include <keloutil/memory.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -85,7 +86,7 @@ str_t* text_or_null(str_t* s) {
     return s;
 }
 
-ReadOut::ReadOut(const str_t* s, int32_t encoding, void* destination, int32_t size)
+ReadOut::ReadOut(const str_t* s, int32_t encoding, void* destination, int32_t size, bool scratch)
     : buffer_(s != nullptr ? s->buffer : nullptr), encoding_(encoding), length_(0), measure_(0), converted_(false),
       well_formed_(false) {
     const int32_t capacity = buffer_ != nullptr ? s->capacity : 0;
@@ -95,6 +96,13 @@ ReadOut::ReadOut(const str_t* s, int32_t encoding, void* destination, int32_t si
         measure_ = str_encoding_requires_bytes(buffer_, capacity, STR_ENC_UTF8, encoding);
         return;
     }
+    // The direct loops write into the destination before the terminator is
+    // found: only into one that is the read-out's own, or one with room for
+    // whatever the buffer can hold, so that nothing is written where the
+    // text turns out not to fit.
+    if (keloutil::direct_conversions() && destination != nullptr && encoding != STR_ENC_UTF16 &&
+        (scratch || size >= most_bytes(capacity - 1, encoding)) && whole_in_one_pass(capacity, destination, size))
+        return;
     length_ = decodable_length(s);
     keloutil::Measured found;
     int64_t measure = 0;
@@ -120,6 +128,29 @@ ReadOut::ReadOut(const str_t* s, int32_t encoding, void* destination, int32_t si
     const int64_t ending =
         measure != 0 && length_ < capacity && !found.ended_on_nul ? keloutil::terminator_size(encoding) : 0;
     measure_ = measure + ending > INT32_MAX ? 0 : static_cast<int32_t>(measure + ending);
+}
+
+// The direct loops stop before a zero byte as before anything else they
+// leave to the per-character path, so they find the terminator on the way
+// through the buffer. When they stop there, with room for whatever a text
+// of that length can give, the text was all strictly well-formed UTF-8,
+// and it is converted: its terminator is written, and the measure counts
+// the character 0 that ends the text besides. Anything else is measured
+// and converted the other way.
+bool ReadOut::whole_in_one_pass(int32_t capacity, void* destination, int32_t size) {
+    const int32_t unit = keloutil::terminator_size(encoding_);
+    const int32_t reach = std::min(capacity, size / unit - 1); // the longest text that fits, and its terminator
+    if (reach <= 0) return false;
+    auto* out = static_cast<unsigned char*>(destination);
+    const keloutil::DirectProgress done = keloutil::convert_direct(reinterpret_cast<const byte*>(buffer_), reach,
+                                                                   STR_ENC_UTF8, out, size, encoding_, false);
+    if (done.read == reach || buffer_[done.read] != '\0' || size - done.written < 2 * unit) return false;
+    std::memset(out + done.written, 0, static_cast<size_t>(unit));
+    length_ = done.read;
+    measure_ = done.written + 2 * unit;
+    converted_ = true;
+    well_formed_ = true;
+    return true;
 }
 
 bool ReadOut::into(void* destination, int32_t size) const {
@@ -353,19 +384,46 @@ char* str_utf8_cstrn(const str_t* s, char* destination, int32_t size) {
 
 void* str_alloc(const str_t* s, int32_t encoding) {
     if (s == nullptr) return nullptr;
-    const keloutil::ReadOut text(s, encoding);
+    // A block with room for whatever the buffer can hold takes the text in
+    // one pass, the terminator found and the text measured on the way, and
+    // is then cut to the measure. Not for UTF-8, which is copied, nor for
+    // marked UTF-16 (see ReadOut); and where so much room cannot be had,
+    // the text is measured first.
+    int64_t room = 0;
+    if (keloutil::direct_conversions() && s->buffer != nullptr && keloutil::known_encoding(encoding) &&
+        encoding != STR_ENC_UTF8 && encoding != STR_ENC_UTF16)
+        room = most_bytes(s->capacity - 1, encoding);
+    void* block = room != 0 && room <= INT32_MAX ? keloutil::memory_allocate_unfilled(static_cast<uint32_t>(room))
+                                                 : nullptr;
+    if (block == nullptr) room = 0;
+    const keloutil::ReadOut text(s, encoding, block, static_cast<int32_t>(room), true);
     const int32_t measure = text.measure();
-    if (measure == 0) return nullptr;
-    // The conversion writes every byte of the measure but the character 0
-    // that ends it, one code unit at most, which is written here: the block
-    // need not be zero-filled first.
-    void* block = keloutil::memory_allocate_unfilled(static_cast<uint32_t>(measure));
-    if (block == nullptr) return nullptr;
-    const int32_t last = measure < 4 ? measure : 4;
-    std::memset(static_cast<char*>(block) + measure - last, 0, static_cast<size_t>(last));
-    if (!text.into(block, measure)) {
+    if (measure == 0) {
         memory_free(block);
         return nullptr;
+    }
+    if (block == nullptr && (block = keloutil::memory_allocate_unfilled(static_cast<uint32_t>(measure))) == nullptr)
+        return nullptr;
+    // The conversion writes every byte of the measure but the character 0
+    // that ends the text and, in marked UTF-16, the mark of a text without
+    // characters: the last code unit, or the last two, which are written
+    // here. The block need not be zero-filled first.
+    auto* end = static_cast<char*>(block) + measure;
+    if (text.converted()) {
+        const int32_t unit = keloutil::terminator_size(encoding);
+        std::memset(end - unit, 0, static_cast<size_t>(unit));
+    } else {
+        const int32_t last = measure < 4 ? measure : 4;
+        std::memset(end - last, 0, static_cast<size_t>(last));
+        if (!text.into(block, measure)) {
+            memory_free(block);
+            return nullptr;
+        }
+    }
+    if (room > measure) {
+        void* cut = keloutil::memory_reallocate(block, static_cast<uint32_t>(measure));
+        if (cut == nullptr) memory_free(block);
+        block = cut;
     }
     return block;
 }
