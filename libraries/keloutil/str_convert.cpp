@@ -293,19 +293,47 @@ int32_t direct_target(int32_t to, uint32_t encode_state) {
     return encode_state != 0 ? host_utf16() : -1;
 }
 
-// The direct loops read many bytes at a time, so they get only the source
-// bytes before its first zero unit: a caller may give a length that runs
-// past the terminator, and nothing behind it may be read. The zero unit is
-// looked for a slice at a time, so that the loops find the slice in the
-// cache; a source known to hold none is given whole.
+// The direct loops read many bytes at a time, and a caller may give a
+// length that runs past the source's terminator, behind which nothing may
+// be read in a way that can fault. A source known to hold no zero unit is
+// given whole. Otherwise:
+// - The conversion loops stop before a zero unit as before any character
+//   they leave to the per-character path, so they are given the bytes up
+//   to the end of the page where they start: a page that holds a byte of
+//   the text can be read whole, as strlen reads it, and each page after it
+//   is reached only when no zero unit came before.
+// - The measuring loops take text without zero units: the zero unit is
+//   looked for first, a slice at a time, so that the loops find the slice
+//   in the cache.
+// The address sanitizer checks every load against the source's own block,
+// so under it the conversions are bounded as the measures are.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool sanitized_loads = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool sanitized_loads = true;
+#else
+constexpr bool sanitized_loads = false;
+#endif
+#else
+constexpr bool sanitized_loads = false;
+#endif
+
 class DirectBound {
 public:
-    DirectBound(int32_t unit, keloutil::Known known) : unit_(unit), known_(known) {}
+    enum class Loops { convert, measure };
+
+    DirectBound(int32_t unit, keloutil::Known known, Loops loops)
+        : unit_(unit), known_(known), by_page_(loops == Loops::convert && !sanitized_loads) {}
 
     // Bytes from src (where a unit starts) that the direct loops may read.
     int32_t bytes(const byte* src, int32_t length) {
         if (known_ != keloutil::Known::nothing) return length;
-        if (limit_ == nullptr || src >= limit_) {
+        if (by_page_) {
+            const auto to_page_end = static_cast<int32_t>(page - (reinterpret_cast<uintptr_t>(src) & (page - 1)));
+            limit_ = src + (length < to_page_end ? length : to_page_end);
+            slice_end_ = length > to_page_end;
+        } else if (limit_ == nullptr || src >= limit_) {
             const byte* end = src + (length < slice ? length : slice);
             limit_ = keloutil::first_zero_unit(src, end, unit_);
             slice_end_ = limit_ == end && length > slice;
@@ -313,15 +341,17 @@ public:
         return static_cast<int32_t>(limit_ - src);
     }
     // Whether the loops that read all of `bytes` stopped only at the end of
-    // a slice, and go on with the next one.
+    // a page or slice, and go on with the next one.
     bool next_slice(const byte* src) const { return src == limit_ && slice_end_; }
 
 private:
     static constexpr int32_t slice = 16384;
+    static constexpr uintptr_t page = 4096; // the smallest page of the platforms built for
     const byte* limit_ = nullptr;
     bool slice_end_ = false;
     int32_t unit_;
     keloutil::Known known_;
+    bool by_page_;
 };
 
 // How a successful conversion ended.
@@ -345,7 +375,7 @@ int32_t transcode(const byte* src, int32_t length, const str_encoding_desc_t* so
     uint32_t encode_state = 0;
     if (from == STR_ENC_UTF16) decode_state = static_cast<uint32_t>(skip_utf16_mark(&src, length));
     bool ended_on_nul = false;
-    DirectBound bound(source_encoding->unit_size, known);
+    DirectBound bound(source_encoding->unit_size, known, DirectBound::Loops::convert);
     const bool well_formed = known == keloutil::Known::well_formed && from == STR_ENC_UTF8;
     while (length > 0 && size > 0) {
         if (direct) {
@@ -425,7 +455,7 @@ int32_t requires_bytes(const void* source, int32_t length, int32_t from, int32_t
     }
     int64_t needed = target->terminator_size + (to == STR_ENC_UTF16 ? 2 : 0);
     uint32_t state = 0;
-    DirectBound bound(source_encoding->unit_size, known);
+    DirectBound bound(source_encoding->unit_size, known, DirectBound::Loops::measure);
     // The direct measure takes only strictly well-formed characters: UTF-8
     // that it takes whole is.
     bool per_character = !direct;
