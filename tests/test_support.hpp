@@ -80,9 +80,21 @@ inline std::string terminated(const void* out, size_t unit) {
     return bytes(p, size + unit);
 }
 inline size_t unit_of(int32_t encoding) { return encoding == STR_ENC_UTF32 ? 4 : encoding >= STR_ENC_UTF16 ? 2 : 1; }
-// The string converted by str_alloc, with its terminator.
+// The string converted by str_alloc, with its terminator; or what is wrong
+// with a block that is not exactly the measure.
 inline std::string allocated(const str_t* s, int32_t encoding) {
-    return terminated(own_block(str_alloc(s, encoding)).get(), unit_of(encoding));
+    const uint32_t before = memory_allocated();
+    const auto block = own_block(str_alloc(s, encoding));
+    const uint32_t size = memory_allocated() - before - MEMORY_HEADER_SIZE;
+    // The measure as str_get finds it, in room for any text: from malloc,
+    // which the fault injection leaves alone.
+    const size_t room = s != nullptr ? 4 * static_cast<size_t>(s->capacity) + 16 : 0;
+    void* out = std::malloc(room);
+    const int32_t measure = out != nullptr ? str_get(s, out, static_cast<int32_t>(room), encoding) : 0;
+    std::free(out);
+    if (block != nullptr && size != static_cast<uint32_t>(measure))
+        return "<a block of " + std::to_string(size) + " bytes for a measure of " + std::to_string(measure) + ">";
+    return terminated(block.get(), unit_of(encoding));
 }
 // The string converted by str_wchar_alloc, with its terminator.
 inline std::string wide(const str_t* s) { return terminated(own_block(str_wchar_alloc(s)).get(), sizeof(wchar_t)); }
