@@ -83,6 +83,16 @@ void utf16_from_utf8_vectors(const unsigned char*& s, const unsigned char* end, 
 #endif
 }
 
+void utf32_from_utf8_vectors(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
+                             unsigned char* d_end, bool well_formed) {
+#if KELOUTIL_VECTOR_KERNELS
+    if (const auto kernel = for_level(vector_avx2::utf32_from_utf8, vector_ssse3::utf32_from_utf8))
+        kernel(s, end, d, d_end, well_formed);
+#else
+    (void)s, (void)end, (void)d, (void)d_end, (void)well_formed;
+#endif
+}
+
 const unsigned char* measure_utf8(const unsigned char* s, const unsigned char* end, int32_t width, int32_t width4,
                                   int64_t* count) {
 #if KELOUTIL_VECTOR_KERNELS

@@ -54,6 +54,12 @@ const char* simd_level_name(SimdLevel level);
 void utf16_from_utf8_vectors(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
                              unsigned char* d_end, bool big_endian, bool well_formed);
 
+// UTF-32 (host order) of the UTF-8 at s, as utf16_from_utf8_vectors
+// converts it, but for four-byte characters, which it leaves to the caller;
+// the destination has room for a block (80 bytes).
+void utf32_from_utf8_vectors(const unsigned char*& s, const unsigned char* end, unsigned char*& d,
+                             unsigned char* d_end, bool well_formed);
+
 // UTF-8 of the UTF-32 units (host order) at s, as long as they are
 // characters from U+0001 to U+FFFF other than surrogates (sixteen at a
 // time) and the destination has room for 64 bytes: advances s and d past

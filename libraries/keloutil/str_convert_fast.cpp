@@ -211,7 +211,7 @@ struct Checked {
 
 // Converting with the kernels of the dispatched levels
 // (str_convert_dispatch.h) as far as they go: none in general; see the
-// specialisations for UTF-8 into UTF-16 and back. `pause` is how far the
+// specialisations for UTF-8 into UTF-16 or UTF-32 and back. `pause` is how far the
 // loop goes on its own after they stop before asking them again.
 template <class S, class T>
 struct Vectors {
@@ -224,6 +224,14 @@ struct Vectors<Utf8Source, Utf16Target<big_endian>> {
     static constexpr ptrdiff_t pause = 256;
     static void run(const byte*& s, const byte* s_end, byte*& d, byte* d_end, bool well_formed) {
         keloutil::utf16_from_utf8_vectors(s, s_end, d, d_end, big_endian, well_formed);
+    }
+};
+
+template <>
+struct Vectors<Utf8Source, Utf32Target> {
+    static constexpr ptrdiff_t pause = 256;
+    static void run(const byte*& s, const byte* s_end, byte*& d, byte* d_end, bool well_formed) {
+        keloutil::utf32_from_utf8_vectors(s, s_end, d, d_end, well_formed);
     }
 };
 

@@ -17,12 +17,14 @@
 
 namespace keloutil {
 
-// As utf16_from_utf8_vectors, utf8_from_utf16_vectors, utf8_from_utf32_vectors
-// and measure_utf8 (str_convert_dispatch.h), in each level's instructions.
+// As utf16_from_utf8_vectors, utf32_from_utf8_vectors, utf8_from_utf16_vectors,
+// utf8_from_utf32_vectors and measure_utf8 (str_convert_dispatch.h), in each level's instructions.
 #define KELOUTIL_VECTOR_KERNELS_OF(level)                                                                          \
     namespace level {                                                                                              \
     void utf16_from_utf8(const unsigned char*& s, const unsigned char* end, unsigned char*& d,                     \
                          unsigned char* d_end, bool big_endian, bool well_formed);                                 \
+    void utf32_from_utf8(const unsigned char*& s, const unsigned char* end, unsigned char*& d,                     \
+                         unsigned char* d_end, bool well_formed);                                                  \
     void utf8_from_utf16(const unsigned char*& s, const unsigned char* end, unsigned char*& d,                     \
                          unsigned char* d_end, bool big_endian);                                                   \
     void utf8_from_utf32(const unsigned char*& s, const unsigned char* end, unsigned char*& d,                     \
