@@ -80,7 +80,8 @@ template <bool big_endian>
 struct Utf16Source {
     static constexpr int32_t id = big_endian ? STR_ENC_UTF16BE : STR_ENC_UTF16LE;
     static constexpr int unit = 2;
-    static constexpr uint32_t blocks_from = 0x80; // the blocks below take units from here
+    // The blocks below start on units from U+0080 to U+FFFF other than surrogates.
+    static bool blocks_start(uint32_t u) { return u >= 0x80 && (u < 0xD800 || u >= 0xE000); }
     static void blocks(const byte*& s, const byte* s_end, byte*& d, byte* d_end) {
         keloutil::utf8_from_utf16_blocks(s, s_end, d, d_end, big_endian);
     }
@@ -106,7 +107,8 @@ struct Utf16Source {
 struct Utf32Source {
     static constexpr int32_t id = STR_ENC_UTF32;
     static constexpr int unit = 4;
-    static constexpr uint32_t blocks_from = 0x800;
+    // The blocks below start on characters from U+0800 to U+FFFF other than surrogates.
+    static bool blocks_start(uint32_t u) { return u >= 0x800 && u < 0x10000 && (u < 0xD800 || u >= 0xE000); }
     static void blocks(const byte*& s, const byte* s_end, byte*& d, byte* d_end) {
         keloutil::utf8_three_byte_from_utf32(s, s_end, d, d_end);
     }
@@ -380,7 +382,7 @@ struct WideToUtf8 {
     bool run(const byte*& s, const byte* s_end, byte*& d, byte* d_end) {
         const byte* const start = s;
         while (s_end - s >= S::unit) {
-            if (S::first(s) >= S::blocks_from) S::blocks(s, s_end, d, d_end);
+            if (S::blocks_start(S::first(s))) S::blocks(s, s_end, d, d_end);
             if (s_end - s < S::unit) break;
             uint32_t c;
             const int used = S::first(s) < 0x80 ? 0 : S::decode(s, s_end - s, &c);
