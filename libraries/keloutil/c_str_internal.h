@@ -91,9 +91,10 @@ DirectProgress convert_direct(const unsigned char* source, int32_t length, int32
 // Adds to *needed the bytes that the characters read take in `to`, and
 // returns the source bytes read.
 //
-// Both read only the `length` bytes they are given, many at a time, and the
-// caller gives them no byte past the source's terminator (see
-// first_zero_unit).
+// Both read only the `length` bytes they are given, many at a time. The
+// conversion stops before a zero unit, so its caller may give it bytes past
+// the source's terminator where they can be read (the rest of a page, or
+// of a record's buffer); the measure takes none (see first_zero_unit).
 int32_t measure_direct(const unsigned char* source, int32_t length, int32_t from, int32_t to,
                        int64_t* needed);
 // The first zero code unit of `unit` bytes (1, 2 or 4) at or after s,

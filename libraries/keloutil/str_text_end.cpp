@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Where a source's text ends, for the direct conversion loops: at its first
-// zero code unit. A caller may give a length that runs past the text's
-// terminator (an upper bound, or a count in the wrong unit), and the loops
-// load many bytes at a time, so they are given only the bytes before it.
+// Where a source's text ends, for the direct measuring loops (and for the
+// conversion loops under the address sanitizer): at its first zero code
+// unit. A caller may give a length that runs past the text's terminator (an
+// upper bound, or a count in the wrong unit), and the loops load many bytes
+// at a time, so they are given only the bytes before it.
 //
 // Finding it reads whole aligned groups of bytes, as strlen does: an
 // aligned group never crosses a page, so once one byte of a group belongs
