@@ -14,7 +14,7 @@
 // block of exactly that size, so that any read behind it is caught.
 #include "fuzz_support.hpp"
 
-#include "../tests/conversion_observer.hpp"
+#include "conversion_observer.hpp"
 #include "str_convert_dispatch.h"
 
 #include <algorithm>
