@@ -148,6 +148,9 @@ void utf8_three_byte_from_utf32(const unsigned char*& s, const unsigned char* en
 // lead byte ends exactly at `length`.
 bool utf8_tail_complete(const unsigned char* text, int32_t length);
 
+// Bytes of a record's text that a read-out decodes (str_record.cpp).
+int32_t decodable_length(const str_t* s);
+
 // Grows (or shrinks) the buffer to `size` bytes, keeping the text and
 // zero-filling what is new. Leaves the record unchanged and returns false
 // when the allocation fails.

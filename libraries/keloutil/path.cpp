@@ -5,10 +5,14 @@
 #include <keloutil/path.h>
 
 #include <cstring>
+#include <type_traits>
 
 #include "c_str_internal.h"
 #include "guarded.h"
 #include "platform/os.h"
+
+static_assert(std::is_same_v<path_status_t, keloutil::os::FileStatus>,
+              "path_stat hands the platform's status record to its caller as it is");
 
 namespace {
 

@@ -10,7 +10,6 @@
 
 #include "c_str_internal.h"
 #include "memory_internal.h"
-#include "platform/os.h"
 
 using keloutil::length_of;
 using keloutil::resize;
@@ -20,28 +19,6 @@ namespace {
 
 using byte = unsigned char;
 
-// Bytes of a record's text that a read-out decodes: the text up to its
-// terminator (or up to the end of a buffer that a caller filled without
-// one), less a last sequence that announces more bytes than are left.
-// Decoding that sequence would take its last bytes from behind the
-// terminator, out of whatever an earlier, longer text left there.
-int32_t decodable_length(const str_t* s) {
-    const int32_t length = str_len(s);
-    const auto* text = reinterpret_cast<const byte*>(s->buffer);
-    if (keloutil::direct_conversions() && keloutil::utf8_tail_complete(text, length)) return length;
-    int32_t i = 0;
-    while (i < length) {
-        uint64_t word;
-        if (length - i >= 8 && (std::memcpy(&word, text + i, 8), (word & 0x8080808080808080u) == 0)) {
-            i += 8; // eight one-byte characters, the common case
-            continue;
-        }
-        const int32_t announced = utf8_sequence_length(text[i]);
-        if (announced > length - i) break;
-        i += announced;
-    }
-    return i;
-}
 
 // The most bytes that `length` bytes of UTF-8 can need in `encoding` (not
 // UTF-8), as a read-out measures them: every byte a character of its own at
@@ -64,6 +41,29 @@ bool inside_buffer(const str_t* s, const void* source, int32_t length) {
 } // namespace
 
 namespace keloutil {
+
+// Bytes of a record's text that a read-out decodes: the text up to its
+// terminator (or up to the end of a buffer that a caller filled without
+// one), less a last sequence that announces more bytes than are left.
+// Decoding that sequence would take its last bytes from behind the
+// terminator, out of whatever an earlier, longer text left there.
+int32_t decodable_length(const str_t* s) {
+    const int32_t length = str_len(s);
+    const auto* text = reinterpret_cast<const byte*>(s->buffer);
+    if (direct_conversions() && utf8_tail_complete(text, length)) return length;
+    int32_t i = 0;
+    while (i < length) {
+        uint64_t word;
+        if (length - i >= 8 && (std::memcpy(&word, text + i, 8), (word & 0x8080808080808080u) == 0)) {
+            i += 8; // eight one-byte characters, the common case
+            continue;
+        }
+        const int32_t announced = utf8_sequence_length(text[i]);
+        if (announced > length - i) break;
+        i += announced;
+    }
+    return i;
+}
 
 // Grows (or shrinks) the buffer to `size` bytes, keeping the text and
 // zero-filling what is new. Leaves the record unchanged and returns false
@@ -103,7 +103,7 @@ ReadOut::ReadOut(const str_t* s, int32_t encoding, void* destination, int32_t si
     if (keloutil::direct_conversions() && destination != nullptr && encoding != STR_ENC_UTF16 &&
         (scratch || size >= most_bytes(capacity - 1, encoding)) && whole_in_one_pass(capacity, destination, size))
         return;
-    length_ = decodable_length(s);
+    length_ = keloutil::decodable_length(s);
     keloutil::Measured found;
     int64_t measure = 0;
     // A destination with room for whatever the text can give takes it in one
@@ -433,25 +433,5 @@ char* str_utf8_alloc(const str_t* s) { return static_cast<char*>(str_alloc(s, ST
 uint16_t* str_utf16_alloc(const str_t* s) { return static_cast<uint16_t*>(str_alloc(s, STR_ENC_UTF16)); }
 uint16_t* str_utf16be_alloc(const str_t* s) { return static_cast<uint16_t*>(str_alloc(s, STR_ENC_UTF16BE)); }
 uint16_t* str_utf16le_alloc(const str_t* s) { return static_cast<uint16_t*>(str_alloc(s, STR_ENC_UTF16LE)); }
-
-wchar_t* str_wchar_alloc(const str_t* s) {
-    char* text = str_utf8_alloc(s);
-    if (text == nullptr) return nullptr;
-    // The text ends where the other read-outs end it, before a last
-    // sequence that its terminator cuts short.
-    text[s->buffer != nullptr ? decodable_length(s) : 0] = '\0';
-    // Measured in the encoding that the platform's wide characters hold.
-    const int32_t target = keloutil::os::wide_char_size == 2 ? STR_ENC_UTF16 : STR_ENC_UTF32;
-    const int32_t bytes = str_encoding_requires_bytes(text, length_of(text), STR_ENC_UTF8, target);
-    auto* wide = static_cast<wchar_t*>(memory_allocate(static_cast<uint32_t>(bytes)));
-    const int32_t converted =
-        wide != nullptr ? keloutil::os::utf8_to_wide(text, wide, bytes / keloutil::os::wide_char_size) : 0;
-    memory_free(text);
-    if (converted == 0) {
-        memory_free(wide);
-        return nullptr;
-    }
-    return wide;
-}
 
 } // extern "C"

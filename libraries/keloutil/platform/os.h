@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <keloutil/c_str.h>
-#include <keloutil/path.h>
 
 class KeloMutexImp;
 
@@ -53,8 +54,15 @@ str_t* current_directory();
 bool change_directory(const str_t* path);
 // Whether the file or directory exists.
 bool file_exists(const str_t* path);
+// The runtime's own file status record, which path_stat hands its callers
+// whole (the public path_status_t is the same record).
+#if defined(_WIN32)
+using FileStatus = struct _stat64i32;
+#else
+using FileStatus = struct stat;
+#endif
 // Fills *status from the runtime's status call; its result is not used.
-void file_status(const str_t* path, path_status_t* status);
+void file_status(const str_t* path, FileStatus* status);
 // nullptr when the file cannot be opened; throws std::bad_alloc when memory
 // runs out, which must not pass for a file that cannot be opened.
 FILE* open_file(const str_t* path, const char* mode);

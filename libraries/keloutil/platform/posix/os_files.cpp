@@ -42,7 +42,7 @@ bool file_exists(const str_t* path) {
     return stat(native_text(path).c_str(), &status) == 0;
 }
 
-void file_status(const str_t* path, path_status_t* status) { stat(native_text(path).c_str(), status); }
+void file_status(const str_t* path, FileStatus* status) { stat(native_text(path).c_str(), status); }
 
 FILE* open_file(const str_t* path, const char* mode) {
     // Close-on-exec ("e"): no file opened here may reach a child process.

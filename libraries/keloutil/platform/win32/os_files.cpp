@@ -31,16 +31,13 @@ str_t* current_directory() {
 }
 
 bool change_directory(const str_t* path) {
-    wchar_t* wide = str_wchar_alloc(path);
-    if (wide == nullptr) return false;
-    const bool changed = _wchdir(wide) == 0;
-    memory_free(wide);
-    return changed;
+    const WideText wide(path);
+    return wide.valid() && _wchdir(wide.get()) == 0;
 }
 
 bool file_exists(const str_t* path) { return GetFileAttributesW(WideText(path).get()) != INVALID_FILE_ATTRIBUTES; }
 
-void file_status(const str_t* path, path_status_t* status) { _wstat64i32(WideText(path).get(), status); }
+void file_status(const str_t* path, FileStatus* status) { _wstat64i32(WideText(path).get(), status); }
 
 FILE* open_file(const str_t* path, const char* mode) {
     const WideText wide_path(path);
