@@ -4,6 +4,8 @@
 #include "platform.hpp"
 #include "utf8_check.hpp"
 
+#include <keloutil/path.h>
+
 #include <getopt.h>
 
 #include <algorithm>

@@ -20,6 +20,7 @@
 #ifndef KELOUTIL_KELOMUTEX_HPP
 #define KELOUTIL_KELOMUTEX_HPP
 
+#include <keloutil/export.h>
 #include <keloutil/tstr.hpp>
 
 /// The operations every implementation of a named mutex provides.

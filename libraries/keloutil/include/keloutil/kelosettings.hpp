@@ -27,6 +27,7 @@
 #ifndef KELOUTIL_KELOSETTINGS_HPP
 #define KELOUTIL_KELOSETTINGS_HPP
 
+#include <keloutil/export.h>
 #include <keloutil/tpath.hpp>
 #include <keloutil/tstr.hpp>
 

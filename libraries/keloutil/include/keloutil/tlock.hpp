@@ -9,6 +9,7 @@
 #ifndef KELOUTIL_TLOCK_HPP
 #define KELOUTIL_TLOCK_HPP
 
+#include <keloutil/export.h>
 #include <keloutil/tstr.hpp>
 
 class KELOUTIL_API TLock {

@@ -29,6 +29,7 @@
 #ifndef KELOUTIL_TPATH_HPP
 #define KELOUTIL_TPATH_HPP
 
+#include <keloutil/export.h>
 #include <keloutil/tstr.hpp>
 
 #include <cstdint>

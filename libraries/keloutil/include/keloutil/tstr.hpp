@@ -40,7 +40,9 @@
 #ifndef KELOUTIL_TSTR_HPP
 #define KELOUTIL_TSTR_HPP
 
-#include <keloutil/keloutil.h>
+#include <keloutil/c_str.h>
+#include <keloutil/export.h>
+#include <keloutil/memory.h>
 
 #include <cstddef>
 #include <cstdint>
