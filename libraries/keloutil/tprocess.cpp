@@ -118,7 +118,7 @@ struct TProcess::Record {
     uint32_t pid;
     DescriptorEntry* descriptors;
     // The child has ended and is known to be gone (reaped on Linux), so
-    // status() answers -6 without asking again and wait() answers
+    // status() answers NoSuchProcess without asking again and wait() answers
     // exit_status: a reaped id may already belong to another process.
     bool ended;
     int32_t exit_status;
@@ -128,7 +128,7 @@ struct TProcess::Record {
     static Record* make(str_t* command, str_t* arguments, uint32_t pid) {
         void* block = memory_allocate(sizeof(Record));
         if (block == nullptr) return nullptr;
-        return new (block) Record{command, arguments, pid, nullptr, false, -1};
+        return new (block) Record{command, arguments, pid, nullptr, false, NoExitStatus};
     }
 
     long start();
@@ -217,12 +217,12 @@ TProcess& TProcess::operator=(const TProcess& other) {
 TProcess::~TProcess() { Record::release(mRecord); }
 
 long TProcess::execute(bool, bool) {
-    if (mRecord == nullptr) return -3;
-    if (str_null(mRecord->command)) return -5; // made from an id: nothing to start
-    return keloutil::guarded(-5L, [this] { return mRecord->start(); });
+    if (mRecord == nullptr) return NoRecord;
+    if (str_null(mRecord->command)) return Failed; // made from an id: nothing to start
+    return keloutil::guarded(static_cast<long>(Failed), [this] { return mRecord->start(); });
 }
 
-// The body of execute for a record with a command: -1 started, -5 not. A
+// The body of execute for a record with a command: Started or Failed. A
 // child never starts with less than its whole command line.
 long TProcess::Record::start() {
     const OwnedStr name = owned(program_name(command));
@@ -234,12 +234,12 @@ long TProcess::Record::start() {
     OwnedEntries output = owned(new_entry(nullptr, nullptr, 1, "stdout", false));
     if (name == nullptr || command_line == nullptr || str_null(blank.get()) || input == nullptr || output == nullptr ||
         !keloutil::text::push_item(command_line.get(), arguments, blank.get()))
-        return -5;
+        return Failed;
     std::vector<std::string> argv{text_of(name.get())};
     for (std::string& argument : split_arguments(text_of(arguments))) argv.push_back(std::move(argument));
 
     keloutil::os::ChildPipes child{};
-    if (!keloutil::os::spawn_with_pipes(command, command_line.get(), argv, &child)) return -5;
+    if (!keloutil::os::spawn_with_pipes(command, command_line.get(), argv, &child)) return Failed;
     free_entries(descriptors);
     input->parent = child.to_child;
     input->child = child.child_input;
@@ -250,20 +250,20 @@ long TProcess::Record::start() {
     descriptors = input.release();
     pid = child.pid;
     ended = false;
-    exit_status = -1;
-    return -1;
+    exit_status = NoExitStatus;
+    return Started;
 }
 
 long TProcess::status() {
-    if (mRecord == nullptr) return -3;
+    if (mRecord == nullptr) return NoRecord;
     if (!mRecord->ended && keloutil::os::process_exists(mRecord->pid, &mRecord->exit_status)) return 0;
     mRecord->ended = true;
-    return -6;
+    return NoSuchProcess;
 }
 
 long TProcess::wait() {
-    if (mRecord == nullptr) return -3;
-    if (!mRecord->ended && !keloutil::os::wait_for_process(mRecord->pid, &mRecord->exit_status)) return -1;
+    if (mRecord == nullptr) return NoRecord;
+    if (!mRecord->ended && !keloutil::os::wait_for_process(mRecord->pid, &mRecord->exit_status)) return NoExitStatus;
     mRecord->ended = true;
     return mRecord->exit_status;
 }
@@ -271,7 +271,7 @@ long TProcess::wait() {
 long TProcess::pid() const { return mRecord != nullptr ? static_cast<long>(mRecord->pid) : 0; }
 
 long TProcess::mapDescriptor(void* parentSide, void* childSide, bool fromChild, const TStr& name) {
-    if (mRecord == nullptr) return -3;
+    if (mRecord == nullptr) return NoRecord;
     DescriptorEntry** link = &mRecord->descriptors;
     for (; *link != nullptr; link = &(*link)->next) {
         if ((*link)->parent == parentSide && (*link)->child == childSide) {
@@ -280,10 +280,11 @@ long TProcess::mapDescriptor(void* parentSide, void* childSide, bool fromChild, 
         }
     }
     char* ascii = name.isEmpty() ? nullptr : name.cstr_alloc();
-    if (!name.isEmpty() && ascii == nullptr) return -5;
+    if (!name.isEmpty() && ascii == nullptr) return Failed;
     *link = new_entry(parentSide, childSide, fromChild ? 1 : 0, ascii, false);
     memory_free(ascii);
-    return *link != nullptr ? 0 : -5;
+    if (*link == nullptr) return Failed;
+    return 0;
 }
 
 void* TProcess::fromDescriptor(const TStr& name) {

@@ -98,7 +98,7 @@ int run_run(Arguments args) {
     auto session = std::make_shared<Session>(TStr(program.c_str()), TStr(arguments.c_str()));
     // The file is there and may be executed, so a failed start is one the
     // system refused (a file in no format it runs, or no resources left).
-    if (session->process.execute() != -1) {
+    if (session->process.execute() != TProcess::Started) {
         std::fprintf(stderr, "kelo run: cannot start '%s': the system cannot execute it\n", program.c_str());
         return 126;
     }

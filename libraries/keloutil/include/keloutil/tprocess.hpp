@@ -19,16 +19,27 @@
 /// closeDescriptor closes one early (as a child that reads its input to the
 /// end needs). Nothing of the child reaches it except these two pipes.
 ///
-/// Results are small codes: -1 started, -3 no process record, -5 the pipes
-/// or the process could not be made, -6 no such process; 0 success.
+/// Results are small codes, named by TProcess::Result: -1 started, -3 no
+/// process record, -5 the pipes or the process could not be made, -6 no such
+/// process; 0 success.
 /// Destroying the object neither waits for the child nor ends it.
 #ifndef KELOUTIL_TPROCESS_HPP
 #define KELOUTIL_TPROCESS_HPP
 
+#include <keloutil/export.h>
 #include <keloutil/tstr.hpp>
 
 class KELOUTIL_API TProcess {
 public:
+    /// The codes that the methods below answer besides 0 and exit statuses.
+    enum Result : long {
+        Started = -1,       ///< execute: the child started
+        NoExitStatus = -1,  ///< wait: the child has no exit status, or is not ours
+        NoRecord = -3,      ///< the object has no process record
+        Failed = -5,        ///< the pipes, the process or memory could not be had
+        NoSuchProcess = -6, ///< status: no process has the recorded id
+    };
+
     /// A process to start: the command's path and its arguments (copies).
     TProcess(const TStr& command, const TStr& arguments);
     /// The process with this id (it can answer status and pid, not start).
