@@ -2,7 +2,8 @@
 // TTimer against a fake clock and system timer (timer_platform.h), so that
 // ticks 15 seconds apart take no time; then the real system timer. The
 // identifiers are absolute only in the first test: ctest runs each test in
-// a process of its own, and a whole run of this program runs it first.
+// a process of its own, and a whole run of the program runs it first (its
+// source comes first, and plain tests run before parameterised ones).
 #include <gtest/gtest.h>
 #include <keloutil/ttimer.hpp>
 
@@ -49,7 +50,15 @@ struct Probe {
 
 class TimerTest : public ::testing::Test {
 protected:
-    void SetUp() override { previous_ = keloutil::replace_timer_platform({Fake::time, Fake::arm, Fake::cancel}); }
+    void SetUp() override {
+        previous_ = keloutil::replace_timer_platform({Fake::time, Fake::arm, Fake::cancel});
+        // A test that ran before in this process may have left manual
+        // clocking on; these tests run on the system timer.
+        if (TTimer::getManualClock()) {
+            TTimer::setManualClock(false, TTimer::DEFAULT_CLOCK_PERIOD);
+            TTimer::removeAll(); // and leaves the clock not yet set up
+        }
+    }
     void TearDown() override {
         TTimer::setAllDisabled(false);
         TTimer::setManualClock(false, TTimer::DEFAULT_CLOCK_PERIOD);
