@@ -8,12 +8,11 @@
 // with the counted allocator: the library's functions must then answer
 // their failure result, not throw.
 #include "child_process.hpp"
+#include "custom_environment.hpp"
 #include "test_support.hpp"
 
-#include "customenv_internal.h"
 #include "memory_internal.h"
 
-#include <fstream>
 #include <functional>
 
 using namespace std::string_literals;
@@ -187,27 +186,6 @@ TPath settings_file(const std::string& root, std::initializer_list<const char*> 
     return file;
 }
 
-// A custom environment file whose folders lie under $KELO_SWEEP_ROOT, in
-// force from a fresh load for the life of the object.
-struct CustomEnvironment {
-    const std::filesystem::path file = std::filesystem::temp_directory_path() /
-                                       ("keloutil-sweep-" + std::to_string(std::random_device()()) + ".xml");
-    ScopedEnvironment root{"KELO_SWEEP_ROOT", "C:\\Users\\Somebody\\Kelo Sweep"};
-    ScopedEnvironment variable{"NORVAXIS_KELO_CUSTOM_ENV", file.string()};
-    CustomEnvironment() {
-        std::string keys;
-        for (const char* os : {"Linux", "Windows"})
-            keys += std::string("<PLATFORM OS='") + os + "'><KEY ID='KELO_COMMON_LOCALIZED_DATA_LOCATION'>" +
-                    "<STRING>$KELO_SWEEP_ROOT\\data</STRING></KEY></PLATFORM>";
-        std::ofstream(file, std::ios::binary) << "<KELOCUSTOMENV>" << keys << "</KELOCUSTOMENV>";
-        keloutil::reset_custom_environment();
-    }
-    ~CustomEnvironment() {
-        std::filesystem::remove(file);
-        keloutil::reset_custom_environment();
-    }
-};
-
 // Each call gives what it gives with memory to spare, or after a failure
 // the empty string.
 void expect_same_or_empty(FaultRun& run, std::initializer_list<std::function<TStr()>> calls) {
@@ -219,10 +197,6 @@ void expect_same_or_empty(FaultRun& run, std::initializer_list<std::function<TSt
     }
 }
 
-// Opening and saving an existing settings file go through the file writer
-// (os_file_replace.cpp), which is not yet safe when operator new fails: its
-// native path leaks, and a failure after the rename answers false for a
-// file that was written. Their sweeps wait for it.
 struct Operation { const char* name; void (*run)(FaultRun&); };
 void PrintTo(const Operation& operation, std::ostream* os) { *os << operation.name; }
 
@@ -392,7 +366,10 @@ const Operation operations[] = {
            [] { return KeloUtil::getKeloFileLocation(KeloUtil::LOG_FILE, TStr()); }})),
     // Loaded in the run: "$KELO_SWEEP_ROOT" is expanded, never left or
     // emptied, and the built-in folders are never the answer.
-    OP(locations_custom, const CustomEnvironment custom; const TStr locale("fr_FR");
+    OP(locations_custom, const ScopedEnvironment root("KELO_SWEEP_ROOT", "C:\\Users\\Somebody\\Kelo Sweep");
+       const CustomEnvironmentFile custom(custom_environment(
+           {{"KELO_COMMON_LOCALIZED_DATA_LOCATION", "$KELO_SWEEP_ROOT\\data"}}));
+       const TStr locale("fr_FR");
        const TStr got = run([&] { return KeloUtil::getKeloFileLocation(KeloUtil::COMMON_LOCALIZED_DATA, locale); });
        EXPECT_TRUE(run.gives(got == "C:\\Users\\Somebody\\Kelo Sweep\\data\\fr-FR\\", got.isEmpty())) << shown(got)),
     OP(locales, const TStr abbreviation("DEU"), name("fr-fr"), unsupported("xx_YY"); expect_same_or_empty(run, {
