@@ -17,7 +17,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -76,18 +75,11 @@ std::string utf16_of(uint32_t c, bool big_endian) {
            unit16(((c - 0x10000) & 0x3FF) + 0xDC00, big_endian);
 }
 
-bool host_big_endian() {
-    const uint16_t probe = 1;
-    unsigned char first;
-    std::memcpy(&first, &probe, 1);
-    return first == 0;
-}
-
 // The text in one encoding; `mark` 1 or 2 starts marked UTF-16 with FE FF
 // (big-endian after it) or FF FE (little-endian).
 std::string encode(const Text& text, int32_t encoding, int mark = 0) {
     const bool big = encoding == STR_ENC_UTF16BE ||
-                     (encoding == STR_ENC_UTF16 && (mark == 1 || (mark == 0 && host_big_endian())));
+                     (encoding == STR_ENC_UTF16 && (mark == 1 || (mark == 0 && !little_endian_host())));
     std::string out = mark == 1 ? "\xFE\xFF"s : mark == 2 ? "\xFF\xFE"s : ""s;
     for (const Piece& p : text) {
         if (p.is_raw) {
