@@ -14,18 +14,46 @@ else()
 endif()
 
 # Runs kelo with the given arguments; sets RC, OUT and ERR in the caller.
+# Its standard input is the file KELO_INPUT names, if the caller sets it;
+# KELO_ENV lists changes to its environment as `cmake -E env` takes them.
 # A kelo that waits for a minute has hung: RC then holds CMake's message.
 function(kelo)
-    execute_process(COMMAND ${EMULATOR} "${KELO}" ${ARGN} WORKING_DIRECTORY "${WORK_DIR}" TIMEOUT 60
-        RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    set(input)
+    if(DEFINED KELO_INPUT)
+        set(input INPUT_FILE "${KELO_INPUT}")
+    endif()
+    set(env)
+    if(KELO_ENV)
+        set(env ${CMAKE_COMMAND} -E env ${KELO_ENV})
+    endif()
+    execute_process(COMMAND ${env} ${EMULATOR} "${KELO}" ${ARGN} WORKING_DIRECTORY "${WORK_DIR}" TIMEOUT 60
+        ${input} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
     set(RC "${rc}" PARENT_SCOPE)
     set(OUT "${out}" PARENT_SCOPE)
     set(ERR "${err}" PARENT_SCOPE)
 endfunction()
 
+# Sets the variables named after `row` to its fields, "|" between them.
+function(split_row row)
+    string(REPLACE "|" ";" fields "${row}")
+    set(index 0)
+    foreach(name IN LISTS ARGN)
+        list(GET fields ${index} field)
+        set(${name} "${field}" PARENT_SCOPE)
+        math(EXPR index "${index} + 1")
+    endforeach()
+endfunction()
+
 function(expect_success what)
     if(NOT RC EQUAL 0)
         message(FATAL_ERROR "${what}: exit status ${RC}, stderr: ${ERR}")
+    endif()
+endfunction()
+
+# Expects exit status `status` and standard error matching `pattern`.
+function(expect_error what status pattern)
+    if(NOT RC EQUAL status OR NOT ERR MATCHES "${pattern}")
+        message(FATAL_ERROR "${what}: exit status ${RC}, stderr '${ERR}'")
     endif()
 endfunction()
 
