@@ -29,7 +29,7 @@ expect_new_text("convert over a file" plain.txt)
 if(NOT LINUX_KELO)
     return()
 endif()
-# Linux only from here: links, FIFOs, devices, owners and permission bits.
+# Linux only from here: links, FIFOs, devices, owners and folder permissions.
 
 # Sets `var` to `stat --format` of `path`.
 function(stat_of path format var)
@@ -40,45 +40,28 @@ endfunction()
 
 execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
 
-# Links are written through: a symbolic link stays a link to its target, and
-# every name of a hard-linked file sees the new text.
+# The shared safe replacement's own tests (the settings store's) hold links
+# and permission bits; kelo's output keeps a symbolic link a link, and as
+# root a replaced file keeps its owner and group, which no other test sees.
 file(WRITE "${WORK_DIR}/target.txt" "old")
 file(CREATE_LINK target.txt "${WORK_DIR}/symbolic.txt" SYMBOLIC)
-file(CREATE_LINK "${WORK_DIR}/target.txt" "${WORK_DIR}/hard.txt")
-foreach(link symbolic.txt hard.txt)
-    file(WRITE "${WORK_DIR}/target.txt" "old")
-    kelo(convert --from utf-8 --to utf-8 in.txt ${link})
-    expect_success("convert into ${link}")
-    expect_new_text("convert into ${link}" target.txt)
-endforeach()
-stat_of(symbolic.txt "%F" type)
-if(NOT type STREQUAL "symbolic link")
-    message(FATAL_ERROR "a symbolic link became a ${type}")
+kelo(convert --from utf-8 --to utf-8 in.txt symbolic.txt)
+expect_success("convert into a symbolic link")
+expect_new_text("convert into a symbolic link" target.txt)
+if(NOT IS_SYMLINK "${WORK_DIR}/symbolic.txt")
+    message(FATAL_ERROR "a symbolic link is no link any more")
 endif()
-
-# A replaced file keeps its permission bits and, where kelo may give them (as
-# root), its owner and group.
-set(kept "private.txt 600 ${uid}")
 if(uid EQUAL 0)
-    list(APPEND kept "others.txt 640 65534:65534")
-endif()
-foreach(case IN LISTS kept)
-    separate_arguments(case)
-    list(GET case 0 name)
-    file(WRITE "${WORK_DIR}/${name}" "old")
-    list(GET case 1 mode)
-    list(GET case 2 owner)
-    execute_process(COMMAND chown ${owner} ${name} WORKING_DIRECTORY "${WORK_DIR}" COMMAND_ERROR_IS_FATAL ANY)
-    execute_process(COMMAND chmod ${mode} ${name} WORKING_DIRECTORY "${WORK_DIR}" COMMAND_ERROR_IS_FATAL ANY)
-    stat_of(${name} "%a %u:%g" before)
-    kelo(convert --from utf-8 --to utf-8 in.txt ${name})
-    expect_success("convert into ${name}")
-    expect_new_text("convert into ${name}" ${name})
-    stat_of(${name} "%a %u:%g" after)
-    if(NOT after STREQUAL before)
-        message(FATAL_ERROR "${name}: mode and owner were '${before}', are '${after}'")
+    file(WRITE "${WORK_DIR}/others.txt" "old")
+    execute_process(COMMAND chown 65534:65534 others.txt WORKING_DIRECTORY "${WORK_DIR}" COMMAND_ERROR_IS_FATAL ANY)
+    kelo(convert --from utf-8 --to utf-8 in.txt others.txt)
+    expect_success("convert into a file of another owner")
+    expect_new_text("convert into a file of another owner" others.txt)
+    stat_of(others.txt "%u:%g" owner)
+    if(NOT owner STREQUAL "65534:65534")
+        message(FATAL_ERROR "a file of 65534:65534 belongs to ${owner} now")
     endif()
-endforeach()
+endif()
 
 # A FIFO is written, not replaced: a reader gets the text.
 execute_process(COMMAND mkfifo fifo WORKING_DIRECTORY "${WORK_DIR}" COMMAND_ERROR_IS_FATAL ANY)
@@ -118,18 +101,18 @@ else()
     expect_new_text("convert into a file of a read-only folder" locked/file.txt)
 endif()
 
-# Every command fails when its standard output cannot be written.
-foreach(command "" "--help" "version" "str arg %1 x" "path join a b" "convert --from utf-8 --to utf-8 in.txt")
+# Every command fails when its standard output cannot be written: main
+# checks what went through the buffer (a short text, and help long enough
+# to overflow it), convert its own writes.
+foreach(command "--help" "version" "convert --from utf-8 --to utf-8 in.txt")
     separate_arguments(arguments UNIX_COMMAND "${command}")
     execute_process(COMMAND ${EMULATOR} "${KELO}" ${arguments} WORKING_DIRECTORY "${WORK_DIR}"
         OUTPUT_FILE /dev/full RESULT_VARIABLE RC ERROR_VARIABLE ERR)
     expect_refusal("kelo ${command} > /dev/full" none)
-    if(NOT ERR MATCHES "cannot write standard output")
-        message(FATAL_ERROR "kelo ${command} > /dev/full: ${ERR}")
-    endif()
+    expect_error("kelo ${command} > /dev/full" 1 "cannot write standard output")
 endforeach()
 
-# A device stays the device. This comes last: a kelo that replaced the links
+# A device stays the device. This comes last: a kelo that replaced the link
 # and the FIFO above never gets here.
 kelo(convert --from utf-8 --to utf-8 in.txt /dev/null)
 expect_success("convert into /dev/null")
