@@ -14,41 +14,36 @@ endif()
 # The test child program, beside kelo.
 string(REGEX REPLACE "kelo((\\.exe)?)$" "keloutil_process_child\\1" process_child "${child}")
 
-# Runs kelo run with `input` as its standard input; sets RC, OUT and ERR.
-function(kelo_run input)
-    file(WRITE "${WORK_DIR}/input.txt" "${input}")
-    execute_process(COMMAND ${EMULATOR} "${KELO}" run ${ARGN} WORKING_DIRECTORY "${WORK_DIR}"
-        INPUT_FILE "${WORK_DIR}/input.txt" RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
-    set(RC "${rc}" PARENT_SCOPE)
-    set(OUT "${out}" PARENT_SCOPE)
-    set(ERR "${err}" PARENT_SCOPE)
-endfunction()
+# kelo reads its standard input from this file.
+set(KELO_INPUT "${WORK_DIR}/input.txt")
+file(WRITE "${KELO_INPUT}" "")
 
 # Passes `argument` (";" and an empty text included, which ARGN would lose)
 # through kelo run to `kelo str arg %1 ARGUMENT`, which prints it.
 function(pass_argument argument)
-    file(WRITE "${WORK_DIR}/input.txt" "")
     execute_process(COMMAND ${EMULATOR} "${KELO}" run -- "${child}" str arg -- %1 "${argument}"
-        WORKING_DIRECTORY "${WORK_DIR}" INPUT_FILE "${WORK_DIR}/input.txt"
+        WORKING_DIRECTORY "${WORK_DIR}" INPUT_FILE "${KELO_INPUT}"
         RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
     set(RC "${rc}" PARENT_SCOPE)
     set(OUT "${out}" PARENT_SCOPE)
     set(ERR "${err}" PARENT_SCOPE)
 endfunction()
 
+# The child's error output comes back on kelo's standard output.
+kelo(run "${child}" str frobnicate)
+if(NOT OUT MATCHES "^kelo str: " OR NOT ERR STREQUAL "")
+    message(FATAL_ERROR "error output of the child: printed '${OUT}', stderr '${ERR}'")
+endif()
+
 # Standard input reaches the child and all of it comes back, with the child
 # still writing while kelo still feeds it (far more than a pipe holds).
 string(REPEAT "a line of input\n" 20000 input)
-kelo_run("${input}" -- "${child}" str unescape -)
+file(WRITE "${KELO_INPUT}" "${input}")
+kelo(run -- "${child}" str unescape -)
+file(WRITE "${KELO_INPUT}" "")
 if(NOT RC EQUAL 0 OR NOT OUT STREQUAL input OR NOT ERR STREQUAL "")
     string(LENGTH "${OUT}" length)
     message(FATAL_ERROR "input through the child: exit status ${RC}, ${length} bytes back, stderr '${ERR}'")
-endif()
-
-# The child's error output comes back on kelo's standard output.
-kelo_run("" "${child}" str frobnicate)
-if(NOT OUT MATCHES "^kelo str: " OR NOT ERR STREQUAL "")
-    message(FATAL_ERROR "error output of the child: printed '${OUT}', stderr '${ERR}'")
 endif()
 
 # Arguments arrive as they were given. "SEMICOLON" stands for ";", which a CMake list cannot hold.
@@ -79,15 +74,10 @@ if(LINUX_KELO)
     list(APPEND rows "sh,-c,kill -TERM $$|143|^kelo run: '/[^\n]*/sh' was ended by signal 15 [^\n]+\n$")
 endif()
 foreach(row IN LISTS rows)
-    string(REPLACE "|" ";" fields "${row}")
-    list(GET fields 0 command)
-    list(GET fields 1 status)
-    list(GET fields 2 reason)
+    split_row("${row}" command status reason)
     string(REPLACE "," ";" command "${command}")
-    kelo_run("" -- ${command})
-    if(NOT RC EQUAL status OR NOT ERR MATCHES "${reason}")
-        message(FATAL_ERROR "kelo run row '${row}': exit status ${RC}, stderr '${ERR}'")
-    endif()
+    kelo(run -- ${command})
+    expect_error("kelo run row '${row}'" ${status} "${reason}")
 endforeach()
 
 if(LINUX_KELO)
@@ -98,6 +88,6 @@ if(LINUX_KELO)
     endforeach()
 else()
     # A bare name is found beside kelo.
-    kelo_run("" kelo split-args "a b")
+    kelo(run kelo split-args "a b")
     expect_output("kelo found beside kelo" "a\nb")
 endif()
