@@ -31,31 +31,25 @@ TEST_P(InternalLocale, Normalizes) {
 
 INSTANTIATE_TEST_SUITE_P(Locales, InternalLocale, ::testing::Values(
     InternalCase{"EN-us", false, "en_US"},
-    InternalCase{"de_de", false, "de_DE"},
-    InternalCase{"zh-tw", false, "zh_TW"},
+    InternalCase{"zh-tw", false, "zh_TW"}, // the last of the supported list
     InternalCase{"pt-BR", true, "pt_BR"},
     // Well-formed but not supported: normalized, or the default.
     InternalCase{"nl_NL", false, "nl_NL"},
     InternalCase{"nl-nl", true, kDefault},
     // Abbreviations of installed locales, in any case; an unknown one is en_US.
-    InternalCase{"DEU", false, "de_DE"},
     InternalCase{"deu", false, "de_DE"},
-    InternalCase{"cht", false, "zh_TW"},
     InternalCase{"PTB", true, "pt_BR"},
     InternalCase{"XYZ", false, "en_US"},
     InternalCase{"NLD", false, "nl_NL"},
     InternalCase{"NLD", true, kDefault},
     // Neither form.
     InternalCase{"", false, ""},
-    InternalCase{"de", false, ""},
     InternalCase{"d1_DE", false, ""},
     InternalCase{"de.DE", false, ""},
-    InternalCase{"de DE", false, ""},
     InternalCase{"de_DEU", false, ""},
     InternalCase{"d\xC3\xA9_DE", false, ""}, // five characters, one not ASCII
     InternalCase{"\xC3\x89NU", false, ""},
-    InternalCase{"de.DE", true, kDefault},
-    InternalCase{"", true, kDefault}));
+    InternalCase{"de.DE", true, kDefault}));
 
 struct DirCase {
     const char* locale;
@@ -77,10 +71,8 @@ TEST_P(LocaleDir, IsTheFolderName) {
 INSTANTIATE_TEST_SUITE_P(Locales, LocaleDir, ::testing::Values(
     DirCase{"ja_JP", "ja-JP"},
     DirCase{"pt-br", "pt-BR"},
-    DirCase{"fr_FR", "fr-FR"},
     DirCase{"deu", "de-DE"},
-    DirCase{"nl_NL", kDefault},
-    DirCase{"", kDefault}));
+    DirCase{"nl_NL", kDefault}));
 
 TEST(DefaultLocale, IsAnLlCcName) {
     const std::string locale = text(KeloUtil::getKeloDefaultLocale());
@@ -100,23 +92,13 @@ struct EnvironmentCase {
 
 class DefaultLocaleFromEnvironment : public LeakCheckedParamTest<EnvironmentCase> {
 protected:
-    void SetUp() override {
-        LeakCheckedParamTest::SetUp();
-        for (int i = 0; i < 3; ++i) {
-            const char* value = std::getenv(kNames[i]);
-            saved_[i] = value != nullptr ? std::make_unique<std::string>(value) : nullptr;
-        }
-    }
-    void TearDown() override {
-        for (int i = 0; i < 3; ++i) set(kNames[i], saved_[i] ? saved_[i]->c_str() : nullptr);
-        LeakCheckedParamTest::TearDown();
-    }
-    static void set(const char* name, const char* value) {
-        if (value != nullptr) setenv(name, value, 1); else unsetenv(name);
-    }
+    // Unset for each case, put back afterwards.
+    const ScopedEnvironment saved_[3] = {{"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", ""}};
 
-    static constexpr const char* kNames[3] = {"LC_ALL", "LC_MESSAGES", "LANG"};
-    std::unique_ptr<std::string> saved_[3];
+    // Set to an empty value is not unset: the library must skip both.
+    static void set(const char* name, const char* value) {
+        if (value != nullptr) setenv(name, value, 1);
+    }
 };
 
 TEST_P(DefaultLocaleFromEnvironment, FollowsTheFirstSetVariable) {
@@ -135,11 +117,8 @@ TEST_P(DefaultLocaleFromEnvironment, FollowsTheFirstSetVariable) {
 INSTANTIATE_TEST_SUITE_P(Locales, DefaultLocaleFromEnvironment, ::testing::Values(
     EnvironmentCase{nullptr, nullptr, "de_DE.UTF-8", "de_DE"},
     EnvironmentCase{nullptr, nullptr, "C", "en_US"},
-    EnvironmentCase{nullptr, nullptr, "POSIX", "en_US"},
-    EnvironmentCase{nullptr, nullptr, "C.UTF-8", "en_US"},
     EnvironmentCase{nullptr, nullptr, nullptr, "en_US"},
     EnvironmentCase{nullptr, nullptr, "xx_YY.UTF-8", "en_US"},
-    EnvironmentCase{nullptr, nullptr, "de", "en_US"},
     EnvironmentCase{nullptr, nullptr, "_DE", "en_US"},
     EnvironmentCase{nullptr, nullptr, "de_de", "en_US"},
     EnvironmentCase{"it_IT.UTF-8", "ja_JP", "de_DE", "it_IT"},
