@@ -66,32 +66,20 @@ bool ends(TProcess& process) {
     return false;
 }
 
-// Sets KELO_USE_SQUISH for the life of the object.
-struct Launcher {
-    explicit Launcher(const std::string& program) { set_environment("KELO_USE_SQUISH", program); }
-    ~Launcher() { set_environment("KELO_USE_SQUISH", ""); }
-};
-
 using ProcessTest = LeakCheckedTest;
 
 TEST_F(ProcessTest, SplitterCutsArgumentsAtBlanksOutsideQuotes) {
     const std::string long_word(5000, 'w');
-    const struct {
-        std::string text, arguments; // arguments joined by "\r"
-    } cases[] = {
-        {"a \"b c\" d", "a\rb c\rd"},
-        {"'x y' z", "x y\rz"},
-        {"a\"b c", "a\"b\rc"},               // a quote inside a word stays
-        {"\"\" x ''", "x"},                   // empty quoted arguments add nothing
-        {"  \t ", ""},
-        {"\"a b\"c", "a b\rc"},               // a closing quote ends the argument
+    const struct { std::string text, arguments; } cases[] = { // arguments joined by "\r"
+        {"a \"b c\" d", "a\rb c\rd"}, {"'x y' z", "x y\rz"}, {"  \t ", ""}, {"a\tb\t\tc", "a\rb\rc"},
+        {"a\"b c", "a\"b\rc"},              // a quote inside a word stays
+        {"\"\" x ''", "x"},                  // empty quoted arguments add nothing
+        {"\"a b\"c", "a b\rc"},              // a closing quote ends the argument
         {"\"it's\" 'say \"hi\"'", "it's\rsay \"hi\""},
-        {"a\tb\t\tc", "a\rb\rc"},
-        {"a \"b c", "a\rb c"},                // an unclosed quote ends with the text
+        {"a \"b c", "a\rb c"},               // an unclosed quote ends with the text
         {"é 中x 😀\"y z\"", "é\r中x\r😀\"y\rz\""}, // multi-byte characters stay whole
         {long_word + " y", long_word + "\ry"},
-        {"a\r b", "a\rb"},                    // "\r" at a junction counts as the separator
-    };
+        {"a\r b", "a\rb"}};                  // "\r" at a junction counts as the separator
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text.substr(0, 40));
         EXPECT_EQ(text(TProcess::splitArgumentString(c.text.c_str())), c.arguments);
@@ -108,10 +96,7 @@ TEST_F(ProcessTest, DescriptorTableFindsTheFirstEntryOfAName) {
     EXPECT_EQ(process.mapDescriptor(h[2], h[1], false, "né"), 0);
     EXPECT_EQ(process.mapDescriptor(h[3], h[1], false, "abcdefghijklmnopqrst"), 0);
     EXPECT_EQ(process.mapDescriptor(h[4], h[1], false, ""), 0);
-    const struct {
-        const char* name;
-        void* handle;
-    } lookups[] = {
+    const struct { const char* name; void* handle; } lookups[] = {
         {"one", h[0]},       {"renamed", invalid},           {"né", invalid},
         {"n?", h[2]},        {"abcdefghijklmnop", h[3]},     {"abcdefghijklmnopXYZ", h[3]},
         {"abcdefghijklmno", invalid}, {"", h[4]},            {"stdout", invalid},
@@ -171,11 +156,8 @@ TEST_F(ProcessTest, ChildReadsItsInputAndAnswersOnOneOutput) {
 
 TEST_F(ProcessTest, ArgumentsReachTheChildLiterally) {
     const std::string long_argument(5000, 'a');
-    const struct {
-        std::string arguments;
-        std::vector<std::string> received;
-        bool windows_too; // the child's own command-line rules agree there
-    } cases[] = {
+    // windows_too: the child's own command-line rules agree there.
+    const struct { std::string arguments; std::vector<std::string> received; bool windows_too; } cases[] = {
         {"", {}, true},
         {"one \"two three\"\tfour", {"one", "two three", "four"}, true},
         {"é 中文 😀", {"é", "中文", "😀"}, true},
@@ -206,7 +188,7 @@ TEST_F(ProcessTest, LauncherGetsTheQuotedProgramAndItsArguments) {
         SCOPED_TRACE(launcher_path);
         std::optional<TProcess> launched;
         {
-            const Launcher launcher(launcher_path);
+            const ScopedEnvironment launcher("KELO_USE_SQUISH", launcher_path);
             launched.emplace(program.c_str(), "args x \"y z\"");
         }
         TProcess direct(program.c_str(), "args x");
