@@ -15,9 +15,13 @@ TEST_F(LeakCheckedTest, KnownTextsConvertBothWays) {
         {"\xF4\x8F\xBF\xBF", STR_ENC_UTF16BE, "\xDB\xFF\xDF\xFF"},        // U+10FFFF
         {"a\xF0\x9F\x98\x80", STR_ENC_UTF32, units<uint32_t>({'a', 0x1F600})},
         {"\xEF\xBB\xBF", STR_ENC_UTF16BE, "\xFE\xFF"}, // U+FEFF is a character here, not a mark
+        {"a", STR_ENC_UTF16, units<uint16_t>({0xFEFF, 'a'})}, // the mark is measured, written and read past
         {"plain", STR_ENC_ASCII, "plain"}};
     for (const auto& c : cases) {
         const int32_t size = static_cast<int32_t>(c.external.size());
+        EXPECT_EQ(str_encoding_requires_bytes(c.utf8, static_cast<int32_t>(std::strlen(c.utf8)), STR_ENC_UTF8,
+                                              c.encoding), size + static_cast<int32_t>(unit_of(c.encoding)))
+            << c.utf8 << " in encoding " << c.encoding;
         EXPECT_EQ(shown(own(str_from(c.external.data(), size, c.encoding))), c.utf8) << "encoding " << c.encoding;
         EXPECT_EQ(allocated(make(c.utf8).get(), c.encoding), c.external + std::string(unit_of(c.encoding), '\0'))
             << c.utf8 << " in encoding " << c.encoding;

@@ -36,7 +36,7 @@ TEST_F(TStrTest, OverloadsAndCharOperands) {
     TStr sum = s + "y" + 'z' + uint32_t{'!'};
     EXPECT_EQ(shown(((sum += "1") += '2') += TStr('3')), "xyz!123");
     EXPECT_EQ(shown("<" + s), "<x");
-    EXPECT_TRUE(s == "x" && "x" == s && !(s != "x") && !("x" != s) && s && !TStr());
+    EXPECT_TRUE(s == "x" && "x" == s && !(s != "x") && !("x" != s) && s && !TStr() && !TStr(""));
     EXPECT_EQ(TStr(U'\u20AC'), TStr(uint32_t{0x20AC}));
     EXPECT_TRUE(s.find("x") == 0 && s[0] == uint32_t{'x'} && hash(s) == s.hash());
     EXPECT_EQ(shown(pattern.arg(5)) + shown(pattern.arg(1.5)), "51.5");
