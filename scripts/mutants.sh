@@ -27,6 +27,9 @@
 # build and test output of each fault stays in DIR/logs. A whole run takes
 # about an hour and a quarter on two cores; with --first, about half an hour.
 set -euo pipefail
+# bash reads a script as it runs; in braces it is read whole first, so that
+# editing this file during a run cannot change the run.
+{
 
 here=$(cd "$(dirname "$0")" && pwd)
 repo=$(dirname "$here")
@@ -164,3 +167,5 @@ minutes=$((($(date +%s) - started + 30) / 60))
     echo
     echo "$caught of $total caught ($missed missed, $broken broken, $absent not found) in $minutes min"
 } | tee -a "$results"
+exit
+}
