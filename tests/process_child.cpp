@@ -8,74 +8,37 @@
 //   args     prints each further argument on a line of its own
 // Any other first argument (a launcher is given the quoted program path)
 // prints every argument from the first one on, each on its own line.
-#include <algorithm>
+#include <fcntl.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #ifdef _WIN32
-#include <fcntl.h>
 #include <io.h>
 #include <windows.h> // before shellapi.h, which relies on it
 
 #include <shellapi.h>
 #else
-#include <dirent.h>
+#include <unistd.h>
 #endif
-
-namespace {
-
-// The arguments after the program name, in UTF-8, and binary standard
-// streams, so that the bytes compared are the bytes sent.
-std::vector<std::string> arguments(int argc, char** argv) {
-#ifdef _WIN32
-    (void)argc;
-    (void)argv;
-    _setmode(_fileno(stdin), _O_BINARY);
-    _setmode(_fileno(stdout), _O_BINARY);
-    _setmode(_fileno(stderr), _O_BINARY);
-    int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    std::vector<std::string> result;
-    for (int i = 1; i < count; ++i) {
-        const int size = WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, nullptr, 0, nullptr, nullptr);
-        std::string text(static_cast<size_t>(size), '\0');
-        WideCharToMultiByte(CP_UTF8, 0, wide[i], -1, text.data(), size, nullptr, nullptr);
-        text.resize(text.size() - 1);
-        result.push_back(text);
-    }
-    LocalFree(wide);
-    return result;
-#else
-    return std::vector<std::string>(argv + 1, argv + argc);
-#endif
-}
-
-std::vector<int> open_descriptors() {
-    std::vector<int> fds;
-#ifndef _WIN32
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (const dirent* entry = readdir(dir)) {
-            const std::string name = entry->d_name;
-            if (name != "." && name != ".." && std::atoi(name.c_str()) != dirfd(dir))
-                fds.push_back(std::atoi(name.c_str()));
-        }
-        closedir(dir);
-    }
-    std::sort(fds.begin(), fds.end());
-#endif
-    return fds;
-}
-
-void print_lines(std::vector<std::string>::const_iterator first, std::vector<std::string>::const_iterator last) {
-    for (; first != last; ++first) std::printf("%s\n", first->c_str());
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args = arguments(argc, argv);
+    // The arguments after the program name, in UTF-8, and binary standard
+    // streams, so that the bytes compared are the bytes sent.
+#ifdef _WIN32
+    (void)argc, (void)argv;
+    for (FILE* stream : {stdin, stdout, stderr}) _setmode(_fileno(stream), _O_BINARY);
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 1; i < count; ++i) args.push_back(std::filesystem::path(wide[i]).u8string());
+    LocalFree(wide);
+#else
+    const std::vector<std::string> args(argv + 1, argv + argc);
+#endif
     const std::string mode = args.empty() ? "" : args[0];
     if (mode == "echo") {
         char buffer[4096];
@@ -84,13 +47,14 @@ int main(int argc, char** argv) {
         std::fflush(stdout);
         std::fputs("echo: done\n", stderr);
     } else if (mode == "fds") {
-        for (int fd : open_descriptors()) std::printf("%d\n", fd);
+#ifndef _WIN32
+        for (int fd = 0; fd < sysconf(_SC_OPEN_MAX); ++fd)
+            if (fcntl(fd, F_GETFD) != -1) std::printf("%d\n", fd);
+#endif
     } else if (mode == "exit") {
         return args.size() > 1 ? std::atoi(args[1].c_str()) : 0;
-    } else if (mode == "args") {
-        print_lines(args.begin() + 1, args.end());
     } else {
-        print_lines(args.begin(), args.end());
+        for (size_t i = mode == "args" ? 1 : 0; i < args.size(); ++i) std::printf("%s\n", args[i].c_str());
     }
     return 0;
 }

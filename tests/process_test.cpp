@@ -27,10 +27,11 @@ void write_all(void* handle, const std::string& data) {
     ASSERT_TRUE(WriteFile(handle, data.data(), static_cast<DWORD>(data.size()), &written, nullptr));
     ASSERT_EQ(written, data.size());
 }
+size_t open_descriptor_count() { return 0; } // not counted there
 #else
-int fd(void* handle) { return static_cast<int>(reinterpret_cast<intptr_t>(handle)); }
 void write_all(void* handle, const std::string& data) {
-    ASSERT_EQ(write(fd(handle), data.data(), data.size()), static_cast<ssize_t>(data.size()));
+    const int fd = static_cast<int>(reinterpret_cast<intptr_t>(handle));
+    ASSERT_EQ(write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
 }
 size_t open_descriptor_count() {
     return static_cast<size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
@@ -38,10 +39,9 @@ size_t open_descriptor_count() {
 #endif
 
 void* const invalid = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
+void* handle(intptr_t value) { return reinterpret_cast<void*>(value); }
 
 std::string child_program() { return sibling_program("keloutil_process_child"); }
-
-std::string text(const TStr& s) { return s.isNull() ? "" : shown(s); }
 
 // Each item followed by a line feed.
 std::string lines(const std::vector<std::string>& items) {
@@ -57,13 +57,16 @@ std::string converse(TProcess& process, const std::string& input = "") {
     return read_all(process.fromDescriptor("stdout"));
 }
 
+// Starts the child with `arguments` and converses with it.
+std::string run(const std::string& arguments, const std::string& input = "") {
+    TProcess process(child_program().c_str(), arguments.c_str());
+    return process.execute() == -1 ? converse(process, input) : "<not started>";
+}
+
 // Asks status() until the process is gone; false after ten seconds.
 bool ends(TProcess& process) {
-    for (int i = 0; i < 1000; ++i) {
-        if (process.status() == -6) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    for (int i = 0; i < 1000 && process.status() != -6; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return process.status() == -6;
 }
 
 using ProcessTest = LeakCheckedTest;
@@ -81,51 +84,44 @@ TEST_F(ProcessTest, SplitterCutsArgumentsAtBlanksOutsideQuotes) {
         {long_word + " y", long_word + "\ry"},
         {"a\r b", "a\rb"}};                  // "\r" at a junction counts as the separator
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.text.substr(0, 40));
-        EXPECT_EQ(text(TProcess::splitArgumentString(c.text.c_str())), c.arguments);
+        const TStr split = TProcess::splitArgumentString(c.text.c_str());
+        EXPECT_EQ(split.isNull() ? "" : shown(split), c.arguments) << c.text.substr(0, 40);
     }
 }
 
 TEST_F(ProcessTest, DescriptorTableFindsTheFirstEntryOfAName) {
     TProcess process("x", "");
-    void* const h[] = {reinterpret_cast<void*>(11), reinterpret_cast<void*>(12), reinterpret_cast<void*>(13),
-                       reinterpret_cast<void*>(14), reinterpret_cast<void*>(15)};
-    EXPECT_EQ(process.mapDescriptor(h[0], h[1], false, "one"), 0);
-    EXPECT_EQ(process.mapDescriptor(h[0], h[1], true, "renamed"), 0); // same pair: the name stays
-    EXPECT_EQ(process.mapDescriptor(h[1], h[0], true, "one"), 0);     // another pair of that name
-    EXPECT_EQ(process.mapDescriptor(h[2], h[1], false, "né"), 0);
-    EXPECT_EQ(process.mapDescriptor(h[3], h[1], false, "abcdefghijklmnopqrst"), 0);
-    EXPECT_EQ(process.mapDescriptor(h[4], h[1], false, ""), 0);
-    const struct { const char* name; void* handle; } lookups[] = {
-        {"one", h[0]},       {"renamed", invalid},           {"né", invalid},
-        {"n?", h[2]},        {"abcdefghijklmnop", h[3]},     {"abcdefghijklmnopXYZ", h[3]},
-        {"abcdefghijklmno", invalid}, {"", h[4]},            {"stdout", invalid},
-    };
+    const struct { intptr_t parent, child; bool from_child; const char* name; } entries[] = {
+        {11, 12, false, "one"}, {11, 12, true, "renamed"} /* same pair: the name stays */,
+        {12, 11, true, "one"} /* another pair of that name */, {13, 12, false, "né"},
+        {14, 12, false, "abcdefghijklmnopqrst"}, {15, 12, false, ""}};
+    for (const auto& e : entries)
+        EXPECT_EQ(process.mapDescriptor(handle(e.parent), handle(e.child), e.from_child, e.name), 0) << e.name;
+    const struct { const char* name; void* found; } lookups[] = {
+        {"one", handle(11)}, {"renamed", invalid}, {"né", invalid}, {"n?", handle(13)},
+        {"abcdefghijklmnop", handle(14)}, {"abcdefghijklmnopXYZ", handle(14)}, {"abcdefghijklmno", invalid},
+        {"", handle(15)}, {"stdout", invalid}};
     for (const auto& lookup : lookups) {
-        SCOPED_TRACE(lookup.name);
-        EXPECT_EQ(process.fromDescriptor(lookup.name), lookup.handle);
-        EXPECT_EQ(process.toDescriptor(lookup.name), lookup.handle);
+        EXPECT_EQ(process.fromDescriptor(lookup.name), lookup.found) << lookup.name;
+        EXPECT_EQ(process.toDescriptor(lookup.name), lookup.found) << lookup.name;
     }
     EXPECT_FALSE(process.closeDescriptor("one")) << "a mapped handle is the caller's";
-    EXPECT_EQ(process.fromDescriptor("one"), h[0]);
+    EXPECT_EQ(process.fromDescriptor("one"), handle(11));
 }
 
 TEST_F(ProcessTest, ObjectsWithoutRecordOrCommandStartNothing) {
     TProcess none;
-    EXPECT_EQ(none.execute(), -3);
-    EXPECT_EQ(none.wait(), -3);
-    EXPECT_EQ(none.status(), -3);
-    EXPECT_EQ(none.pid(), 0);
-    EXPECT_EQ(none.mapDescriptor(invalid, invalid, false, "stdin"), -3);
+    EXPECT_EQ((std::vector<long>{none.execute(), none.wait(), none.status(), none.pid(),
+                                 none.mapDescriptor(invalid, invalid, false, "stdin")}),
+              (std::vector<long>{-3, -3, -3, 0, -3}));
     EXPECT_EQ(none.fromDescriptor("stdin"), invalid);
     EXPECT_FALSE(none.closeDescriptor("stdin"));
     // Ids that name no single process: 0 and -1 must not reach process
     // groups, the last is beyond any system's range in use.
     for (const int id : {0, -1, 0x7ffffff0}) {
         TProcess from_id(id);
-        EXPECT_EQ(from_id.execute(), -5);
-        EXPECT_EQ(from_id.status(), -6);
-        EXPECT_EQ(from_id.pid(), static_cast<long>(static_cast<uint32_t>(id)));
+        EXPECT_EQ((std::vector<long>{from_id.execute(), from_id.status(), from_id.pid()}),
+                  (std::vector<long>{-5, -6, static_cast<long>(static_cast<uint32_t>(id))}));
         EXPECT_EQ(from_id.fromDescriptor("stdout"), invalid);
     }
 }
@@ -134,6 +130,8 @@ TEST_F(ProcessTest, ChildReadsItsInputAndAnswersOnOneOutput) {
     TProcess process(child_program().c_str(), "echo");
     ASSERT_EQ(process.execute(), -1);
     EXPECT_GT(process.pid(), 0);
+    EXPECT_EQ(process.status(), 0) << "blocked reading its input";
+    EXPECT_EQ(TProcess(static_cast<int>(process.pid())).status(), 0);
     EXPECT_NE(process.toDescriptor("stdin"), invalid);
     EXPECT_EQ(process.fromDescriptor("stdout"), process.toDescriptor("stdout"));
     EXPECT_EQ(process.fromDescriptor("stderr"), invalid);
@@ -158,19 +156,13 @@ TEST_F(ProcessTest, ArgumentsReachTheChildLiterally) {
     const std::string long_argument(5000, 'a');
     // windows_too: the child's own command-line rules agree there.
     const struct { std::string arguments; std::vector<std::string> received; bool windows_too; } cases[] = {
-        {"", {}, true},
-        {"one \"two three\"\tfour", {"one", "two three", "four"}, true},
+        {"", {}, true}, {"one \"two three\"\tfour", {"one", "two three", "four"}, true},
         {"é 中文 😀", {"é", "中文", "😀"}, true},
         {"; | \"$(echo x)\" `echo` * > out", {";", "|", "$(echo x)", "`echo`", "*", ">", "out"}, true},
-        {long_argument, {long_argument}, true},
-        {"'single quoted' a\"b", {"single quoted", "a\"b"}, false},
-    };
+        {long_argument, {long_argument}, true}, {"'single quoted' a\"b", {"single quoted", "a\"b"}, false}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments.substr(0, 40));
         if (on_windows() && !c.windows_too) continue;
-        TProcess process(child_program().c_str(), ("args " + c.arguments).c_str());
-        ASSERT_EQ(process.execute(), -1);
-        EXPECT_EQ(converse(process), lines(c.received));
+        EXPECT_EQ(run("args " + c.arguments), lines(c.received)) << c.arguments.substr(0, 40);
     }
 }
 
@@ -185,18 +177,15 @@ TEST_F(ProcessTest, LauncherGetsTheQuotedProgramAndItsArguments) {
     const fs::path copy = folder / fs::u8path(program).filename();
     fs::copy_file(fs::u8path(program), copy, fs::copy_options::overwrite_existing);
     for (const std::string& launcher_path : {program, copy.u8string()}) {
-        SCOPED_TRACE(launcher_path);
         std::optional<TProcess> launched;
         {
             const ScopedEnvironment launcher("KELO_USE_SQUISH", launcher_path);
             launched.emplace(program.c_str(), "args x \"y z\"");
         }
-        TProcess direct(program.c_str(), "args x");
-        ASSERT_EQ(launched->execute(), -1);
+        ASSERT_EQ(launched->execute(), -1) << launcher_path;
         // The launcher (the same program) sees the path first and prints it.
-        EXPECT_EQ(converse(*launched), lines({program, "args", "x", "y z"}));
-        ASSERT_EQ(direct.execute(), -1) << "the variable is read at construction only";
-        EXPECT_EQ(converse(direct), lines({"x"}));
+        EXPECT_EQ(converse(*launched), lines({program, "args", "x", "y z"})) << launcher_path;
+        EXPECT_EQ(run("args x"), lines({"x"})) << "the variable is read at construction only";
     }
     std::error_code ignored;
     fs::remove_all(folder, ignored);
@@ -205,35 +194,13 @@ TEST_F(ProcessTest, LauncherGetsTheQuotedProgramAndItsArguments) {
 TEST_F(ProcessTest, FailedStartKeepsIdAndTableAndLeaksNothing) {
     const std::string missing = (std::filesystem::temp_directory_path() / "keloutil-no-such-program").u8string();
     TProcess process(missing.c_str(), "a b");
-    process.mapDescriptor(reinterpret_cast<void*>(21), reinterpret_cast<void*>(22), false, "mine");
-#ifndef _WIN32
+    process.mapDescriptor(handle(21), handle(22), false, "mine");
     const size_t descriptors = open_descriptor_count();
-#endif
     EXPECT_EQ(process.execute(), -5);
     EXPECT_EQ(process.pid(), 0);
-    EXPECT_EQ(process.fromDescriptor("mine"), reinterpret_cast<void*>(21));
+    EXPECT_EQ(process.fromDescriptor("mine"), handle(21));
     EXPECT_EQ(process.fromDescriptor("stdout"), invalid);
-#ifndef _WIN32
     EXPECT_EQ(open_descriptor_count(), descriptors);
-#endif
-}
-
-TEST_F(ProcessTest, StatusFollowsTheChild) {
-    TProcess process(child_program().c_str(), "echo");
-    ASSERT_EQ(process.execute(), -1);
-    EXPECT_EQ(process.status(), 0) << "blocked reading its input";
-    TProcess by_id(static_cast<int>(process.pid()));
-    EXPECT_EQ(by_id.status(), 0);
-    converse(process);
-    EXPECT_TRUE(ends(process));
-    EXPECT_EQ(process.status(), -6);
-#ifndef _WIN32
-    // A child ended by a signal has no exit status.
-    ASSERT_EQ(process.execute(), -1);
-    kill(static_cast<pid_t>(process.pid()), SIGKILL);
-    EXPECT_EQ(process.wait(), -1);
-    EXPECT_EQ(process.status(), -6);
-#endif
 }
 
 TEST_F(ProcessTest, WaitAnswersTheExitStatus) {
@@ -247,14 +214,20 @@ TEST_F(ProcessTest, WaitAnswersTheExitStatus) {
                 EXPECT_TRUE(ends(process));
                 continue;
             }
-            if (reaped_by_status) {
-                EXPECT_TRUE(ends(process));
-            }
+            EXPECT_TRUE(!reaped_by_status || ends(process));
             EXPECT_EQ(process.wait(), code);
             EXPECT_EQ(process.wait(), code) << "kept";
             EXPECT_EQ(process.status(), -6);
         }
     }
+#ifndef _WIN32
+    // A child ended by a signal has no exit status.
+    TProcess process(child_program().c_str(), "echo");
+    ASSERT_EQ(process.execute(), -1);
+    kill(static_cast<pid_t>(process.pid()), SIGKILL);
+    EXPECT_EQ(process.wait(), -1);
+    EXPECT_EQ(process.status(), -6);
+#endif
 }
 
 TEST_F(ProcessTest, CopiesTakeOnlyTheId) {
@@ -292,9 +265,7 @@ TEST_F(ProcessTest, DescriptorsNeitherLeakNorReachTheChild) {
     const Str path = make("/dev/null");
     FILE* file = path_fopen(path.get(), "r");
     ASSERT_NE(file, nullptr);
-    TProcess process(child_program().c_str(), "fds");
-    ASSERT_EQ(process.execute(), -1);
-    EXPECT_EQ(converse(process), lines({"0", "1", "2"}));
+    EXPECT_EQ(run("fds"), lines({"0", "1", "2"}));
     std::fclose(file);
     close(inheritable);
 #endif
