@@ -17,6 +17,20 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
+// The names of the files in `dir`.
+std::vector<std::string> files_in(const fs::path& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dir)) names.push_back(entry.path().filename().string());
+    return names;
+}
+
+// How long Lock(timeout) took to refuse.
+Clock::duration refusal(KeloMutex& mutex, int timeout) {
+    const Clock::time_point start = Clock::now();
+    EXPECT_FALSE(mutex.Lock(timeout)) << timeout;
+    return Clock::now() - start;
+}
+
 // Each test locks names of its own; on POSIX its lock directories (the
 // usual one and the fallback) are in the test's temporary directory too.
 class MutexTest : public TempDirTest {
@@ -27,19 +41,11 @@ protected:
         cache_.emplace("XDG_CACHE_HOME", (root_ / "cache").u8string());
         name_ = "Local\\keloutil-test-" + root_.filename().u8string();
     }
-    void TearDown() override {
-        cache_.reset();
-        runtime_.reset();
-        TempDirTest::TearDown();
-    }
-
-    // Whether another thread's object on the same name gets the lock at once.
-    bool free_for_another_thread() const {
+    // Whether another thread's object on the test's name (plus `suffix`)
+    // gets the lock at once.
+    bool free_for_another_thread(const std::string& suffix = "") const {
         bool locked = false;
-        std::thread([&] {
-            KeloMutex other;
-            locked = other.Open(name_.c_str()) && other.Lock(0);
-        }).join();
+        std::thread([&] { KeloMutex other; locked = other.Open((name_ + suffix).c_str()) && other.Lock(0); }).join();
         return locked;
     }
 
@@ -53,20 +59,14 @@ TEST_F(MutexTest, OperationsAnswerAsTheFlagAndTheHandleSay) {
     KeloMutex mutex;
     EXPECT_FALSE(mutex.Lock(0)) << "closed";
     EXPECT_FALSE(mutex.Lock(-1)) << "no mutex is open, so there is nothing to wait for";
-    EXPECT_TRUE(mutex.UnLock());
-    EXPECT_TRUE(mutex.Close());
-    EXPECT_TRUE(mutex.Close());
+    EXPECT_TRUE(mutex.UnLock() && mutex.Close() && mutex.Close()) << "nothing to undo";
     ASSERT_TRUE(mutex.Open(name_.c_str()));
     EXPECT_TRUE(mutex.UnLock()) << "never locked";
-    const Clock::time_point start = Clock::now();
-    EXPECT_FALSE(mutex.Lock(-2));
-    EXPECT_LT(Clock::now() - start, milliseconds(250)) << "Lock(-2) does not wait";
+    EXPECT_LT(refusal(mutex, -2), milliseconds(250)) << "Lock(-2) does not wait";
     ASSERT_TRUE(mutex.Lock(0));
     EXPECT_TRUE(mutex.IsLocked());
     EXPECT_FALSE(free_for_another_thread());
-    KeloMutex elsewhere;
-    ASSERT_TRUE(elsewhere.Open((name_ + "-other").c_str()));
-    EXPECT_TRUE(elsewhere.Lock(0)) << "another name is not held";
+    EXPECT_TRUE(free_for_another_thread("-other")) << "another name is not held";
     EXPECT_TRUE(mutex.UnLock());
     EXPECT_FALSE(mutex.IsLocked());
     EXPECT_TRUE(free_for_another_thread());
@@ -75,10 +75,7 @@ TEST_F(MutexTest, OperationsAnswerAsTheFlagAndTheHandleSay) {
         EXPECT_FALSE(mutex.Open(empty));
         EXPECT_FALSE(mutex.Lock(0)) << "an empty name closes the mutex opened before";
     }
-    {
-        KeloMutex holder;
-        ASSERT_TRUE(holder.Open(name_.c_str()) && holder.Lock(-1));
-    }
+    ASSERT_TRUE([&] { KeloMutex holder; return holder.Open(name_.c_str()) && holder.Lock(-1); }());
     EXPECT_TRUE(free_for_another_thread()) << "destroying the holder releases";
 }
 
@@ -98,12 +95,8 @@ TEST_P(ProcessLockTest, OtherProcessHoldsTheLockUntilItLetsGo) {
 
     KeloMutex mutex;
     ASSERT_TRUE(mutex.Open(name_.c_str()));
-    Clock::time_point start = Clock::now();
-    EXPECT_FALSE(mutex.Lock(0));
-    EXPECT_LT(Clock::now() - start, milliseconds(250)) << "Lock(0) only tests";
-    start = Clock::now();
-    EXPECT_FALSE(mutex.Lock(300));
-    EXPECT_GE(Clock::now() - start, milliseconds(250)) << "Lock(300) waits before it gives up";
+    EXPECT_LT(refusal(mutex, 0), milliseconds(250)) << "Lock(0) only tests";
+    EXPECT_GE(refusal(mutex, 300), milliseconds(250)) << "Lock(300) waits before it gives up";
     EXPECT_FALSE(mutex.IsLocked());
 
     std::ofstream(root_ / "release").close();
@@ -126,14 +119,6 @@ protected:
         MutexTest::SetUp();
         if (on_windows()) GTEST_SKIP() << "Windows names its mutexes in the kernel, not in a lock directory";
     }
-
-    // The files in the lock directory.
-    std::vector<std::string> lock_files() const {
-        std::vector<std::string> names;
-        for (const fs::directory_entry& entry : fs::directory_iterator(lock_dir()))
-            names.push_back(entry.path().filename().string());
-        return names;
-    }
 };
 
 TEST_F(LockDirectoryTest, EachNameGetsOneSafeFile) {
@@ -149,14 +134,11 @@ TEST_F(LockDirectoryTest, EachNameGetsOneSafeFile) {
         fs::remove_all(lock_dir());
         KeloMutex mutex;
         ASSERT_TRUE(mutex.Open(c.name.c_str()));
-        const std::vector<std::string> files = lock_files();
-        ASSERT_EQ(files.size(), 1u);
-        if (c.file.back() == '~') {
-            EXPECT_EQ(files[0].substr(0, c.file.size()), c.file);
-            EXPECT_EQ(files[0].size(), c.file.size() + 16) << files[0];
-        } else {
-            EXPECT_EQ(files[0], c.file);
-        }
+        // A shortened name ends in "~" and 16 characters that tell it apart.
+        std::vector<std::string> files = files_in(lock_dir());
+        if (c.file.back() == '~' && files.size() == 1 && files[0].size() == c.file.size() + 16)
+            files[0].resize(c.file.size());
+        EXPECT_EQ(files, std::vector<std::string>{c.file});
     }
     EXPECT_EQ(fs::status(lock_dir()).permissions() & fs::perms::all, fs::perms::owner_all);
 }
@@ -164,11 +146,9 @@ TEST_F(LockDirectoryTest, EachNameGetsOneSafeFile) {
 TEST_F(LockDirectoryTest, ShortenedNamesStayApart) {
     const std::string first(300, 'a'), second = first.substr(1) + "b";
     KeloMutex one, two;
-    ASSERT_TRUE(one.Open(first.c_str()));
-    ASSERT_TRUE(two.Open(second.c_str()));
-    EXPECT_EQ(lock_files().size(), 2u);
-    EXPECT_TRUE(one.Lock(0));
-    EXPECT_TRUE(two.Lock(0));
+    ASSERT_TRUE(one.Open(first.c_str()) && two.Open(second.c_str()));
+    EXPECT_EQ(files_in(lock_dir()).size(), 2u);
+    EXPECT_TRUE(one.Lock(0) && two.Lock(0));
 }
 
 // A lock directory that is a link, a file or another account's is not
@@ -177,34 +157,19 @@ TEST_F(LockDirectoryTest, ShortenedNamesStayApart) {
 // directory; a fallback that is no better is refused too.
 TEST_F(LockDirectoryTest, MovesWhenTheDirectoryIsNotTheUsers) {
     const fs::path target = root_ / "target", fallback = root_ / "cache" / "keloutil" / "locks";
-    const struct {
-        const char* what;
-        bool (*make)(const fs::path& dir, const fs::path& target);
-    } cases[] = {
-        {"symbolic link", [](const fs::path& dir, const fs::path& target) {
-             fs::create_directory_symlink(target, dir);
-             return true;
-         }},
-        {"regular file", [](const fs::path& dir, const fs::path&) { return std::ofstream(dir).good(); }},
-        {"another account's", [](const fs::path& dir, const fs::path&) {
-             return running_as_root() && fs::create_directory(dir) && change_owner(dir, 65534);
-         }},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const std::string what : {"symbolic link", "regular file", "another account's"}) {
+        SCOPED_TRACE(what);
         for (const fs::path& p : {lock_dir(), target, root_ / "cache"}) fs::remove_all(p);
         fs::create_directory(target);
-        if (!c.make(lock_dir(), target)) continue; // not root
+        if (what == "symbolic link") fs::create_directory_symlink(target, lock_dir());
+        else if (what == "regular file") std::ofstream(lock_dir()).close();
+        else if (!running_as_root() || !fs::create_directory(lock_dir()) || !change_owner(lock_dir(), 65534)) continue;
         KeloMutex mutex;
-        ASSERT_TRUE(mutex.Open(name_.c_str()));
-        ASSERT_TRUE(mutex.Lock(0));
+        ASSERT_TRUE(mutex.Open(name_.c_str()) && mutex.Lock(0));
         EXPECT_FALSE(free_for_another_thread());
         EXPECT_TRUE(fs::is_empty(target));
-        if (fs::is_directory(lock_dir()) && !fs::is_symlink(lock_dir())) {
-            EXPECT_TRUE(fs::is_empty(lock_dir()));
-        }
-        EXPECT_EQ(std::distance(fs::directory_iterator(fallback), fs::directory_iterator()), 1);
-        mutex.UnLock();
+        EXPECT_TRUE(!fs::is_directory(lock_dir()) || fs::is_symlink(lock_dir()) || fs::is_empty(lock_dir()));
+        EXPECT_EQ(files_in(fallback).size(), 1u);
         mutex.Close();
         fs::remove_all(root_ / "cache");
         fs::create_directories(fallback.parent_path());

@@ -13,24 +13,18 @@
 #include <string>
 #include <thread>
 
-namespace {
-
-void wait_for(const std::filesystem::path& file) {
-    while (!std::filesystem::exists(file)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-}
-
-} // namespace
-
 int main(int argc, char** argv) {
     if (argc != 4) return 2;
     const std::filesystem::path dir = std::filesystem::u8path(argv[2]);
-    const std::string mode = argv[3];
+    const auto wait_for = [&](const char* file) {
+        while (!std::filesystem::exists(dir / file)) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
     KeloMutex mutex;
     if (!mutex.Open(TStr(argv[1])) || !mutex.Lock(-1)) return 3;
     std::ofstream(dir / "ready").close();
-    wait_for(dir / "release");
-    if (mode == "exit") std::_Exit(0); // no destructor runs: the lock is still held
+    wait_for("release");
+    if (std::string(argv[3]) == "exit") std::_Exit(0); // no destructor runs: the lock is still held
     if (!mutex.UnLock()) return 4;
-    wait_for(dir / "done");
+    wait_for("done");
     return 0;
 }
