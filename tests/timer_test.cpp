@@ -3,7 +3,7 @@
 // ticks 15 seconds apart take no time; then the real system timer. The
 // identifiers are absolute only in the first test: ctest runs each test in
 // a process of its own, and a whole run of the program runs it first (its
-// source comes first, and plain tests run before parameterised ones).
+// source comes first).
 #include <gtest/gtest.h>
 #include <keloutil/ttimer.hpp>
 
@@ -11,9 +11,9 @@
 
 #include <chrono>
 #include <functional>
-#include <ostream>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -53,11 +53,9 @@ protected:
     void SetUp() override {
         previous_ = keloutil::replace_timer_platform({Fake::time, Fake::arm, Fake::cancel});
         // A test that ran before in this process may have left manual
-        // clocking on; these tests run on the system timer.
-        if (TTimer::getManualClock()) {
-            TTimer::setManualClock(false, TTimer::DEFAULT_CLOCK_PERIOD);
-            TTimer::removeAll(); // and leaves the clock not yet set up
-        }
+        // clocking on; these tests run on the system timer, not yet set up.
+        TTimer::setManualClock(false, TTimer::DEFAULT_CLOCK_PERIOD);
+        TTimer::removeAll();
     }
     void TearDown() override {
         TTimer::setAllDisabled(false);
@@ -83,90 +81,67 @@ TEST_F(TimerTest, IdentifiersStartAtOneAndAreNeverReused) {
 }
 
 // One timer under the default 15-second clock: which of six ticks call it.
-struct ScheduleCase {
-    int period;
-    bool active;
-    int result;
-    const char* fires;
-};
-void PrintTo(const ScheduleCase& c, std::ostream* out) { *out << c.period << (c.active ? "" : " inactive"); }
-class TimerSchedule : public TimerTest, public ::testing::WithParamInterface<ScheduleCase> {};
-
-TEST_P(TimerSchedule, FiresAtTheFirstTickAfterItsPeriod) {
-    Probe probe;
-    probe.result = GetParam().result;
-    TTimer::add(GetParam().period, Probe::callback, &probe, GetParam().active);
-    EXPECT_EQ(Fake::period_ms, 15000);
-    std::string fired;
-    for (int before = 0; fired.size() < 6; before = probe.calls) {
-        Fake::tick();
-        fired += probe.calls > before ? 'x' : '.';
+// What its callback answers must not matter.
+TEST_F(TimerTest, FiresAtTheFirstTickAfterItsPeriod) {
+    const struct { int period; bool active; int result; const char* fires; } cases[] = {
+        {30, true, 0, ".x.x.x"}, {20, true, 1, ".x.x.x"}, {16, true, -1, ".x.x.x"}, {45, true, 0, "..x..x"},
+        {15, true, 0, "xxxxxx"}, {0, true, 0, "xxxxxx"}, {-3, true, 0, "xxxxxx"}, {0, false, 0, "......"}};
+    for (const auto& c : cases) {
+        Probe probe{0, c.result, {}};
+        TTimer::add(c.period, Probe::callback, &probe, c.active);
+        EXPECT_EQ(Fake::period_ms, 15000);
+        std::string fired;
+        for (int before = 0; fired.size() < 6; before = probe.calls) {
+            Fake::tick();
+            fired += probe.calls > before ? 'x' : '.';
+        }
+        EXPECT_EQ(fired, c.fires) << c.period << (c.active ? "" : " inactive");
+        TTimer::removeAll();
     }
-    EXPECT_EQ(fired, GetParam().fires);
 }
-
-INSTANTIATE_TEST_SUITE_P(Periods, TimerSchedule,
-                         ::testing::Values(ScheduleCase{30, true, 0, ".x.x.x"}, ScheduleCase{20, true, 1, ".x.x.x"},
-                                           ScheduleCase{16, true, -1, ".x.x.x"}, ScheduleCase{45, true, 0, "..x..x"},
-                                           ScheduleCase{15, true, 0, "xxxxxx"}, ScheduleCase{0, true, 0, "xxxxxx"},
-                                           ScheduleCase{-3, true, 0, "xxxxxx"}, ScheduleCase{0, false, 0, "......"}));
 
 // Timers a and b fire at every tick, and a's callback changes the registry
 // during the pass. The calls of a, b and a timer c added by the action, and
 // the timers left after the pass.
-enum class Action { remove_self, remove_later, remove_unknown, remove_all, nested_clock, add };
-struct PassCase {
-    const char* name;
-    Action action;
-    const char* calls;
-    const char* remaining;
-};
-void PrintTo(const PassCase& c, std::ostream* out) { *out << c.name; }
-class TimerPass : public TimerTest, public ::testing::WithParamInterface<PassCase> {};
-
-TEST_P(TimerPass, RegistryChangesWaitForTheEndOfThePass) {
+TEST_F(TimerTest, RegistryChangesWaitForTheEndOfThePass) {
     Probe probes[3];
-    int ids[3] = {TTimer::add(0, Probe::callback, &probes[0]), TTimer::add(0, Probe::callback, &probes[1]), 0};
-    probes[0].action = [&] {
-        switch (GetParam().action) {
-        case Action::remove_self: EXPECT_TRUE(TTimer::remove(ids[0])); break;
-        case Action::remove_later: EXPECT_TRUE(TTimer::remove(ids[1])); break;
-        case Action::remove_unknown: EXPECT_TRUE(TTimer::remove(999)); break;
-        case Action::remove_all: TTimer::removeAll(); break;
-        case Action::nested_clock: EXPECT_EQ(TTimer::clock(), 0); break;
-        case Action::add: ids[2] = TTimer::add(0, Probe::callback, &probes[2]); break;
+    int ids[3];
+    const struct { const char* name; std::function<void()> action; const char *calls, *remaining; } cases[] = {
+        {"remove self", [&] { EXPECT_TRUE(TTimer::remove(ids[0])); }, "110", "b"},
+        {"remove later", [&] { EXPECT_TRUE(TTimer::remove(ids[1])); }, "110", "a"},
+        {"remove unknown", [] { EXPECT_TRUE(TTimer::remove(999)); }, "110", "ab"},
+        {"remove all", [] { TTimer::removeAll(); }, "100", ""},
+        {"nested clock", [] { EXPECT_EQ(TTimer::clock(), 0); }, "110", "ab"},
+        {"add waits for the next pass", [&] { ids[2] = TTimer::add(0, Probe::callback, &probes[2]); }, "110", "abc"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (Probe& probe : probes) probe = Probe{};
+        for (int i = 0; i < 3; ++i) ids[i] = i < 2 ? TTimer::add(0, Probe::callback, &probes[i]) : 0;
+        probes[0].action = [&] {
+            c.action();
+            EXPECT_NE(TTimer::getTimer(ids[0]), nullptr) << "removed before the end of the pass";
+        };
+        Fake::tick();
+        std::string calls, remaining;
+        for (int i = 0; i < 3; ++i) {
+            calls += std::to_string(probes[i].calls);
+            if (ids[i] != 0 && TTimer::getTimer(ids[i]) != nullptr) remaining += "abc"[i];
         }
-        EXPECT_NE(TTimer::getTimer(ids[0]), nullptr) << "removed before the end of the pass";
-    };
-    Fake::tick();
-    std::string calls, remaining;
-    for (int i = 0; i < 3; ++i) {
-        calls += std::to_string(probes[i].calls);
-        if (ids[i] != 0 && TTimer::getTimer(ids[i]) != nullptr) remaining += "abc"[i];
+        EXPECT_EQ(calls, c.calls);
+        EXPECT_EQ(remaining, c.remaining);
+        EXPECT_EQ(Fake::armed != 0, !remaining.empty()) << "the system timer runs exactly while timers exist";
+        TTimer::removeAll();
     }
-    EXPECT_EQ(calls, GetParam().calls);
-    EXPECT_EQ(remaining, GetParam().remaining);
-    EXPECT_EQ(Fake::armed != 0, !remaining.empty()) << "the system timer runs exactly while timers exist";
 }
-
-INSTANTIATE_TEST_SUITE_P(Actions, TimerPass,
-                         ::testing::Values(PassCase{"RemoveSelf", Action::remove_self, "110", "b"},
-                                           PassCase{"RemoveLater", Action::remove_later, "110", "a"},
-                                           PassCase{"RemoveUnknown", Action::remove_unknown, "110", "ab"},
-                                           PassCase{"RemoveAll", Action::remove_all, "100", ""},
-                                           PassCase{"NestedClock", Action::nested_clock, "110", "ab"},
-                                           PassCase{"AddWaitsForTheNextPass", Action::add, "110", "abc"}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(TimerTest, DisablingAndManualClocking) {
     Probe probe;
     TTimer::add(0, Probe::callback, &probe);
-    TTimer::setAllDisabled(true);
-    Fake::tick();
-    EXPECT_EQ(probe.calls, 0);
-    TTimer::setAllDisabled(false);
-    Fake::tick();
-    EXPECT_EQ(probe.calls, 1);
+    for (const bool disabled : {true, false}) {
+        TTimer::setAllDisabled(disabled);
+        Fake::tick();
+    }
+    EXPECT_EQ(probe.calls, 1) << "only the tick while enabled calls it";
 
     TTimer::setManualClock(true, 0);
     EXPECT_TRUE(TTimer::getManualClock());
@@ -205,19 +180,17 @@ TEST(SystemTimer, TicksArriveWhileTheThreadDispatches) {
 // Two timers of the seam, many periods missed: one call each per dispatch.
 TEST(SystemTimer, EachDueTimerIsCalledOncePerDispatch) {
     static uint32_t ids[2];
-    static int calls[2];
-    calls[0] = calls[1] = 0;
+    static std::vector<int> calls;
+    calls = {0, 0};
     const auto count = [](void*, unsigned int, uintptr_t timer, unsigned long) { ++calls[timer == ids[0] ? 0 : 1]; };
-    ids[0] = keloutil::os::arm_system_timer(20, count);
-    ids[1] = keloutil::os::arm_system_timer(20, count);
+    for (uint32_t& id : ids) id = keloutil::os::arm_system_timer(20, count);
     ASSERT_TRUE(ids[0] != 0 && ids[1] != 0 && ids[0] != ids[1]);
     for (const uint32_t cancelled : {0u, ids[0]}) {
         keloutil::os::cancel_system_timer(cancelled);
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
         keloutil::os::dispatch_system_timer();
     }
-    EXPECT_EQ(calls[0], 1);
-    EXPECT_EQ(calls[1], 2);
+    EXPECT_EQ(calls, (std::vector<int>{1, 2}));
     keloutil::os::cancel_system_timer(ids[1]);
     EXPECT_EQ(keloutil::os::system_timer_handle(), -1);
 }
