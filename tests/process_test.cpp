@@ -11,7 +11,6 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <stdlib.h>
 #include <windows.h>
 #else
 #include <csignal>
@@ -73,16 +72,15 @@ using ProcessTest = LeakCheckedTest;
 
 TEST_F(ProcessTest, SplitterCutsArgumentsAtBlanksOutsideQuotes) {
     const std::string long_word(5000, 'w');
-    const struct { std::string text, arguments; } cases[] = { // arguments joined by "\r"
+    // The arguments joined by "\r". A quote inside a word stays, empty quoted
+    // arguments add nothing, a closing quote ends the argument and an
+    // unclosed one ends with the text; multi-byte characters stay whole, and
+    // a "\r" at a junction counts as the separator.
+    const struct { std::string text, arguments; } cases[] = {
         {"a \"b c\" d", "a\rb c\rd"}, {"'x y' z", "x y\rz"}, {"  \t ", ""}, {"a\tb\t\tc", "a\rb\rc"},
-        {"a\"b c", "a\"b\rc"},              // a quote inside a word stays
-        {"\"\" x ''", "x"},                  // empty quoted arguments add nothing
-        {"\"a b\"c", "a b\rc"},              // a closing quote ends the argument
-        {"\"it's\" 'say \"hi\"'", "it's\rsay \"hi\""},
-        {"a \"b c", "a\rb c"},               // an unclosed quote ends with the text
-        {"é 中x 😀\"y z\"", "é\r中x\r😀\"y\rz\""}, // multi-byte characters stay whole
-        {long_word + " y", long_word + "\ry"},
-        {"a\r b", "a\rb"}};                  // "\r" at a junction counts as the separator
+        {"a\"b c", "a\"b\rc"}, {"\"\" x ''", "x"}, {"\"a b\"c", "a b\rc"}, {"a \"b c", "a\rb c"},
+        {"\"it's\" 'say \"hi\"'", "it's\rsay \"hi\""}, {"é 中x 😀\"y z\"", "é\r中x\r😀\"y\rz\""},
+        {long_word + " y", long_word + "\ry"}, {"a\r b", "a\rb"}};
     for (const auto& c : cases) {
         const TStr split = TProcess::splitArgumentString(c.text.c_str());
         EXPECT_EQ(split.isNull() ? "" : shown(split), c.arguments) << c.text.substr(0, 40);
@@ -101,10 +99,9 @@ TEST_F(ProcessTest, DescriptorTableFindsTheFirstEntryOfAName) {
         {"one", handle(11)}, {"renamed", invalid}, {"né", invalid}, {"n?", handle(13)},
         {"abcdefghijklmnop", handle(14)}, {"abcdefghijklmnopXYZ", handle(14)}, {"abcdefghijklmno", invalid},
         {"", handle(15)}, {"stdout", invalid}};
-    for (const auto& lookup : lookups) {
-        EXPECT_EQ(process.fromDescriptor(lookup.name), lookup.found) << lookup.name;
-        EXPECT_EQ(process.toDescriptor(lookup.name), lookup.found) << lookup.name;
-    }
+    for (const auto& [name, found] : lookups)
+        EXPECT_EQ(std::make_pair(process.fromDescriptor(name), process.toDescriptor(name)), std::pair(found, found))
+            << name;
     EXPECT_FALSE(process.closeDescriptor("one")) << "a mapped handle is the caller's";
     EXPECT_EQ(process.fromDescriptor("one"), handle(11));
 }
