@@ -8,15 +8,14 @@
 //   save-full FILE BYTES         (POSIX) with files limited to BYTES, as a
 //                                full disk would, saves a value too large
 //                                for that. Exit 0 when save answered false.
-// A save-loop content: sections s00 to s99 hold the values; section Meta
-// the content's marker ("A" or "B"), the number of values and their FNV-1a
+// A save-loop content: sections s00 to s99 hold the values (their letters
+// "A" or "B" by turns); section Meta the number of values and their FNV-1a
 // checksum in combined-key order, so that a reader can tell a whole file.
 #include <keloutil/keloutil.hpp>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
 #include <string>
 
 #ifndef _WIN32
@@ -40,27 +39,23 @@ int save_keys(const TPath& file, const char* prefix, int saves) {
 }
 
 int save_loop(const TPath& file) {
-    // 100 sections of 80 values each, about 1 MB printed.
+    // 100 sections of 80 values each, about 1 MB printed; in combined-key
+    // order section by section, and within one by the key's number.
     for (bool a = true;; a = !a) {
         const char marker = a ? 'A' : 'B';
-        std::map<std::string, std::string> values; // by combined key
-        for (int i = 0; i < 8000; ++i) {
-            char key[16];
-            std::snprintf(key, sizeof key, "s%02d/k%04d", i % 100, i);
-            values[key] = std::string(90, marker) + std::to_string(a ? i : 8000 - i);
-        }
         uint32_t sum = 2166136261u;
-        for (const auto& entry : values)
-            for (const char c : entry.second) sum = (sum ^ static_cast<unsigned char>(c)) * 16777619u;
         KeloSettings settings;
         bool saved = settings.open(file);
-        for (const auto& [combined, value] : values) {
-            const size_t slash = combined.find('/');
-            saved = saved && settings.setData(combined.substr(0, slash).c_str(), combined.substr(slash + 1).c_str(),
-                                              value.c_str());
-        }
-        saved = saved && settings.setData("Meta", "marker", TStr(marker)) &&
-                settings.setData("Meta", "count", std::to_string(values.size()).c_str()) &&
+        for (int s = 0; s < 100; ++s)
+            for (int i = s; i < 8000; i += 100) {
+                char section[16], key[16];
+                std::snprintf(section, sizeof section, "s%02d", s);
+                std::snprintf(key, sizeof key, "k%04d", i);
+                const std::string value = std::string(90, marker) + std::to_string(a ? i : 8000 - i);
+                for (const char c : value) sum = (sum ^ static_cast<unsigned char>(c)) * 16777619u;
+                saved = saved && settings.setData(section, key, value.c_str());
+            }
+        saved = saved && settings.setData("Meta", "count", "8000") &&
                 settings.setData("Meta", "checksum", std::to_string(sum).c_str()) && settings.save(file);
         if (!saved) {
             std::fprintf(stderr, "save failed\n");
