@@ -169,7 +169,7 @@ struct Soak {
     gid_t other_gid = 0;
     std::vector<Worker> workers;
     std::mt19937_64 random;
-    long kills = 0, restarts = 0, failed_workers = 0;
+    long kills = 0, failed_workers = 0;
 
     // 0 when the folder, its links and the file are ready, else the exit status.
     int prepare() {
@@ -207,9 +207,9 @@ struct Soak {
         std::printf("soak: %ld processes x %ld saves, %ld spellings, %ld kills, seed %ld\nfolder: %s\n", o.processes,
                     o.saves, o.spellings, o.kills, o.seed, folder.c_str());
         for (long s = 0; s < o.spellings; ++s) std::printf("spelling %ld: %s\n", s, spellings[s].c_str());
-        std::printf("accounts: uid %u%s%u\n", static_cast<unsigned>(geteuid()),
-                    root && o.processes > 1 ? ", and for odd workers uid " : ", only: not root or one worker; ",
-                    static_cast<unsigned>(other_uid));
+        std::printf("accounts: uid %u%s\n", static_cast<unsigned>(geteuid()),
+                    root && o.processes > 1 ? (", and for odd workers uid " + std::to_string(other_uid)).c_str()
+                                            : " only (not root, or one worker)");
         workers.resize(static_cast<size_t>(o.processes));
         for (long i = 0; i < o.processes; ++i) {
             Worker& worker = workers[i];
@@ -237,21 +237,17 @@ struct Soak {
     // spelling, set and saved, with the outcome recorded.
     [[noreturn]] void run_worker(long i, long start) {
         const Worker& worker = workers[i];
-        if (worker.switches && (setgroups(0, nullptr) != 0 || setgid(other_gid) != 0 || setuid(other_uid) != 0)) {
-            dprintf(2, "worker %ld: cannot switch to uid %u: %s\n", i, static_cast<unsigned>(other_uid),
-                    std::strerror(errno));
-            _exit(3);
-        }
-        if (chdir(folder.c_str()) != 0) {
-            dprintf(2, "worker %ld: cannot enter %s: %s\n", i, folder.c_str(), std::strerror(errno));
+        if ((worker.switches && (setgroups(0, nullptr) != 0 || setgid(other_gid) != 0 || setuid(other_uid) != 0)) ||
+            chdir(folder.c_str()) != 0) {
+            dprintf(2, "worker %ld: cannot switch to uid %u or enter %s: %s\n", i, static_cast<unsigned>(other_uid),
+                    folder.c_str(), std::strerror(errno));
             _exit(3);
         }
         const TPath path(worker.spelling.c_str());
         const auto note = [&](char what, long j) {
             char record[32]; // 8 bytes: the numbers of keys stay below 10^6
             std::snprintf(record, sizeof record, "%c%06ld\n", what, j);
-            while (write(worker.progress_fd, record, record_size) < 0 && errno == EINTR) {
-            }
+            while (write(worker.progress_fd, record, record_size) < 0 && errno == EINTR) continue;
         };
         for (long j = start; j < o.saves; ++j) {
             char outcome = 'g';
@@ -291,7 +287,7 @@ struct Soak {
         worker.done = true;
         if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
         if (killed && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) {
-            ++kills, ++restarts;
+            ++kills;
             worker.done = false;
             return start(i);
         }
@@ -336,14 +332,9 @@ struct Soak {
             if (recorded != last_recorded) {
                 last_recorded = recorded, last_progress = now;
             } else if (now - last_progress > stall_limit) {
-                std::fprintf(stderr, "stalled: no worker recorded anything for %lld s; workers left:",
-                             static_cast<long long>(stall_limit.count()));
-                for (const long i : live) {
-                    std::fprintf(stderr, " %ld (pid %d)", i, static_cast<int>(workers[i].pid));
-                    kill(workers[i].pid, SIGKILL);
-                    waitpid(workers[i].pid, nullptr, 0);
-                }
-                std::fprintf(stderr, "\n");
+                std::fprintf(stderr, "stalled: no worker recorded anything for %lld s; %zu workers left\n",
+                             static_cast<long long>(stall_limit.count()), live.size());
+                for (const long i : live) kill(workers[i].pid, SIGKILL), waitpid(workers[i].pid, nullptr, 0);
                 failed_workers += static_cast<long>(live.size());
                 break;
             }
@@ -375,17 +366,16 @@ struct Soak {
                 if (is_expected && !right && ++lost <= 10)
                     std::printf("  lost: %s (%s)\n", key_of(i, j).c_str(), present ? "wrong value" : "absent");
             }
-        const std::vector<std::string> before = write_leftovers(folder);
         const bool cleaned = opened && settings.setData("soak", "final", "clean") && settings.save(path);
         const std::vector<std::string> after = write_leftovers(folder);
 
-        std::printf("kills: %ld of %ld (workers restarted %ld times)\n", kills, o.kills, restarts);
+        std::printf("kills (and restarts): %ld of %ld\n", kills, o.kills);
         std::printf("values expected (confirmed saves): %ld, found: %ld, lost: %ld, wrong without a confirmed save: "
                     "%ld\n", expected, found, lost, wrong);
         std::printf("opens that failed: %ld during the run, %d at the end\n", counts['o'], opened ? 0 : 1);
         std::printf("saves that answered false: %ld during the run%s (keys given up after %d tries: %ld)\n",
                     counts['s'], cleaned ? "" : ", and the final clean save", tries_per_key, counts['g']);
-        std::printf("leftover files after a clean save: %zu (before it: %zu)\n", after.size(), before.size());
+        std::printf("leftover files after a clean save: %zu\n", after.size());
         for (const std::string& name : after) std::printf("  left: %s\n", name.c_str());
         std::printf("workers that failed: %ld\ntime: %.1f s\n", failed_workers, seconds);
         const bool passed = lost == 0 && wrong == 0 && opened && counts['o'] == 0 && counts['s'] == 0 && cleaned &&

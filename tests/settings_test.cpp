@@ -41,6 +41,8 @@ std::string read_file(const fs::path& path) {
 
 void write_file(const fs::path& path, const std::string& text) { std::ofstream(path, std::ios::binary) << text; }
 
+void sleep_ms(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+
 // One call on a store. op: 's' setData, 'r' removeData, 'R' removeSection,
 // 'g' getData (`value`: the value expected), 'S' getSection (`value`: its
 // listing expected), 'A' getAll (`value`: its listing expected).
@@ -394,7 +396,7 @@ TEST_F(Settings, RefusesAFifoWithoutWaiting) {
     ASSERT_EQ(ChildProcess("/usr/bin/mkfifo", {fifo.string()}).wait(), 0);
     std::atomic<bool> done{false}, waited{false};
     std::thread watchdog([&] {
-        for (int i = 0; i < 200 && !done; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int i = 0; i < 200 && !done; ++i) sleep_ms(10);
         // Opened for reading and writing (which never waits on Linux), it
         // releases both an open that waits for a writer and a save that
         // waits for a reader.
@@ -432,8 +434,8 @@ TEST_F(Settings, NoLostUpdate) {
         SCOPED_TRACE(mode);
         for (const char* name : {"shared.xml", "rt", "cache"}) fs::remove_all(root_ / name);
         fs::create_directory(root_ / "rt");
-        const ScopedEnvironment runtime("XDG_RUNTIME_DIR", (root_ / "rt").u8string());
-        const ScopedEnvironment cache("XDG_CACHE_HOME", (root_ / "cache").u8string());
+        const ScopedEnvironment runtime("XDG_RUNTIME_DIR", (root_ / "rt").u8string()),
+            cache("XDG_CACHE_HOME", (root_ / "cache").u8string());
         if (mode != "named lock") { // another account, or where that cannot be made, a file, takes the folder
             const fs::path usual = root_ / "rt" / "keloutil";
             if (!running_as_root() || !fs::create_directory(usual) || !change_owner(usual, 65534))
@@ -485,21 +487,17 @@ TEST_F(Settings, NoTornFile) {
             if (kills == 1 && name == "hard.xml") fs::create_hard_link(written, root_ / "second.xml");
             const std::set<fs::path> before = files_of_writes(written.parent_path());
             const auto writing = [&] { // a new temporary file has appeared
-                for (const fs::path& file : files_of_writes(written.parent_path()))
-                    if (before.count(file) == 0) return true;
-                return false;
+                const std::set<fs::path> now = files_of_writes(written.parent_path());
+                return !std::includes(before.begin(), before.end(), now.begin(), now.end());
             };
             ChildProcess child(sibling_program("keloutil_settings_worker"), {"save-loop", path(name)});
             ASSERT_TRUE(child.started());
             // The first run writes the file once before it is killed. A save
             // takes some 0.3 s, mostly reading; every other kill waits for
             // the write to begin so that many land in it.
-            while (kills == 0 && !fs::exists(written) && child.running())
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            for (int waited = 0; kills % 2 == 1 && kills > 1 && waited < 2000 && !writing(); ++waited)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            const int most = kills % 2 == 1 ? 20 : 600;
-            std::this_thread::sleep_for(std::chrono::milliseconds(std::uniform_int_distribution<int>(0, most)(random)));
+            while (kills == 0 && !fs::exists(written) && child.running()) sleep_ms(10);
+            for (int waited = 0; kills % 2 == 1 && kills > 1 && waited < 2000 && !writing(); ++waited) sleep_ms(1);
+            sleep_ms(std::uniform_int_distribution<int>(0, kills % 2 == 1 ? 20 : 600)(random));
             ASSERT_TRUE(child.running()) << "the worker ended by itself";
             child.kill();
             child.wait();
