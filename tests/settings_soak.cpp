@@ -164,7 +164,6 @@ struct Worker {
 struct Soak {
     Options o;
     fs::path folder;
-    bool made_folder = false;
     uid_t other_uid = 0;
     gid_t other_gid = 0;
     std::vector<Worker> workers;
@@ -175,10 +174,11 @@ struct Soak {
     int prepare() {
         if (o.dir.empty()) {
             const char* base = std::getenv("TMPDIR");
-            std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/keloutil-soak-XXXXXX";
+            std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp");
+            pattern += "/keloutil-soak-XXXXXX";
             if (mkdtemp(&pattern[0]) == nullptr)
                 return std::fprintf(stderr, "cannot make a folder from %s: %s\n", pattern.c_str(), strerror(errno)), 1;
-            folder = pattern, made_folder = true;
+            folder = pattern;
         } else {
             std::error_code error;
             fs::create_directories(o.dir, error);
@@ -383,8 +383,8 @@ struct Soak {
         std::printf("result: %s\n", passed ? "PASS" : "FAIL");
         for (const Worker& worker : workers) close(worker.progress_fd);
         std::error_code ignored;
-        if (passed && made_folder) fs::remove_all(folder, ignored);
-        else if (made_folder) std::printf("kept for inspection: %s\n", folder.c_str());
+        if (passed && o.dir.empty()) fs::remove_all(folder, ignored); // a folder of its own
+        else if (o.dir.empty()) std::printf("kept for inspection: %s\n", folder.c_str());
         return passed ? 0 : 1;
     }
 };
