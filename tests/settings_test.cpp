@@ -324,6 +324,8 @@ TEST_F(Settings, KeepsWhatTheFileIs) {
     const auto mode = [](const fs::path& file) { return fs::status(file).permissions() & fs::perms::mask; };
     EXPECT_EQ(mode(root_ / "open.xml"), static_cast<fs::perms>(0666));
     ASSERT_TRUE(save_one(path("mode.xml"), "v"));
+    write_file(root_ / "plain", ""); // a new file's mode, as the creation mask makes it
+    EXPECT_EQ(mode(root_ / "mode.xml"), mode(root_ / "plain"));
     fs::permissions(root_ / "mode.xml", static_cast<fs::perms>(0640));
     ASSERT_TRUE(save_one(path("mode.xml"), "w"));
     EXPECT_EQ(mode(root_ / "mode.xml"), static_cast<fs::perms>(0640));
@@ -370,6 +372,7 @@ TEST_F(Settings, RefusesDocumentsTooDeepOrTooWide) {
     const struct { const char* name; std::string inside; bool loaded; } cases[] = {
         {"256 levels", nested(254), true},
         {"257 levels", nested(255), false},
+        {"50,000 levels", nested(49998), false}, // refused before a recursive parser sees it
         {"256 attributes", attributes(256), true},
         {"257 attributes", attributes(257), false},
         {"markup in comments, CDATA, values and instructions", deep_but_skipped, true},
