@@ -13,120 +13,78 @@ std::string text(const TStr& s) {
     return utf8 != nullptr ? utf8 : "";
 }
 
-const char* const kDefault = "<default>"; // stands for getKeloDefaultLocale()
-
-struct InternalCase {
-    const char* locale;
-    bool useDefault;
-    const char* expected;
-};
-
-class InternalLocale : public LeakCheckedParamTest<InternalCase> {};
-
-TEST_P(InternalLocale, Normalizes) {
-    const InternalCase& c = GetParam();
-    const std::string expected = c.expected == kDefault ? text(KeloUtil::getKeloDefaultLocale()) : c.expected;
-    EXPECT_EQ(text(KeloUtil::getKeloInternalLocale(TStr(c.locale), c.useDefault)), expected);
+// The default locale, or its folder name ("ll-CC").
+std::string default_locale(bool as_folder = false) {
+    std::string locale = text(KeloUtil::getKeloDefaultLocale());
+    if (as_folder && locale.size() > 2) locale[2] = '-';
+    return locale;
 }
 
-INSTANTIATE_TEST_SUITE_P(Locales, InternalLocale, ::testing::Values(
-    InternalCase{"EN-us", false, "en_US"},
-    InternalCase{"zh-tw", true, "zh_TW"}, // the last of the supported list, not the default
-    InternalCase{"pt-BR", true, "pt_BR"},
-    // Well-formed but not supported: normalized, or the default.
-    InternalCase{"nl_NL", false, "nl_NL"},
-    InternalCase{"nl-nl", true, kDefault},
-    // Abbreviations of installed locales, in any case; an unknown one is en_US.
-    InternalCase{"deu", false, "de_DE"},
-    InternalCase{"PTB", true, "pt_BR"},
-    InternalCase{"XYZ", false, "en_US"},
-    InternalCase{"NLD", false, "nl_NL"},
-    InternalCase{"NLD", true, kDefault},
-    // Neither form.
-    InternalCase{"", false, ""},
-    InternalCase{"d1_DE", false, ""},
-    InternalCase{"de.DE", false, ""},
-    InternalCase{"de_DEU", false, ""},
-    InternalCase{"d\xC3\xA9_DE", false, ""}, // five characters, one not ASCII
-    InternalCase{"\xC3\x89NU", false, ""},
-    InternalCase{"de.DE", true, kDefault}));
+const char* const kDefault = "<default>"; // stands for the default locale
 
-struct DirCase {
-    const char* locale;
-    const char* expected; // kDefault: the default locale's folder
-};
+using Locales = LeakCheckedTest;
 
-class LocaleDir : public LeakCheckedParamTest<DirCase> {};
+} // namespace
 
-TEST_P(LocaleDir, IsTheFolderName) {
-    const DirCase& c = GetParam();
-    std::string expected = c.expected;
-    if (c.expected == kDefault) {
-        expected = text(KeloUtil::getKeloDefaultLocale());
-        expected[2] = '-';
-    }
-    EXPECT_EQ(text(KeloUtil::getKeloLocaleDir(TStr(c.locale))), expected);
+TEST_F(Locales, InternalLocaleNormalizes) {
+    const struct { const char* locale; bool useDefault; const char* expected; } cases[] = {
+        {"EN-us", false, "en_US"},
+        {"zh-tw", true, "zh_TW"}, // the last of the supported list, not the default
+        {"pt-BR", true, "pt_BR"},
+        // Well-formed but not supported: normalized, or the default.
+        {"nl_NL", false, "nl_NL"}, {"nl-nl", true, kDefault},
+        // Abbreviations of installed locales, in any case; an unknown one is en_US.
+        {"deu", false, "de_DE"}, {"PTB", true, "pt_BR"}, {"XYZ", false, "en_US"}, {"NLD", false, "nl_NL"},
+        {"NLD", true, kDefault},
+        // Neither form.
+        {"", false, ""}, {"d1_DE", false, ""}, {"de.DE", false, ""}, {"de_DEU", false, ""},
+        {"d\xC3\xA9_DE", false, ""}, // five characters, one not ASCII
+        {"\xC3\x89NU", false, ""}, {"de.DE", true, kDefault}};
+    for (const auto& c : cases)
+        EXPECT_EQ(text(KeloUtil::getKeloInternalLocale(TStr(c.locale), c.useDefault)),
+                  c.expected == kDefault ? default_locale() : c.expected) << c.locale << " " << c.useDefault;
 }
 
-INSTANTIATE_TEST_SUITE_P(Locales, LocaleDir, ::testing::Values(
-    DirCase{"ja_JP", "ja-JP"},
-    DirCase{"pt-br", "pt-BR"},
-    DirCase{"deu", "de-DE"},
-    DirCase{"nl_NL", kDefault}));
+TEST_F(Locales, DirIsTheFolderName) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"ja_JP", "ja-JP"}, {"pt-br", "pt-BR"}, {"deu", "de-DE"}, {"nl_NL", kDefault}};
+    for (const auto& [locale, expected] : cases)
+        EXPECT_EQ(text(KeloUtil::getKeloLocaleDir(TStr(locale))), expected == kDefault ? default_locale(true) : expected);
+}
 
 TEST(DefaultLocale, IsAnLlCcName) {
-    const std::string locale = text(KeloUtil::getKeloDefaultLocale());
+    const std::string locale = default_locale();
     ASSERT_EQ(locale.size(), 5u) << locale;
     EXPECT_EQ(locale[2], '_');
 }
 
 #ifndef _WIN32
 // Linux only: the default locale comes from the environment, read at each
-// call; Windows asks the system for the user's locale.
-struct EnvironmentCase {
-    const char* lcAll;      // nullptr: unset
-    const char* lcMessages;
-    const char* lang;
-    const char* expected;
-};
-
-class DefaultLocaleFromEnvironment : public LeakCheckedParamTest<EnvironmentCase> {
-protected:
-    // Unset for each case, put back afterwards.
-    const ScopedEnvironment saved_[3] = {{"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", ""}};
-
-    // Set to an empty value is not unset: the library must skip both.
-    static void set(const char* name, const char* value) {
-        if (value != nullptr) setenv(name, value, 1);
+// call, the first variable set deciding; Windows asks the system for the
+// user's locale. The default reaches the other two functions.
+TEST_F(Locales, DefaultFollowsTheFirstSetVariable) {
+    const struct { const char *lcAll, *lcMessages, *lang, *expected; } cases[] = { // nullptr: unset
+        {nullptr, nullptr, "de_DE.UTF-8", "de_DE"},
+        {nullptr, nullptr, "C", "en_US"},
+        {nullptr, nullptr, nullptr, "en_US"},
+        {nullptr, nullptr, "xx_YY.UTF-8", "en_US"},
+        {nullptr, nullptr, "_DE", "en_US"},
+        {nullptr, nullptr, "de_de", "en_US"},
+        {"it_IT.UTF-8", "ja_JP", "de_DE", "it_IT"},
+        {"", "ja_JP.eucJP", "de_DE", "ja_JP"}, // set to an empty value is not unset: skipped too
+        {"", "", "fr_FR", "fr_FR"},
+        {"C", nullptr, "fr_FR", "en_US"}, // a set LC_ALL decides, even when unmatched
+        {nullptr, nullptr, "nl_NL@euro", "nl_NL"}, // not supported, still the default
+        {nullptr, nullptr, "sr_RS.UTF-8@latin", "sr_RS"}}; // several LCIDs match
+    const ScopedEnvironment saved[3] = {{"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", ""}}; // put back afterwards
+    for (const auto& c : cases) {
+        const char* const names[] = {"LC_ALL", "LC_MESSAGES", "LANG"};
+        const char* const values[] = {c.lcAll, c.lcMessages, c.lang};
+        for (int i = 0; i < 3; ++i) values[i] != nullptr ? setenv(names[i], values[i], 1) : unsetenv(names[i]);
+        const std::string lang = printable(c.lang);
+        EXPECT_EQ(default_locale(), c.expected) << lang;
+        EXPECT_EQ(text(KeloUtil::getKeloInternalLocale(TStr("xx"), true)), c.expected) << lang;
+        EXPECT_EQ(text(KeloUtil::getKeloLocaleDir(TStr("nl_NL"))), default_locale(true)) << lang;
     }
-};
-
-TEST_P(DefaultLocaleFromEnvironment, FollowsTheFirstSetVariable) {
-    const EnvironmentCase& c = GetParam();
-    set("LC_ALL", c.lcAll);
-    set("LC_MESSAGES", c.lcMessages);
-    set("LANG", c.lang);
-    EXPECT_EQ(text(KeloUtil::getKeloDefaultLocale()), c.expected);
-    // The default reaches the other two functions.
-    EXPECT_EQ(text(KeloUtil::getKeloInternalLocale(TStr("xx"), true)), c.expected);
-    std::string dir = c.expected;
-    dir[2] = '-';
-    EXPECT_EQ(text(KeloUtil::getKeloLocaleDir(TStr("nl_NL"))), dir);
 }
-
-INSTANTIATE_TEST_SUITE_P(Locales, DefaultLocaleFromEnvironment, ::testing::Values(
-    EnvironmentCase{nullptr, nullptr, "de_DE.UTF-8", "de_DE"},
-    EnvironmentCase{nullptr, nullptr, "C", "en_US"},
-    EnvironmentCase{nullptr, nullptr, nullptr, "en_US"},
-    EnvironmentCase{nullptr, nullptr, "xx_YY.UTF-8", "en_US"},
-    EnvironmentCase{nullptr, nullptr, "_DE", "en_US"},
-    EnvironmentCase{nullptr, nullptr, "de_de", "en_US"},
-    EnvironmentCase{"it_IT.UTF-8", "ja_JP", "de_DE", "it_IT"},
-    EnvironmentCase{"", "ja_JP.eucJP", "de_DE", "ja_JP"},
-    EnvironmentCase{"", "", "fr_FR", "fr_FR"},
-    EnvironmentCase{"C", nullptr, "fr_FR", "en_US"}, // a set LC_ALL decides, even when unmatched
-    EnvironmentCase{nullptr, nullptr, "nl_NL@euro", "nl_NL"}, // not supported, still the default
-    EnvironmentCase{nullptr, nullptr, "sr_RS.UTF-8@latin", "sr_RS"})); // several LCIDs match
 #endif
-
-} // namespace
