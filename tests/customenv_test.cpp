@@ -21,10 +21,11 @@ const std::string directory = "<directory>";
 // A good file; its value of KEY tells which file was read.
 std::string good(const char* which) { return custom_environment({{"KEY", which}}); }
 
-std::string repeated(const std::string& part, int count) {
-    std::string out;
-    for (int i = 0; i < count; ++i) out += part;
-    return out;
+// A root with `count` child elements, or with `count` attributes.
+std::string crowded(int count, bool attributes) {
+    std::string out = attributes ? "<KELOCUSTOMENV" : "<KELOCUSTOMENV>";
+    for (int i = 0; i < count; ++i) out += attributes ? " a" + std::to_string(i) + "=''" : "<a/>";
+    return out + (attributes ? "/>" : "</KELOCUSTOMENV>");
 }
 
 class CustomEnvTest : public LeakCheckedTest {
@@ -62,14 +63,8 @@ protected:
     fs::path folder_;
 };
 
-struct LoadCase {
-    const char* name;
-    std::string thin;   // content, or one of missing / directory
-    std::string custom; // likewise
-    bool thin_set, custom_set;
-    int32_t status;
-    const char* value; // of KEY
-};
+// Each file's content, or one of missing / directory; the status; the value of KEY.
+struct LoadCase { const char* name; std::string thin, custom; bool thin_set, custom_set; int32_t status; const char* value; };
 
 class CustomEnvLoad : public CustomEnvTest, public ::testing::WithParamInterface<LoadCase> {};
 
@@ -88,13 +83,6 @@ TEST_P(CustomEnvLoad, StatusThinClientAndSource) {
     EXPECT_EQ(KeloUtil::loadCustomEnvSettings(), c.status);
 }
 
-const std::string wide = "<KELOCUSTOMENV>" + repeated("<a/>", 5000) + "</KELOCUSTOMENV>";
-std::string attributes(int count) {
-    std::string out = "<KELOCUSTOMENV";
-    for (int i = 0; i < count; ++i) out += " a" + std::to_string(i) + "=''";
-    return out + "/>";
-}
-
 INSTANTIATE_TEST_SUITE_P(Files, CustomEnvLoad, ::testing::Values(
     LoadCase{"neither", "", "", false, false, 1, "<null>"},
     LoadCase{"custom", "", good("custom"), false, true, 0, "custom"},
@@ -105,9 +93,9 @@ INSTANTIATE_TEST_SUITE_P(Files, CustomEnvLoad, ::testing::Values(
     LoadCase{"custom_empty", "", "", false, true, 3, "<null>"},
     LoadCase{"custom_malformed", "", "<KELOCUSTOMENV><PLATFORM>", false, true, 3, "<null>"},
     LoadCase{"custom_directory", "", directory, false, true, 3, "<null>"},
-    LoadCase{"custom_too_many_elements", "", wide, false, true, 3, "<null>"},
-    LoadCase{"custom_too_many_attributes", "", attributes(9000), false, true, 3, "<null>"},
-    LoadCase{"many_attributes", "", attributes(100), false, true, 0, "<null>"},
+    LoadCase{"custom_too_many_elements", "", crowded(5000, false), false, true, 3, "<null>"},
+    LoadCase{"custom_too_many_attributes", "", crowded(9000, true), false, true, 3, "<null>"},
+    LoadCase{"many_attributes", "", crowded(100, true), false, true, 0, "<null>"},
     LoadCase{"other_root", "", "<OTHER/>", false, true, 0, "<null>"},
     LoadCase{"crlf_and_bom", "", "\xEF\xBB\xBF" + good("bom") + "\r\n", false, true, 0, "bom"}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -132,11 +120,7 @@ const std::string lookup_file =
     for_both_platforms("<KEY ID=\"LATER\"><STRING>second</STRING></KEY><KEY ID=\"KEEP\"><STRING></STRING></KEY>") +
     "</KELOCUSTOMENV>\n";
 
-struct LookupCase {
-    const char* key;
-    const char* value;
-    const char* printed;
-};
+struct LookupCase { const char *key, *value, *printed; };
 
 class CustomEnvLookup : public CustomEnvTest, public ::testing::WithParamInterface<LookupCase> {};
 
@@ -155,7 +139,7 @@ TEST_P(CustomEnvLookup, ValueAndMessages) {
     EXPECT_EQ(shown(value), c.value);
 }
 
-const std::string looped = repeated("x", 64) + "$KELO_TEST_LOOP";
+const std::string looped = std::string(64, 'x') + "$KELO_TEST_LOOP";
 
 INSTANTIATE_TEST_SUITE_P(Keys, CustomEnvLookup, ::testing::Values(
     LookupCase{"TWO", "C:\\x\\2", ""},
@@ -174,24 +158,11 @@ INSTANTIATE_TEST_SUITE_P(Keys, CustomEnvLookup, ::testing::Values(
     LookupCase{"", "<null>", ""}),
     [](const auto& info) { return info.param.key[0] != '\0' ? std::string(info.param.key) : std::string("empty"); });
 
-struct FindCase {
-    const char* text;
-    const char* what;
-    int32_t start;
-    int32_t position;
-};
-
-class CustomEnvFind : public ::testing::TestWithParam<FindCase> {};
-
-TEST_P(CustomEnvFind, CharacterPositions) {
-    const FindCase& c = GetParam();
-    EXPECT_EQ(CKeloUtilCustomEnv::findText(c.text, c.what, c.start), c.position);
+TEST(CustomEnvFind, CharacterPositions) {
+    const struct { const char *text, *what; int32_t start, position; } cases[] = {
+        {"h\xC3\xA9llo", "l", 0, 2}, {"h\xC3\xA9llo", "l", 3, 3}, {"abc", "c", 2, 2}, {"abc", "c", 3, -1},
+        {"abc", "abcd", 0, -1}, {"abc", "", 0, -1}, {"", "a", 0, -1}, {"abc", "a", -1, -1}};
+    for (const auto& c : cases) EXPECT_EQ(CKeloUtilCustomEnv::findText(c.text, c.what, c.start), c.position) << c.text;
 }
-
-INSTANTIATE_TEST_SUITE_P(Texts, CustomEnvFind, ::testing::Values(
-    FindCase{"h\xC3\xA9llo", "l", 0, 2}, FindCase{"h\xC3\xA9llo", "l", 3, 3}, FindCase{"abc", "c", 2, 2},
-    FindCase{"abc", "c", 3, -1}, FindCase{"abc", "abcd", 0, -1}, FindCase{"abc", "", 0, -1},
-    FindCase{"", "a", 0, -1}, FindCase{"abc", "a", -1, -1}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
 
 } // namespace

@@ -58,21 +58,10 @@ std::string system_folder(const char* windowsVariable, const char* linuxFolder) 
 TEST_F(Locations, BuiltInFolders) {
     const std::string shared = system_folder("CommonProgramFiles", "\\opt") + "\\Norvaxis Shared\\Kelo\\R5\\";
     const std::string data = system_folder("ProgramData", "\\var\\opt") + "\\Norvaxis\\Kelo\\R5\\";
-    const struct {
-        int32_t type;
-        const char* locale;
-        std::string expected;
-    } cases[] = {
-        {COMMON_BIN, "", shared},
-        {COMMON_LIB, "fr_FR", shared}, // the locale is read only for localized data
-        {COMMON_LOCALIZED_DATA, "fr_FR", shared + "fr-FR\\"},
-        {COMMON_LOCALIZED_DATA, "", shared},
-        {COMMON_DATA, "", data},
-        {LOG_FILE, "", data},
-        {ERROR_TABLE, "", data},
-        {6, "", ""},
-        {-1, "", ""},
-    };
+    const struct { int32_t type; const char* locale; std::string expected; } cases[] = {
+        {COMMON_BIN, "", shared}, {COMMON_LIB, "fr_FR", shared}, // the locale is read only for localized data
+        {COMMON_LOCALIZED_DATA, "fr_FR", shared + "fr-FR\\"}, {COMMON_LOCALIZED_DATA, "", shared},
+        {COMMON_DATA, "", data}, {LOG_FILE, "", data}, {ERROR_TABLE, "", data}, {6, "", ""}, {-1, "", ""}};
     for (const auto& c : cases)
         EXPECT_EQ(shown(getKeloFileLocation(static_cast<KeloFileType>(c.type), c.locale)), c.expected) << c.type;
     EXPECT_EQ(shown(getKeloFileLocation(USER_SETTINGS_FILE, "")), shown(getKeloLocalUserDataLocation()));
@@ -87,18 +76,11 @@ TEST_F(Locations, UserDataFolder) {
         return;
     }
     // XDG_DATA_HOME, else HOME; set and empty counts as unset.
-    const std::optional<std::string> none;
-    const struct {
-        std::optional<std::string> xdg, home;
-        const char* expected;
-    } cases[] = {
-        {"/x/data", "/home/u", "\\x\\data\\Norvaxis\\Kelo\\"},
-        {"/x/data/", none, "\\x\\data\\Norvaxis\\Kelo\\"},
+    const std::optional<std::string> none, xdg = variable("XDG_DATA_HOME"), home = variable("HOME");
+    const struct { std::optional<std::string> xdg, home; const char* expected; } cases[] = {
+        {"/x/data", "/home/u", "\\x\\data\\Norvaxis\\Kelo\\"}, {"/x/data/", none, "\\x\\data\\Norvaxis\\Kelo\\"},
         {"", "/home/u", "\\home\\u\\.local\\share\\Norvaxis\\Kelo\\"},
-        {none, "/", "\\.local\\share\\Norvaxis\\Kelo\\"},
-        {none, none, ""},
-    };
-    const std::optional<std::string> xdg = variable("XDG_DATA_HOME"), home = variable("HOME");
+        {none, "/", "\\.local\\share\\Norvaxis\\Kelo\\"}, {none, none, ""}};
     for (const auto& c : cases) {
         set_variable("XDG_DATA_HOME", c.xdg);
         set_variable("HOME", c.home);
@@ -115,62 +97,37 @@ TEST_F(Locations, CustomEnvironmentIsTheOnlySource) {
                                                            {"KELO_LOG_FILE_LOCATION", "D:\\env\\"},
                                                            {"KELO_ERROR_TABLE_LOCATION", "D:/env/"},
                                                            {"KELO_APPLICATION_KELO_RESOURCE_LOCATION", "X:\\res"}}));
-    const struct {
-        int32_t type;
-        const char* locale;
-        const char* expected;
-    } cases[] = {
-        {COMMON_DATA, "ja_JP", "D:\\env\\"},
-        {COMMON_LOCALIZED_DATA, "ja_JP", "D:/env/ja-JP/"},
-        {COMMON_LOCALIZED_DATA, "", "D:/env/"},
-        {LOG_FILE, "", "D:\\env\\"},
-        {ERROR_TABLE, "", "D:/env/"},
-        {COMMON_BIN, "", ""}, // not defined: no location, not the built-in one
-        {USER_SETTINGS_FILE, "", ""},
-    };
+    const struct { int32_t type; const char *locale, *expected; } cases[] = {
+        {COMMON_DATA, "ja_JP", "D:\\env\\"}, {COMMON_LOCALIZED_DATA, "ja_JP", "D:/env/ja-JP/"},
+        {COMMON_LOCALIZED_DATA, "", "D:/env/"}, {LOG_FILE, "", "D:\\env\\"}, {ERROR_TABLE, "", "D:/env/"},
+        {COMMON_BIN, "", ""}, {USER_SETTINGS_FILE, "", ""}}; // not defined: no location, not the built-in one
     for (const auto& c : cases)
         EXPECT_EQ(shown(getKeloFileLocation(static_cast<KeloFileType>(c.type), c.locale)), c.expected) << c.type;
     EXPECT_EQ(shown(getKeloAPIFileLocationOverride(APPLICATION_KELO_RESOURCE, "ignored")), "X:\\res");
-    EXPECT_TRUE(getKeloAPIFileLocationOverride(APPLICATION_ERROR_LOG_FILE, "").isEmpty());
-    EXPECT_TRUE(getKeloAPIFileLocationOverride(static_cast<KeloAPIFileType>(2), "").isEmpty());
+    for (int32_t type : {1, 2}) // not defined, out of range
+        EXPECT_TRUE(getKeloAPIFileLocationOverride(static_cast<KeloAPIFileType>(type), "").isEmpty()) << type;
 }
 
 TEST_F(Locations, LibraryFolderJoinsPath) {
     const std::optional<std::string> unset;
-    struct Case {
-        const char* lib; // nullptr: the key is not defined
-        std::optional<std::string> before, after;
-    };
+    struct Case { const char* lib; std::optional<std::string> before, after; }; // lib nullptr: the key is not defined
     // Windows, COMMON_BIN C:\K\R5\: ";" between folders, case-insensitive,
     // "\;" lists a folder.
-    const Case windows[] = {
-        {"c:\\lib\\", "C:\\a;C:\\Lib", "C:\\a;C:\\Lib"},
-        {"c:\\lib\\", "C:\\a;C:\\LIB\\;C:\\b", "C:\\a;C:\\LIB\\;C:\\b"},
-        {"c:\\lib\\", "C:\\LIBX;C:\\b", "C:\\LIBX;C:\\b;c:\\lib"},
-        {"C:\\lib", "C:\\a;", "C:\\a;C:\\lib"},
-        {"c:\\lib\\", "C:\\a;C:\\LIB\\", "C:\\a;C:\\LIB\\;c:\\lib"},
-        {"c:\\k\\r5", "C:\\a", "C:\\a"},
-        {"c:\\lib\\", unset, "c:\\lib"},
-        {nullptr, "C:\\a", "C:\\a"},
-    };
+    const std::vector<Case> windows = {
+        {"c:\\lib\\", "C:\\a;C:\\Lib", "C:\\a;C:\\Lib"}, {"c:\\lib\\", "C:\\a;C:\\LIB\\;C:\\b", "C:\\a;C:\\LIB\\;C:\\b"},
+        {"c:\\lib\\", "C:\\LIBX;C:\\b", "C:\\LIBX;C:\\b;c:\\lib"}, {"C:\\lib", "C:\\a;", "C:\\a;C:\\lib"},
+        {"c:\\lib\\", "C:\\a;C:\\LIB\\", "C:\\a;C:\\LIB\\;c:\\lib"}, {"c:\\k\\r5", "C:\\a", "C:\\a"},
+        {"c:\\lib\\", unset, "c:\\lib"}, {nullptr, "C:\\a", "C:\\a"}};
     // Linux, COMMON_BIN /k/R5/: native "/" form, ":" between folders,
     // case-sensitive, "/" may end a listed folder also at the very end.
-    const Case posix[] = {
-        {"/k/lib/", "/a:/k/lib", "/a:/k/lib"},
-        {"/k/lib/", "/a:/k/lib/:/b", "/a:/k/lib/:/b"},
-        {"/k/lib/", "/a:/k/lib/", "/a:/k/lib/"},
-        {"/k/lib/", "/k/libx:/b", "/k/libx:/b:/k/lib"},
-        {"/k/lib/", "/a:/K/LIB", "/a:/K/LIB:/k/lib"},
-        {"/k/lib", "/a:", "/a:/k/lib"},
-        {"\\k\\lib\\", "/a", "/a:/k/lib"},
-        {"/k/R5", "/a", "/a"},
-        {"/k/lib/", unset, "/k/lib"},
-        {"/k/lib/", "", "/k/lib"},
-        {nullptr, "/a", "/a"},
-    };
+    const std::vector<Case> posix = {
+        {"/k/lib/", "/a:/k/lib", "/a:/k/lib"}, {"/k/lib/", "/a:/k/lib/:/b", "/a:/k/lib/:/b"},
+        {"/k/lib/", "/a:/k/lib/", "/a:/k/lib/"}, {"/k/lib/", "/k/libx:/b", "/k/libx:/b:/k/lib"},
+        {"/k/lib/", "/a:/K/LIB", "/a:/K/LIB:/k/lib"}, {"/k/lib", "/a:", "/a:/k/lib"},
+        {"\\k\\lib\\", "/a", "/a:/k/lib"}, {"/k/R5", "/a", "/a"}, {"/k/lib/", unset, "/k/lib"},
+        {"/k/lib/", "", "/k/lib"}, {nullptr, "/a", "/a"}};
     const char* const bin = on_windows() ? "C:\\K\\R5\\" : "/k/R5/";
-    for (const Case& c : on_windows() ? std::vector<Case>(std::begin(windows), std::end(windows))
-                                      : std::vector<Case>(std::begin(posix), std::end(posix))) {
+    for (const Case& c : on_windows() ? windows : posix) {
         const CustomEnvironmentFile custom(
             c.lib != nullptr
                 ? custom_environment({{"KELO_COMMON_BIN_LOCATION", bin}, {"KELO_COMMON_LIB_LOCATION", c.lib}})
