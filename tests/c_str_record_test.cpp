@@ -2,7 +2,12 @@
 // The str_t record: creation, assignment, buffers, lengths and read-out.
 #include "test_support.hpp"
 
+#include <vector>
+
 using StrRecord = LeakCheckedTest;
+
+// The text and the capacity, as "text/capacity".
+static std::string state(const Str& s) { return shown(s) + "/" + std::to_string(s->capacity); }
 
 // Both read out as a terminator alone: in UTF-16 too, no mark without a
 // character (marked UTF-16 read in: tstr_test.cpp). No record reads as a
@@ -20,7 +25,7 @@ TEST_F(StrRecord, NullEmptyAndNoRecord) {
     Str copy = own(str_dup(null_string.get()));
     EXPECT_TRUE(!str_null(copy.get()) && str_empty(copy.get())) << "the copy of a null string is empty";
     EXPECT_EQ(str_clear(copy.get()), 1);
-    EXPECT_TRUE(str_null(copy.get()) && copy->capacity == 0);
+    EXPECT_EQ(state(copy), "<null>/0");
 
     EXPECT_TRUE(str_null(nullptr) && str_empty(nullptr) && str_len(nullptr) == 0 && str_utf8_char_count(nullptr) == 0);
     EXPECT_TRUE(str_dup(nullptr) == nullptr && str_buffer(nullptr, 5) == nullptr && str_clear(nullptr) == 1);
@@ -34,10 +39,8 @@ TEST_F(StrRecord, NullEmptyAndNoRecord) {
 
 TEST_F(StrRecord, SetFromItsOwnBufferWhileGrowing) {
     Str s = make("abc");
-    // The ASCII text of 4 bytes (capacity 4) needs a new 5-byte buffer.
-    str_set(s.get(), s->buffer, 4, STR_ENC_ASCII);
-    EXPECT_EQ(s->capacity, 5);
-    EXPECT_EQ(shown(s), "abc");
+    str_set(s.get(), s->buffer, 4, STR_ENC_ASCII); // 4 bytes (capacity 4) need a new 5-byte buffer
+    EXPECT_EQ(state(s), "abc/5");
     str_ascii_set(s.get(), "abcdef", -1); // -1: up to the NUL
     EXPECT_EQ(shown(s), "abcdef");
     str_ascii_set(s.get(), "abcdef", 2);
@@ -46,34 +49,29 @@ TEST_F(StrRecord, SetFromItsOwnBufferWhileGrowing) {
 
 TEST_F(StrRecord, UnknownEncodingChangesNothing) {
     Str s = make("keep");
-    for (int32_t encoding : {-1, 6, 1000}) {
-        char out[16];
+    char out[16];
+    for (int32_t encoding : {-1, 6}) {
         EXPECT_EQ(str_set(s.get(), "x", 1, encoding), 1);
         EXPECT_EQ(shown(s), "keep");
-        EXPECT_EQ(str_get(s.get(), out, sizeof out, encoding), 0);
-        EXPECT_EQ(str_alloc(s.get(), encoding), nullptr);
+        EXPECT_TRUE(str_get(s.get(), out, sizeof out, encoding) == 0 && str_alloc(s.get(), encoding) == nullptr);
         EXPECT_EQ(str_encoding_requires_bytes("x", 1, encoding, STR_ENC_UTF8), 0);
         EXPECT_EQ(str_encoding_requires_bytes("x", 1, STR_ENC_UTF8, encoding), 0);
     }
 }
 
 TEST_F(StrRecord, CpyGrowsTheDestinationPastTheSource) {
-    Str source = make("hello"), destination = make("hi"), big = make("a much longer text");
+    Str source = make("hello"), destination = make("hi"), big = make("a much longer text"), unterminated = make("");
     EXPECT_EQ(str_cpy(source.get(), destination.get()), 5);
-    EXPECT_EQ(shown(destination), "hello");
-    EXPECT_EQ(destination->capacity, source->capacity + 1);
-    const int32_t capacity = big->capacity;
+    EXPECT_EQ(state(destination), "hello/7"); // the source's capacity and one more
     EXPECT_EQ(str_cpy(source.get(), big.get()), 5);
-    EXPECT_EQ(big->capacity, capacity) << "large enough: no growth";
+    EXPECT_EQ(state(big), "hello/19") << "large enough: no growth";
     EXPECT_EQ(str_cpy(source.get(), source.get()), 5);
     EXPECT_EQ(shown(source), "hello");
-    Str unterminated = make("");
     std::memcpy(str_buffer(unterminated.get(), 3), "abc", 3); // fills the buffer, no terminator
     EXPECT_EQ(str_cpy(unterminated.get(), big.get()), 3);
     EXPECT_EQ(shown(big), "abc");
 
-    Str null_source = make(nullptr);
-    EXPECT_EQ(str_cpy(null_source.get(), destination.get()), 0);
+    EXPECT_EQ(str_cpy(make(nullptr).get(), destination.get()), 0);
     EXPECT_TRUE(str_null(destination.get()));
     EXPECT_EQ(str_cpy(nullptr, big.get()), 0);
     EXPECT_TRUE(str_null(big.get()));
@@ -81,33 +79,25 @@ TEST_F(StrRecord, CpyGrowsTheDestinationPastTheSource) {
 }
 
 TEST_F(StrRecord, BufferGrowsToNPlusOneAndKeepsTheText) {
-    Str s = make("ab");
-    EXPECT_EQ(str_buffer(s.get(), 3), s->buffer);
-    EXPECT_EQ(s->capacity, 3);
+    Str s = make("ab"), null_string = make(nullptr);
+    char* const buffer = str_buffer(s.get(), 3);
+    EXPECT_TRUE(buffer == s->buffer && s->capacity == 3);
     EXPECT_STREQ(str_buffer(s.get(), 10), "ab"); // the capacity: alloc_failure_test.cpp
-
-    Str null_string = make(nullptr);
     EXPECT_EQ(str_buffer(null_string.get(), 0), nullptr);
     EXPECT_STREQ(str_buffer(null_string.get(), 4), "");
     EXPECT_EQ(null_string->capacity, 5);
 }
 
+// A sequence cut short by the terminator counts as one character. UTF-16
+// skips its mark and does not count it; UTF-32 counts units, not bytes.
 TEST_F(StrRecord, LengthsStopAtTheTerminator) {
-    Str cut = own(str_from("\xE2", 1, STR_ENC_UTF8)); // a sequence cut short by the terminator
-    EXPECT_EQ(str_len(cut.get()), 1);
-    EXPECT_EQ(str_utf8_char_count(cut.get()), 1);
-    EXPECT_EQ(str_utf8_len("\xE2"), 1);
-    EXPECT_EQ(str_utf8_len(nullptr), 0);
-
-    Str mixed = make("a\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80"); // a é 日 😀
-    EXPECT_EQ(str_len(mixed.get()), 10);
-    EXPECT_EQ(str_utf8_char_count(mixed.get()), 4);
-
+    Str cut = own(str_from("\xE2", 1, STR_ENC_UTF8)), mixed = make("a\xC3\xA9\xE6\x97\xA5\xF0\x9F\x98\x80"); // a é 日 😀
     const unsigned char marked[] = {0xFF, 0xFE, 'a', 0, 'b', 0, 0, 0};
-    EXPECT_EQ(str_utf16_len(marked), 4) << "the mark is skipped and not counted";
-    EXPECT_EQ(str_utf16le_len(marked), 6);
-    const uint32_t wide[] = {0x1F600, 'x', 0};
-    EXPECT_EQ(str_utf32_len(wide), 2) << "units, not bytes";
+    const uint32_t utf32[] = {0x1F600, 'x', 0};
+    EXPECT_EQ((std::vector<int32_t>{str_len(cut.get()), str_utf8_char_count(cut.get()), str_utf8_len("\xE2"),
+                                    str_utf8_len(nullptr), str_len(mixed.get()), str_utf8_char_count(mixed.get()),
+                                    str_utf16_len(marked), str_utf16le_len(marked), str_utf32_len(utf32)}),
+              (std::vector<int32_t>{1, 1, 1, 0, 10, 4, 4, 6, 2}));
 }
 
 // "ok" and a lead byte set into a record that held a longer text: the
@@ -160,30 +150,29 @@ TEST_F(StrRecord, ReadOutsOfAnOverlongZeroTakeTheBuffersMeasure) {
         for (const auto& [before, after] : {std::pair{""s, "ab"s}, {"ab"s, "cd"s}, {"ab"s, ""s}}) {
             Str s = make((before + form + after).c_str());
             for (int32_t encoding = STR_ENC_ASCII; encoding <= STR_ENC_UTF32; ++encoding) {
-                const std::string where = "\"" + before + "\" + over-long 0 of " + std::to_string(form.size()) +
-                                          " bytes + \"" + after + "\" in encoding " + std::to_string(encoding);
+                SCOPED_TRACE("\"" + before + "\" + over-long 0 of " + std::to_string(form.size()) + " bytes + \"" + after +
+                             "\" in encoding " + std::to_string(encoding));
                 const int32_t measure = str_encoding_requires_bytes(s->buffer, s->capacity, STR_ENC_UTF8, encoding);
                 // UTF-8 is the buffer copied; the others end at the character 0.
                 const std::string expected = encoding == STR_ENC_UTF8 ? std::string(s->buffer, s->capacity) + '\0'
                                                                      : allocated(make(before.c_str()).get(), encoding);
                 alignas(4) char out[64] = {};
-                EXPECT_EQ(str_get(s.get(), out, measure - 1, encoding), 0) << where;
-                EXPECT_EQ(str_get(s.get(), out, measure, encoding), measure) << where;
-                EXPECT_EQ(encoding == STR_ENC_UTF8 ? bytes(out, expected.size()) : terminated(out, unit_of(encoding)),
-                          expected) << where;
+                EXPECT_EQ(str_get(s.get(), out, measure - 1, encoding), 0);
+                EXPECT_EQ(str_get(s.get(), out, measure, encoding), measure);
+                EXPECT_EQ(encoding == STR_ENC_UTF8 ? bytes(out, expected.size()) : terminated(out, unit_of(encoding)), expected);
                 const Block block = own_block(str_alloc(s.get(), encoding));
-                EXPECT_EQ(block != nullptr ? bytes(block.get(), expected.size()) : "<NULL>", expected) << where;
+                EXPECT_EQ(block != nullptr ? bytes(block.get(), expected.size()) : "<NULL>", expected);
                 if (encoding > STR_ENC_UTF8) continue;
                 // The cstr family needs the measure and one byte more.
                 const auto cstrn = encoding == STR_ENC_ASCII ? str_cstrn : str_utf8_cstrn;
                 std::memset(out, '#', sizeof out);
-                EXPECT_EQ(cstrn(s.get(), out, measure)[0], '#') << where;
-                EXPECT_EQ(bytes(cstrn(s.get(), out, measure + 1), expected.size()), expected) << where;
+                EXPECT_EQ(cstrn(s.get(), out, measure)[0], '#');
+                EXPECT_EQ(bytes(cstrn(s.get(), out, measure + 1), expected.size()), expected);
                 if (encoding == STR_ENC_UTF8) continue;
                 int32_t size = measure;
-                EXPECT_EQ(str_cstr(s.get(), out, &size), 0) << where;
-                EXPECT_EQ(size, measure + 1) << where;
-                EXPECT_EQ(str_cstr(s.get(), out, &size), measure) << where;
+                EXPECT_EQ(str_cstr(s.get(), out, &size), 0);
+                EXPECT_EQ(size, measure + 1);
+                EXPECT_EQ(str_cstr(s.get(), out, &size), measure);
             }
         }
     }
