@@ -26,17 +26,13 @@ void reenter(void* object, void*) {
     record(object, nullptr);
 }
 
-class Counted : public CKeloUtilCleanup {
-public:
-    explicit Counted(int* deleted) : deleted_(deleted) {}
-    ~Counted() override { ++*deleted_; }
-
-private:
-    int* deleted_;
+struct Counted : CKeloUtilCleanup {
+    explicit Counted(int* deleted) : deleted(deleted) {}
+    ~Counted() override { ++*deleted; }
+    int* deleted;
 };
 
-class Recording : public CKeloUtilCleanup {
-public:
+struct Recording : CKeloUtilCleanup {
     void cleanup(void* data) override { ran.push_back(static_cast<const char*>(data)); }
 };
 
@@ -63,43 +59,36 @@ TEST(ObjectManager, RunsCleanupsNewestFirstOnceEach) {
     EXPECT_EQ(deleted, 1); // the default cleanup deleted it
 }
 
-TEST(ObjectManager, CleanupsCannotRegisterOrShutDownAgain) {
+// A clean-up can neither register another nor shut down again; after that
+// fini() a new, empty manager takes registrations.
+TEST(ObjectManager, CleanupsCannotReenterAndANewManagerFollows) {
     static char older[] = "older", reentering[] = "reentering";
     ran.clear();
     ASSERT_EQ(CKeloUtilObjectManager::at_exit(older, record, nullptr), 0);
     ASSERT_EQ(CKeloUtilObjectManager::at_exit(reentering, reenter, nullptr), 0);
     EXPECT_EQ(shut_down(), 0);
-    EXPECT_EQ(ran, (std::vector<std::string>{"at_exit -1", "fini -1", "reentering", "older"}));
-}
-
-TEST(ObjectManager, AfterFiniANewEmptyManagerTakesRegistrations) {
-    static char first[] = "first", second[] = "second";
-    ran.clear();
-    ASSERT_EQ(CKeloUtilObjectManager::at_exit(first, record, nullptr), 0);
-    EXPECT_EQ(shut_down(), 0);
     CKeloUtilObjectManager* manager = CKeloUtilObjectManager::instance();
     ASSERT_NE(manager, nullptr);
     EXPECT_EQ(manager->init(), 1); // state 2 already
-    EXPECT_EQ(CKeloUtilObjectManager::at_exit(first, record, nullptr), 0); // not a duplicate any more
-    EXPECT_EQ(CKeloUtilObjectManager::at_exit(second, record, nullptr), 0);
+    EXPECT_EQ(CKeloUtilObjectManager::at_exit(older, record, nullptr), 0); // not a duplicate any more
+    EXPECT_EQ(CKeloUtilObjectManager::at_exit(reentering, record, nullptr), 0);
     EXPECT_EQ(manager->fini(), 0);
-    EXPECT_EQ(ran, (std::vector<std::string>{"first", "second", "first"}));
+    EXPECT_EQ(ran, (std::vector<std::string>{"at_exit -1", "fini -1", "reentering", "older", "reentering", "older"}));
 }
 
 // A real program registers a, b (an object the default cleanup deletes) and
 // c from a module it loaded, then ends in one of two ways; the clean-ups run
 // once, newest first, while keloutil is unloaded.
-class ObjectManagerUnload : public TempDirTest, public ::testing::WithParamInterface<const char*> {};
+using ObjectManagerUnload = TempDirTest;
 
-TEST_P(ObjectManagerUnload, RunsCleanupsOnceNewestFirst) {
-    const std::string mode = GetParam();
-    const std::string log = (root_ / "log").string();
-    ChildProcess worker(sibling_program("keloutil_unload_worker"), {mode, log});
-    ASSERT_TRUE(worker.started());
-    ASSERT_EQ(worker.wait(), 0);
-    std::stringstream text;
-    text << std::ifstream(log).rdbuf();
-    EXPECT_EQ(text.str(), mode == "exit" ? "main returns\nc\nb\na\n" : "c\nb\na\nunloaded\n");
+TEST_F(ObjectManagerUnload, RunsCleanupsOnceNewestFirstAtExitAndUnload) {
+    for (const std::string mode : {"exit", "unload"}) {
+        const std::string log = (root_ / mode).string();
+        ChildProcess worker(sibling_program("keloutil_unload_worker"), {mode, log});
+        ASSERT_TRUE(worker.started());
+        ASSERT_EQ(worker.wait(), 0);
+        std::stringstream text;
+        text << std::ifstream(log).rdbuf();
+        EXPECT_EQ(text.str(), mode == "exit" ? "main returns\nc\nb\na\n" : "c\nb\na\nunloaded\n") << mode;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(ExitAndUnload, ObjectManagerUnload, ::testing::Values("exit", "unload"));

@@ -7,6 +7,8 @@
 
 #include <cstdio>
 #include <fstream>
+#include <sstream>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -15,9 +17,8 @@ using PathText = LeakCheckedTest;
 TEST_F(PathText, LocaliseAndAbsoluteness) {
     Str mixed = make("a/b\\c/d"), null_path = make(nullptr);
     path_localise(mixed.get());
-    EXPECT_EQ(shown(mixed), "a\\b\\c\\d");
     path_localise(null_path.get());
-    EXPECT_TRUE(str_null(null_path.get()));
+    EXPECT_EQ(shown(mixed) + shown(null_path), "a\\b\\c\\d<null>");
 
     const struct { const char* text; int32_t absolute, absolute_on_posix; } cases[] = {
         {"C:\\x", 1, 1}, {"C:x", 1, 1},   {"C:", 0, 0}, {"\\\\srv\\share", 0, 1},
@@ -57,16 +58,13 @@ protected:
 TEST_F(PathFiles, QueriesAnswerForFilesDirectoriesAndMissingPaths) {
     std::ofstream(root_ / "five.txt", std::ios::binary) << "12345";
     const struct { const char* name; int32_t exists, is_file, is_dir, size; } cases[] = {
-        {"five.txt", 1, 1, 0, 5}, {"", 1, 0, 1, -1}, {"missing", 0, 0, 0, 0}}; // -1: the system's own figure
+        {"five.txt", 1, 1, 0, 5}, {"", 1, 0, 1, -1}, {"missing", 0, 0, 0, 0}};
     for (const auto& c : cases) {
         Str path = at(c.name);
-        EXPECT_EQ(path_exists(path.get()), c.exists) << c.name;
-        EXPECT_EQ(path_is_file(path.get()), c.is_file) << c.name;
-        EXPECT_EQ(path_is_dir(path.get()), c.is_dir) << c.name;
-        EXPECT_EQ(path_is_readable(path.get()), c.exists) << c.name;
-        if (c.size >= 0) {
-            EXPECT_EQ(path_size(path.get()), c.size) << c.name;
-        }
+        const int32_t size = c.size >= 0 ? path_size(path.get()) : -1; // -1: the system's own figure
+        EXPECT_EQ((std::vector<int32_t>{path_exists(path.get()), path_is_file(path.get()), path_is_dir(path.get()),
+                                        path_is_readable(path.get()), size}),
+                  (std::vector<int32_t>{c.exists, c.is_file, c.is_dir, c.exists, c.size})) << c.name;
     }
     path_status_t status;
     std::memset(&status, 0xAB, sizeof status);
@@ -82,25 +80,20 @@ TEST_F(PathFiles, PathWithoutTerminatorEndsWithTheBuffer) {
     Str path = make(nullptr);
     std::memcpy(str_buffer(path.get(), size - 1), root_text_.data(), root_text_.size());
     ASSERT_EQ(path->capacity, size);
-    EXPECT_EQ(path_exists(path.get()), 1);
-    EXPECT_EQ(path_is_dir(path.get()), 1);
+    EXPECT_TRUE(path_exists(path.get()) == 1 && path_is_dir(path.get()) == 1);
 }
 
 TEST_F(PathFiles, MakeAndRemoveDirectoriesAndFiles) {
     Str directory = at("made");
-    EXPECT_EQ(path_mkdir(directory.get(), 0), 1);
-    EXPECT_TRUE(fs::is_directory(root_ / "made"));
-    EXPECT_EQ(path_mkdir(directory.get(), 0), 0) << "exists already";
-    EXPECT_EQ(path_is_writable(directory.get()), 1);
-    EXPECT_EQ(path_rmdir(directory.get()), 0);
-    EXPECT_EQ(path_rmdir(directory.get()), -1) << "missing";
+    Str file = at("gone.txt"), slashed = make((root_text_ + "/via/slash").c_str());
     std::ofstream(root_ / "gone.txt") << "x";
-    Str file = at("gone.txt");
-    EXPECT_EQ(path_unlink(file.get()), 0);
-    EXPECT_EQ(path_unlink(file.get()), -1);
-    Str slashed = make((root_text_ + "/via/slash").c_str());
-    EXPECT_EQ(path_mkdir(at("via").get(), 0), 1);
-    EXPECT_EQ(path_mkdir(slashed.get(), 0), 1);
+    EXPECT_EQ(path_mkdir(directory.get(), 0), 1);
+    EXPECT_TRUE(fs::is_directory(root_ / "made") && path_is_writable(directory.get()) == 1);
+    // Made or removed, then exists already or missing.
+    EXPECT_EQ((std::vector<int32_t>{path_mkdir(directory.get(), 0), path_rmdir(directory.get()), path_rmdir(directory.get()),
+                                    path_unlink(file.get()), path_unlink(file.get())}),
+              (std::vector<int32_t>{0, 0, -1, 0, -1}));
+    EXPECT_TRUE(path_mkdir(at("via").get(), 0) == 1 && path_mkdir(slashed.get(), 0) == 1);
     EXPECT_EQ(shown(slashed), root_text_ + "\\via\\slash") << "localised";
 }
 
@@ -111,13 +104,12 @@ TEST_F(PathFiles, OpensFilesWithNonAsciiNames) {
     ASSERT_NE(out, nullptr);
     std::fputs("hello", out);
     std::fclose(out);
-    EXPECT_TRUE(fs::exists(root_ / fs::u8path(name)));
+    std::stringstream text;
+    text << std::ifstream(root_ / fs::u8path(name), std::ios::binary).rdbuf();
+    EXPECT_EQ(text.str(), "hello");
     FILE* in = path_fopen(path.get(), "rb");
-    ASSERT_NE(in, nullptr);
-    char text[8] = {};
-    EXPECT_EQ(std::fread(text, 1, sizeof text, in), 5u);
-    std::fclose(in);
-    EXPECT_STREQ(text, "hello");
+    EXPECT_TRUE(in != nullptr && std::fgetc(in) == 'h');
+    if (in != nullptr) std::fclose(in);
     EXPECT_EQ(path_fopen(make("").get(), "rb"), nullptr);
 }
 

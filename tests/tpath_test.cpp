@@ -49,9 +49,8 @@ TEST_F(TPathText, ComponentsAndDerivedForms) {
     EXPECT_EQ(shown(file.dirPath(true)), "C:\\dir");
     EXPECT_TRUE(TPath("name").dirName().isEmpty());
     const Str cwd = own(path_cwd());
-    const TPath relative("b.txt");
-    EXPECT_EQ(shown(relative.dirPath(true)), shown(cwd));
-    EXPECT_EQ(shown(TPath(relative).absFilePath("f")), shown(cwd) + "\\b.txt\\f");
+    EXPECT_EQ(shown(TPath("b.txt").dirPath(true)), shown(cwd));
+    EXPECT_EQ(shown(TPath("b.txt").absFilePath("f")), shown(cwd) + "\\b.txt\\f");
     EXPECT_EQ(shown(TPath("a\\b/c").nativePath()), on_windows() ? "a\\b/c" : "a/b/c");
 }
 
@@ -68,8 +67,7 @@ TEST_F(TPathText, PrivateRecordBelongsToItsObject) {
     EXPECT_EQ(original.record(), nullptr);
     original.init();
     Extended::Private* const made = original.record();
-    ASSERT_NE(made, nullptr);
-    EXPECT_EQ(made->value, 0);
+    ASSERT_TRUE(made != nullptr && made->value == 0);
     original.init();
     EXPECT_EQ(original.record(), made) << "a second initPrivate replaced the record";
     EXPECT_EQ(Extended(original).record(), nullptr) << "copies start without one";
@@ -85,12 +83,10 @@ TEST_F(TPathText, ChangingMembersDropTheConversionCache) {
     const std::string local = "C:\\a\\b.txt";
     const std::pair<std::function<void(TPath&)>, std::string> cases[] = {
         {[](TPath& p) { p.push("c"); }, "C:\\a/b.txt\\c"}, {[](TPath& p) { p.unshift("x"); }, "x\\C:\\a/b.txt"},
-        {[](TPath& p) { p.pop(); }, "C:"},  {[](TPath& p) { p.shift(); }, "a/b.txt"},
-        {[](TPath& p) { p.cdUp(); }, "C:"}, {[](TPath& p) { p.setFile("z"); }, "z"},
-        {[](TPath& p) { p.baseName(); }, local}, {[](TPath& p) { p.extension(); }, local},
-        {[](TPath& p) { p.isFile(); }, local},   {[](TPath& p) { p.isDir(); }, local},
-        {[](TPath& p) { p.size(); }, local},     {[](TPath& p) { p.mkdir(); }, local},
-        {[](TPath& p) { p.remove(); }, local}};
+        {[](TPath& p) { p.pop(); }, "C:"}, {[](TPath& p) { p.shift(); }, "a/b.txt"}, {[](TPath& p) { p.cdUp(); }, "C:"},
+        {[](TPath& p) { p.setFile("z"); }, "z"}, {[](TPath& p) { p.baseName(); }, local},
+        {[](TPath& p) { p.extension(); }, local}, {[](TPath& p) { p.isFile(); }, local}, {[](TPath& p) { p.isDir(); }, local},
+        {[](TPath& p) { p.size(); }, local}, {[](TPath& p) { p.mkdir(); }, local}, {[](TPath& p) { p.remove(); }, local}};
     for (const auto& [change, expected] : cases) {
         TPath path("C:\\a/b.txt");
         EXPECT_STREQ(path.toUtf8(), "C:\\a/b.txt");
@@ -109,12 +105,10 @@ protected:
 };
 
 TEST_F(TPathFiles, MkpathCreatesEveryMissingLevel) {
-    for (const char* path : {"x\\y\\z", "p\\q\\"}) EXPECT_TRUE(at(path).mkpath()) << path;
-    EXPECT_TRUE(fs::is_directory(root_ / "x" / "y" / "z") && fs::is_directory(root_ / "p" / "q"));
     // A relative path ends its recursion at its first component.
     ASSERT_EQ(path_chdir(record_of(TPath(root_text_.c_str()))), 1);
-    EXPECT_TRUE(TPath("r\\s").mkpath());
-    EXPECT_TRUE(fs::is_directory(root_ / "r" / "s"));
+    for (const TPath& path : {at("x\\y\\z"), at("p\\q\\"), TPath("r\\s")}) EXPECT_TRUE(TPath(path).mkpath()) << shown(path);
+    for (const char* made : {"x/y/z", "p/q", "r/s"}) EXPECT_TRUE(fs::is_directory(root_ / made)) << made;
 
     std::ofstream(root_ / "plain") << "x";
     EXPECT_FALSE(at("plain\\sub\\deeper").mkpath()) << "below a regular file";
