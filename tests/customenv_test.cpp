@@ -28,42 +28,30 @@ std::string crowded(int count, bool attributes) {
     return out + (attributes ? "/>" : "</KELOCUSTOMENV>");
 }
 
-class CustomEnvTest : public LeakCheckedTest {
+class CustomEnvTest : public TempDirTest {
 protected:
     void SetUp() override {
         keloutil::reset_custom_environment();
-        LeakCheckedTest::SetUp();
-        // A folder of its own: test processes may run side by side.
-        std::random_device random;
-        do folder_ = fs::temp_directory_path() / ("keloutil_customenv_" + std::to_string(random()));
-        while (!fs::create_directory(folder_));
+        TempDirTest::SetUp();
     }
     void TearDown() override {
         set_environment(thin_variable, "");
         set_environment(custom_variable, "");
-        LeakCheckedTest::TearDown();
+        TempDirTest::TearDown();
         keloutil::reset_custom_environment();
-        std::error_code ignored;
-        fs::remove_all(folder_, ignored);
     }
 
     // Points `variable` at a file holding `content` (or at one of the
-    // special targets above).
+    // special targets above), in a folder of its own.
     void point(const char* variable, const char* file, const std::string* content) {
         if (content == nullptr) return set_environment(variable, "");
-        const fs::path path = folder_ / file;
-        if (*content == directory) {
-            fs::create_directories(path);
-        } else if (*content != missing) {
-            std::ofstream(path, std::ios::binary) << *content;
-        }
+        const fs::path path = root_ / file;
+        if (*content == directory) fs::create_directories(path);
+        else if (*content != missing) std::ofstream(path, std::ios::binary) << *content;
         set_environment(variable, path.string());
     }
-
-    fs::path folder_;
 };
 
-// Each file's content, or one of missing / directory; the status; the value of KEY.
 struct LoadCase { const char* name; std::string thin, custom; bool thin_set, custom_set; int32_t status; const char* value; };
 
 class CustomEnvLoad : public CustomEnvTest, public ::testing::WithParamInterface<LoadCase> {};
