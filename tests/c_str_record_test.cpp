@@ -111,26 +111,17 @@ TEST_F(StrRecord, ReadOutsEndAtASequenceThatTheTerminatorCuts) {
     const std::string expected[] = {
         "ok\0"s, "ok\xE2\0"s, little_endian_host() ? "\xFF\xFEo\0k\0\0\0"s : "\xFE\xFF\0o\0k\0\0"s,
         "\0o\0k\0\0"s, "o\0k\0\0\0"s, bytes(U"ok", 12)};
-    using Reader = std::string (*)(const str_t*, int32_t encoding);
-    const struct { const char* name; int32_t first, last; Reader read; } readers[] = {
-        {"str_get", STR_ENC_ASCII, STR_ENC_UTF32, [](const str_t* s, int32_t e) {
-             alignas(4) char out[64] = {};
-             return str_get(s, out, sizeof out, e) > 0 ? terminated(out, unit_of(e)) : "<failed>";
-         }},
-        {"str_alloc", STR_ENC_ASCII, STR_ENC_UTF32, allocated},
-        {"str_cstr", STR_ENC_ASCII, STR_ENC_ASCII, [](const str_t* s, int32_t) {
-             char out[64] = {};
-             int32_t size = sizeof out;
-             return str_cstr(s, out, &size) > 0 ? terminated(out, 1) : "<failed>";
-         }},
-        {"str_cstrn", STR_ENC_ASCII, STR_ENC_ASCII,
-         [](const str_t* s, int32_t) { char out[64] = {}; return terminated(str_cstrn(s, out, sizeof out), 1); }},
-        {"str_utf8_cstrn", STR_ENC_UTF8, STR_ENC_UTF8,
-         [](const str_t* s, int32_t) { char out[64] = {}; return terminated(str_utf8_cstrn(s, out, sizeof out), 1); }}};
-    for (const auto& r : readers) {
-        for (int32_t encoding = r.first; encoding <= r.last; ++encoding)
-            EXPECT_EQ(r.read(s.get(), encoding), expected[encoding]) << r.name << " in encoding " << encoding;
+    alignas(4) char got[64] = {}, cstr[64] = {}, cstrn[64] = {}, utf8_cstrn[64] = {};
+    for (int32_t encoding = STR_ENC_ASCII; encoding <= STR_ENC_UTF32; ++encoding) {
+        std::memset(got, 0, sizeof got);
+        EXPECT_EQ(str_get(s.get(), got, sizeof got, encoding) > 0 ? terminated(got, unit_of(encoding)) : "<failed>",
+                  expected[encoding]) << "str_get in encoding " << encoding;
+        EXPECT_EQ(allocated(s.get(), encoding), expected[encoding]) << "str_alloc in encoding " << encoding;
     }
+    int32_t size = sizeof cstr;
+    EXPECT_EQ(str_cstr(s.get(), cstr, &size) > 0 ? terminated(cstr, 1) : "<failed>", expected[STR_ENC_ASCII]);
+    EXPECT_EQ(terminated(str_cstrn(s.get(), cstrn, sizeof cstrn), 1), expected[STR_ENC_ASCII]);
+    EXPECT_EQ(terminated(str_utf8_cstrn(s.get(), utf8_cstrn, sizeof utf8_cstrn), 1), expected[STR_ENC_UTF8]);
     EXPECT_EQ(wide(s.get()), bytes(L"ok", 3 * sizeof(wchar_t)));
 
     // UTF-8 keeps the measure of the whole buffer; the room behind the
