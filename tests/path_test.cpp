@@ -72,17 +72,6 @@ TEST_F(PathFiles, QueriesAnswerForFilesDirectoriesAndMissingPaths) {
     EXPECT_EQ(status.st_mode, 0u) << "cleared before the status call";
 }
 
-// A caller may fill a path through str_buffer to its last byte, leaving no
-// terminator: the file services read the path up to the end of the buffer
-// and no further (the sanitizer build checks).
-TEST_F(PathFiles, PathWithoutTerminatorEndsWithTheBuffer) {
-    const auto size = static_cast<int32_t>(root_text_.size());
-    Str path = make(nullptr);
-    std::memcpy(str_buffer(path.get(), size - 1), root_text_.data(), root_text_.size());
-    ASSERT_EQ(path->capacity, size);
-    EXPECT_TRUE(path_exists(path.get()) == 1 && path_is_dir(path.get()) == 1);
-}
-
 TEST_F(PathFiles, MakeAndRemoveDirectoriesAndFiles) {
     Str directory = at("made");
     Str file = at("gone.txt"), slashed = make((root_text_ + "/via/slash").c_str());
