@@ -108,43 +108,28 @@ const std::string lookup_file =
     for_both_platforms("<KEY ID=\"LATER\"><STRING>second</STRING></KEY><KEY ID=\"KEEP\"><STRING></STRING></KEY>") +
     "</KELOCUSTOMENV>\n";
 
-struct LookupCase { const char *key, *value, *printed; };
-
-class CustomEnvLookup : public CustomEnvTest, public ::testing::WithParamInterface<LookupCase> {};
-
-TEST_P(CustomEnvLookup, ValueAndMessages) {
-    const LookupCase& c = GetParam();
+TEST_F(CustomEnvTest, LookupValuesAndMessages) {
     point(custom_variable, "lookup.xml", &lookup_file);
     set_environment("KELO_TEST_A", "C:\\x");
     set_environment("KELO_TEST_B", "2");
     set_environment("KELO_TEST_LOOP", "x$KELO_TEST_LOOP");
     set_environment("KELO_TEST_MISSING", "");
     ASSERT_TRUE(KeloUtil::hasCustomSettings());
-    ::testing::internal::CaptureStdout();
-    const TStr value = CKeloUtilCustomEnv::instance().getValue(c.key);
-    std::fflush(stdout);
-    EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.printed);
-    EXPECT_EQ(shown(value), c.value);
+    const std::string looped = std::string(64, 'x') + "$KELO_TEST_LOOP";
+    const struct { const char *key, *value, *printed; } cases[] = {
+        {"TWO", "C:\\x\\2", ""}, {"WIDE", "\xC3\xA9" "2\\\xC3\xA9" "2", ""},
+        {"MISSING", "$KELO_TEST_MISSING\\y", "Environment variable KELO_TEST_MISSING cannot be found\n"},
+        {"DOLLAR", "$", ""}, {"LOOP", looped.c_str(), ""}, {"SKIP", "found", ""}, {"LATER", "second", ""},
+        {"KEEP", "kept", ""}, {"NAMED", "any name", ""}, {"SIBLING", "sibling", ""}, {"BEFORE", "<null>", ""},
+        {"LOWER", "<null>", ""}, {"NONE", "<null>", ""}, {"", "<null>", ""}};
+    for (const auto& c : cases) {
+        ::testing::internal::CaptureStdout();
+        const TStr value = CKeloUtilCustomEnv::instance().getValue(c.key);
+        std::fflush(stdout);
+        EXPECT_EQ(::testing::internal::GetCapturedStdout(), c.printed) << c.key;
+        EXPECT_EQ(shown(value), c.value) << c.key;
+    }
 }
-
-const std::string looped = std::string(64, 'x') + "$KELO_TEST_LOOP";
-
-INSTANTIATE_TEST_SUITE_P(Keys, CustomEnvLookup, ::testing::Values(
-    LookupCase{"TWO", "C:\\x\\2", ""},
-    LookupCase{"WIDE", "\xC3\xA9" "2\\\xC3\xA9" "2", ""},
-    LookupCase{"MISSING", "$KELO_TEST_MISSING\\y", "Environment variable KELO_TEST_MISSING cannot be found\n"},
-    LookupCase{"DOLLAR", "$", ""},
-    LookupCase{"LOOP", looped.c_str(), ""},
-    LookupCase{"SKIP", "found", ""},
-    LookupCase{"LATER", "second", ""},
-    LookupCase{"KEEP", "kept", ""},
-    LookupCase{"NAMED", "any name", ""},
-    LookupCase{"SIBLING", "sibling", ""},
-    LookupCase{"BEFORE", "<null>", ""},
-    LookupCase{"LOWER", "<null>", ""},
-    LookupCase{"NONE", "<null>", ""},
-    LookupCase{"", "<null>", ""}),
-    [](const auto& info) { return info.param.key[0] != '\0' ? std::string(info.param.key) : std::string("empty"); });
 
 TEST(CustomEnvFind, CharacterPositions) {
     const struct { const char *text, *what; int32_t start, position; } cases[] = {
