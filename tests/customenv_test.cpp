@@ -71,22 +71,20 @@ TEST_P(CustomEnvLoad, StatusThinClientAndSource) {
     EXPECT_EQ(KeloUtil::loadCustomEnvSettings(), c.status);
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, CustomEnvLoad, ::testing::Values(
-    LoadCase{"neither", "", "", false, false, 1, "<null>"},
-    LoadCase{"custom", "", good("custom"), false, true, 0, "custom"},
-    LoadCase{"thin_wins", good("thin"), good("custom"), true, true, 0, "thin"},
-    LoadCase{"thin_missing_no_fallback", missing, good("custom"), true, true, 2, "<null>"},
-    LoadCase{"thin_malformed", "<KELOCUSTOMENV>", good("custom"), true, true, 2, "<null>"},
-    LoadCase{"custom_missing", "", missing, false, true, 3, "<null>"},
-    LoadCase{"custom_empty", "", "", false, true, 3, "<null>"},
-    LoadCase{"custom_malformed", "", "<KELOCUSTOMENV><PLATFORM>", false, true, 3, "<null>"},
-    LoadCase{"custom_directory", "", directory, false, true, 3, "<null>"},
-    LoadCase{"custom_too_many_elements", "", crowded(5000, false), false, true, 3, "<null>"},
-    LoadCase{"custom_too_many_attributes", "", crowded(9000, true), false, true, 3, "<null>"},
-    LoadCase{"many_attributes", "", crowded(100, true), false, true, 0, "<null>"},
-    LoadCase{"other_root", "", "<OTHER/>", false, true, 0, "<null>"},
-    LoadCase{"crlf_and_bom", "", "\xEF\xBB\xBF" + good("bom") + "\r\n", false, true, 0, "bom"}),
-    [](const auto& info) { return std::string(info.param.name); });
+const LoadCase load_cases[] = {
+    {"neither", "", "", false, false, 1, "<null>"}, {"custom", "", good("custom"), false, true, 0, "custom"},
+    {"thin_wins", good("thin"), good("custom"), true, true, 0, "thin"},
+    {"thin_missing_no_fallback", missing, good("custom"), true, true, 2, "<null>"},
+    {"thin_malformed", "<KELOCUSTOMENV>", good("custom"), true, true, 2, "<null>"},
+    {"custom_missing", "", missing, false, true, 3, "<null>"}, {"custom_empty", "", "", false, true, 3, "<null>"},
+    {"custom_malformed", "", "<KELOCUSTOMENV><PLATFORM>", false, true, 3, "<null>"},
+    {"custom_directory", "", directory, false, true, 3, "<null>"},
+    {"custom_too_many_elements", "", crowded(5000, false), false, true, 3, "<null>"},
+    {"custom_too_many_attributes", "", crowded(9000, true), false, true, 3, "<null>"},
+    {"many_attributes", "", crowded(100, true), false, true, 0, "<null>"}, {"other_root", "", "<OTHER/>", false, true, 0, "<null>"},
+    {"crlf_and_bom", "", "\xEF\xBB\xBF" + good("bom") + "\r\n", false, true, 0, "bom"}};
+INSTANTIATE_TEST_SUITE_P(Files, CustomEnvLoad, ::testing::ValuesIn(load_cases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 const std::string lookup_file =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- before the root -->\n<KELOCUSTOMENV>\n"
