@@ -7,7 +7,7 @@
 using StrNumber = LeakCheckedTest;
 
 TEST_F(StrNumber, ParsingReadsTheWholeTextOrNothing) {
-    const struct { const char* text; int32_t base; int64_t value; bool ok; } cases[] = {
+    const struct { const char* text; int32_t base; int64_t value; bool ok, narrow = false; } cases[] = {
         {" 42 ", 10, 42, true}, {"\t\n-17\n", 10, -17, true}, {"+5", 10, 5, true}, {"42x", 10, 0, false},
         {"", 10, 0, false},     {"   ", 10, 0, false},        {"-", 10, 0, false}, {"4 2", 10, 0, false},
         {"\r42", 10, 0, false}, {"FF", 16, 255, true},        {"0x1f", 16, 0, false}, {"z", 36, 35, true},
@@ -16,20 +16,16 @@ TEST_F(StrNumber, ParsingReadsTheWholeTextOrNothing) {
         {"-9223372036854775808", 10, INT64_MIN, true}, {"-9223372036854775809", 10, 0, false},
         // The overflow check works on the positive limit, so only bases whose
         // last digit leaves room (10 does, 16 does not) reach the minimum.
-        {"-8000000000000000", 16, 0, false}, {"-7fffffffffffffff", 16, -INT64_MAX, true}};
+        {"-8000000000000000", 16, 0, false}, {"-7fffffffffffffff", 16, -INT64_MAX, true},
+        // Narrow: str_to_long and str_to_int.
+        {"2147483647", 10, INT32_MAX, true, true}, {"2147483648", 10, 0, false, true},
+        {"-2147483648", 10, INT32_MIN, true, true}, {"-2147483649", 10, 0, false, true}};
     for (const auto& c : cases) {
+        Str s = make(c.text);
         int32_t ok = 7;
-        EXPECT_EQ(str_to_huge(make(c.text).get(), &ok, c.base), c.value) << c.text << " in base " << c.base;
+        EXPECT_EQ(c.narrow ? str_to_long(s.get(), &ok, c.base) : str_to_huge(s.get(), &ok, c.base), c.value) << c.text;
         EXPECT_EQ(ok, c.ok ? 1 : 0) << c.text << " in base " << c.base;
-    }
-
-    const struct { const char* text; int32_t value; bool ok; } narrow[] = {
-        {"2147483647", INT32_MAX, true}, {"2147483648", 0, false},
-        {"-2147483648", INT32_MIN, true}, {"-2147483649", 0, false}};
-    for (const auto& c : narrow) {
-        int32_t ok = 7;
-        EXPECT_EQ(str_to_long(make(c.text).get(), &ok, 10), c.value) << c.text;
-        EXPECT_TRUE(ok == (c.ok ? 1 : 0) && str_to_int(make(c.text).get(), nullptr, 10) == c.value) << c.text;
+        EXPECT_TRUE(!c.narrow || str_to_int(s.get(), nullptr, c.base) == c.value) << c.text;
     }
     EXPECT_EQ(str_to_long(nullptr, nullptr, 10), 0);
 }
