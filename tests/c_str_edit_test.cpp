@@ -51,8 +51,8 @@ TEST_F(StrEdit, CuttingCountsCharacters) {
         {str_left(nullptr, 1), "<NULL>"},            {str_mid(hello.get(), 1, 2), "\xC3\xA9"}};
     for (const auto& [cut, expected] : cuts) EXPECT_EQ(shown(own(cut)), expected);
 
-    EXPECT_EQ((std::vector<int>{str_at(hello.get(), 1), str_at(hello.get(), 2), str_at(hello.get(), 5), str_at(hello.get(), -1)}),
-              (std::vector<int>{static_cast<signed char>('\xC3'), 'l', 0, 0}));
+    const auto at = [&](int32_t index) { return static_cast<int>(str_at(hello.get(), index)); };
+    EXPECT_EQ((std::vector<int>{at(1), at(2), at(5), at(-1)}), (std::vector<int>{static_cast<signed char>('\xC3'), 'l', 0, 0}));
 }
 
 TEST_F(StrEdit, TruncateAndPad) {

@@ -148,8 +148,10 @@ TEST_F(StrRecord, ReadOutsOfAnOverlongZeroTakeTheBuffersMeasure) {
                 const std::string expected = encoding == STR_ENC_UTF8 ? std::string(s->buffer, s->capacity) + '\0'
                                                                      : allocated(make(before.c_str()).get(), encoding);
                 alignas(4) char out[64] = {};
-                EXPECT_TRUE(str_get(s.get(), out, measure - 1, encoding) == 0 && str_get(s.get(), out, measure, encoding) == measure);
-                EXPECT_EQ(encoding == STR_ENC_UTF8 ? bytes(out, expected.size()) : terminated(out, unit_of(encoding)), expected);
+                EXPECT_EQ(str_get(s.get(), out, measure - 1, encoding), 0);
+                EXPECT_EQ(str_get(s.get(), out, measure, encoding), measure);
+                const std::string got = encoding == STR_ENC_UTF8 ? bytes(out, expected.size()) : terminated(out, unit_of(encoding));
+                EXPECT_EQ(got, expected);
                 const Block block = own_block(str_alloc(s.get(), encoding));
                 EXPECT_EQ(block != nullptr ? bytes(block.get(), expected.size()) : "<NULL>", expected);
                 if (encoding > STR_ENC_UTF8) continue;

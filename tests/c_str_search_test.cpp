@@ -65,7 +65,8 @@ TEST_F(StrSearch, StripAndSimplifyWhiteSpace) {
         const int32_t capacity = stripped->capacity;
         str_strip_whitespace(stripped.get());
         str_simplify_whitespace(simplified.get());
-        EXPECT_EQ(shown(stripped) + "|" + shown(simplified), std::string(c.stripped) + "|" + c.simplified) << printable(c.text);
+        EXPECT_EQ(shown(stripped) + "|" + shown(simplified), std::string(c.stripped) + "|" + c.simplified)
+            << printable(c.text);
         EXPECT_EQ(stripped->capacity, capacity) << "stripped in place";
     }
 }

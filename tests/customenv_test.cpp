@@ -81,7 +81,8 @@ const LoadCase load_cases[] = {
     {"custom_directory", "", directory, false, true, 3, "<null>"},
     {"custom_too_many_elements", "", crowded(5000, false), false, true, 3, "<null>"},
     {"custom_too_many_attributes", "", crowded(9000, true), false, true, 3, "<null>"},
-    {"many_attributes", "", crowded(100, true), false, true, 0, "<null>"}, {"other_root", "", "<OTHER/>", false, true, 0, "<null>"},
+    {"many_attributes", "", crowded(100, true), false, true, 0, "<null>"},
+    {"other_root", "", "<OTHER/>", false, true, 0, "<null>"},
     {"crlf_and_bom", "", "\xEF\xBB\xBF" + good("bom") + "\r\n", false, true, 0, "bom"}};
 INSTANTIATE_TEST_SUITE_P(Files, CustomEnvLoad, ::testing::ValuesIn(load_cases),
                          [](const auto& info) { return std::string(info.param.name); });
