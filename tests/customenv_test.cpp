@@ -109,10 +109,8 @@ const std::string lookup_file =
 
 TEST_F(CustomEnvTest, LookupValuesAndMessages) {
     point(custom_variable, "lookup.xml", &lookup_file);
-    set_environment("KELO_TEST_A", "C:\\x");
-    set_environment("KELO_TEST_B", "2");
-    set_environment("KELO_TEST_LOOP", "x$KELO_TEST_LOOP");
-    set_environment("KELO_TEST_MISSING", "");
+    const ScopedEnvironment variables[] = {
+        {"KELO_TEST_A", "C:\\x"}, {"KELO_TEST_B", "2"}, {"KELO_TEST_LOOP", "x$KELO_TEST_LOOP"}, {"KELO_TEST_MISSING", ""}};
     ASSERT_TRUE(KeloUtil::hasCustomSettings());
     const std::string looped = std::string(64, 'x') + "$KELO_TEST_LOOP";
     const struct { const char *key, *value, *printed; } cases[] = {
