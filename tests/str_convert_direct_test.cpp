@@ -15,6 +15,7 @@
 #include "guarded_page.hpp"
 #include "str_convert_dispatch.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,12 +38,12 @@ Piece raw(std::string bytes) { return {true, 0, std::move(bytes)}; }
 
 // Characters 0x20..0x7F, varied by the seed; with `widths` 3 or 4, one
 // to that many bytes long in UTF-8 in turn (four bytes are a surrogate
-// pair in UTF-16).
-Text& add_run(Text& text, size_t length, size_t seed, size_t widths = 1) {
+// pair in UTF-16); with `widths` 1, all `width` bytes long.
+Text& add_run(Text& text, size_t length, size_t seed, size_t widths = 1, size_t width = 1) {
     static const uint32_t bases[4] = {0x20, 0xC0, 0x4E00, 0x1F600};
     for (size_t i = 0; i < length; ++i) {
         const size_t step = seed + 7 * i;
-        text.push_back(cp(static_cast<uint32_t>(bases[step % widths] + step % 0x60)));
+        text.push_back(cp(static_cast<uint32_t>(bases[width - 1 + step % widths] + step % 0x60)));
     }
     return text;
 }
@@ -211,20 +212,14 @@ void expect_same_results(const std::vector<Source>& sources) {
 }
 
 // Texts whose terminator falls at every place in a block: runs of each
-// width, and all of them mixed, in every encoding, each ended by its
+// width, and of all of them mixed, in every encoding, each ended by its
 // terminator.
 std::vector<Source> terminated_sources() {
-    const uint32_t runs[][4] = {{'a', 'b', 'c', 'd'},
-                                {0xE9, 0xFC, 0x3A9, 0x431},
-                                {0x4E2D, 0x6587, 0x5B57, 0x3042},
-                                {0x1F600, 0x1F680, 0x10FFFF, 0x1F4A9},
-                                {'a', 0xE9, 0x4E2D, 0x1F600}};
     std::vector<Source> sources;
     for (size_t n = 0; n <= 70; ++n) {
-        for (const auto& run : runs) {
+        for (size_t width = 0; width <= 4; ++width) { // 0: mixed
             Text text;
-            for (size_t i = 0; i < n; ++i) text.push_back(cp(run[i % 4]));
-            text.push_back(cp(0));
+            add_run(text, n, n, width == 0 ? 4 : 1, std::max<size_t>(width, 1)).push_back(cp(0));
             add_everywhere(sources, text, false);
         }
     }
