@@ -73,14 +73,9 @@ TEST_F(Interop, CountsOfUnitsAndBytesStopAtTheCap) {
 }
 
 TEST_F(Interop, NarrowCopySizes) {
-    const struct {
-        const char* text;
-        bool withBuffer;
-        int32_t size; // on entry, with a buffer
-        bool result;
-        int32_t sizeOut;
-        const char* written; // nullptr: nothing to check
-    } cases[] = {
+    // The size on entry and as left; what was written (nullptr: nothing to check).
+    const struct { const char* text; bool withBuffer; int32_t size; bool result; int32_t sizeOut; const char* written; }
+        cases[] = {
         {"abc", false, 99, true, 4, nullptr}, {"abc", true, 4, true, 4, "abc"},  {"abc", true, 8, true, 4, "abc"},
         {"abc", true, 3, true, 0, nullptr},   {"abc", true, 0, false, 0, nullptr}, {"", false, 5, false, 0, nullptr},
         {nullptr, true, 5, false, 0, nullptr}};
@@ -90,9 +85,7 @@ TEST_F(Interop, NarrowCopySizes) {
         EXPECT_EQ(KeloUtil::makeMultiByteString(TStr(c.text), c.withBuffer ? buffer : nullptr, size), c.result)
             << printable(c.text) << " " << c.size;
         EXPECT_EQ(size, c.sizeOut) << printable(c.text) << " " << c.size;
-        if (c.written != nullptr) {
-            EXPECT_STREQ(buffer, c.written);
-        }
+        if (c.written != nullptr) { EXPECT_STREQ(buffer, c.written); }
     }
     // Off Windows the narrow text is the UTF-8 (there, the system's code page).
     if (on_windows()) return;
