@@ -190,9 +190,7 @@ TPath settings_file(const std::string& root, std::initializer_list<const char*> 
 size_t saved_values(const TPath& file) {
     KeloSettings s;
     std::map<TStr, TStr> all;
-    s.open(file);
-    s.getAll(all);
-    return all.size();
+    return s.open(file), s.getAll(all), all.size();
 }
 
 // Each call gives what it gives with memory to spare, or after a failure
