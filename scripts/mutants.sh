@@ -148,7 +148,8 @@ while IFS=$'\t' read -r -u 3 id what; do
         hint=
         [ -n "$first" ] && hint=$(awk -v id="$id" '$1 == id && $2 == "caught" { print $3; exit }' "$first")
         if [ -n "$hint" ] && [ "${hint#(}" = "$hint" ]; then
-            run_suite "$logs/$id.first.log" -R "^$(printf '%s' "$hint" | sed 's/[][\.*^$+?(){}|]/\\&/g')\$"
+            # ctest names a parameterised test with a "  # GetParam() = ..." suffix.
+            run_suite "$logs/$id.first.log" -R "^$(printf '%s' "$hint" | sed 's/[][\.*^$+?(){}|]/\\&/g')( |\$)"
         fi
         [ -n "$failure" ] || run_suite "$logs/$id.test.log"
         if [ -n "$failure" ]; then
