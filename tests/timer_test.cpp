@@ -193,6 +193,14 @@ TEST(SystemTimer, EachDueTimerIsCalledOncePerDispatch) {
     EXPECT_EQ(calls, (std::vector<int>{1, 2}));
     keloutil::os::cancel_system_timer(ids[1]);
     EXPECT_EQ(keloutil::os::system_timer_handle(), -1);
+
+    // Nor does a tick come before its period, if this thread was quick enough to tell.
+    const auto armed_at = std::chrono::steady_clock::now();
+    ids[0] = keloutil::os::arm_system_timer(500, count);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    keloutil::os::dispatch_system_timer();
+    EXPECT_TRUE(calls[0] == 1 || std::chrono::steady_clock::now() - armed_at >= std::chrono::milliseconds(500));
+    keloutil::os::cancel_system_timer(ids[0]);
 }
 
 } // namespace
