@@ -414,6 +414,23 @@ TEST_F(Settings, RefusesAFifoWithoutWaiting) {
     EXPECT_FALSE(waited) << "open or save waited on the FIFO";
 }
 
+// A save waits while another holds the file's named settings lock: "Local\"
+// and the path with '_' for '\'. (The folder lock alone would hide a save
+// that never takes it.)
+TEST_F(Settings, SaveWaitsForTheNamedLock) {
+    std::string name = path("held.xml");
+    std::replace(name.begin(), name.end(), '\\', '_');
+    KeloMutex holder;
+    ASSERT_TRUE(holder.Open(("Local\\" + name).c_str()) && holder.Lock(0));
+    std::atomic<bool> saved{false};
+    std::thread saver([&] { saved = save_one(path("held.xml"), "v"); });
+    sleep_ms(300);
+    EXPECT_FALSE(saved);
+    holder.UnLock();
+    saver.join();
+    EXPECT_TRUE(saved);
+}
+
 // ---- several processes ------------------------------------------------------------------------
 
 // Every process saves its own keys, one at a time, into one file that
