@@ -7,7 +7,6 @@
 
 #include <cstdio>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -94,9 +93,7 @@ TEST_F(PathFiles, OpensFilesWithNonAsciiNames) {
     ASSERT_NE(out, nullptr);
     std::fputs("hello", out);
     std::fclose(out);
-    std::stringstream text;
-    text << std::ifstream(root_ / fs::u8path(name), std::ios::binary).rdbuf();
-    EXPECT_EQ(text.str(), "hello");
+    EXPECT_EQ(read_file(root_ / fs::u8path(name)), "hello");
     FILE* in = path_fopen(path.get(), "rb");
     EXPECT_TRUE(in != nullptr && std::fgetc(in) == 'h');
     if (in != nullptr) std::fclose(in);

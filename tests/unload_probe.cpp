@@ -17,7 +17,7 @@ namespace {
 char log_path[4096];
 
 void log_line(const char* line) {
-    if (std::FILE* log = std::fopen(log_path, "a")) {
+    if (std::FILE* log = std::fopen(log_path, "ab")) {
         std::fprintf(log, "%s\n", line);
         std::fclose(log);
     }
@@ -32,17 +32,15 @@ public:
 };
 
 char a[] = "a";
-char c[] = "c";
 
 } // namespace
 
-// Registers the clean-ups a, b and c, which append their names to the file
-// `log` when they run. 0 when all three were accepted.
+// Registers the clean-ups a and b, which append their names to the file
+// `log` when they run. 0 when both were accepted.
 PROBE_EXPORT int probe_register(const char* log) {
     std::snprintf(log_path, sizeof log_path, "%s", log);
     int failures = 0;
     failures -= CKeloUtilObjectManager::at_exit(a, log_object, nullptr);
     failures -= CKeloUtilObjectManager::at_exit(new LoggedOnDelete, nullptr);
-    failures -= CKeloUtilObjectManager::at_exit(c, log_object, nullptr);
     return failures;
 }

@@ -35,7 +35,7 @@ bool is_loaded(const char* file_name) {
 #endif
 
 void log_line(const char* path, const char* line) {
-    if (std::FILE* log = std::fopen(path, "a")) {
+    if (std::FILE* log = std::fopen(path, "ab")) {
         std::fprintf(log, "%s\n", line);
         std::fclose(log);
     }

@@ -12,9 +12,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <initializer_list>
 #include <memory>
 #include <random>
+#include <sstream>
 #include <string>
 
 #ifdef _WIN32
@@ -140,8 +142,13 @@ inline std::string library_form(const std::filesystem::path& path) {
     return text;
 }
 
-// A fresh directory under the system's temporary directory for each test;
-// removed afterwards, with the working directory restored.
+// The bytes of a file; empty when it cannot be read.
+inline std::string read_file(const std::filesystem::path& path) {
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return text.str();
+}
+
 // What the tests need of the platform beyond the standard library.
 #ifdef _WIN32
 // Wide, so that a value of any characters reaches the library's wide reads.
@@ -177,6 +184,8 @@ private:
     std::string previous_;
 };
 
+// A fresh directory under the system's temporary directory for each test;
+// removed afterwards, with the working directory restored.
 class TempDirTest : public LeakCheckedTest {
 protected:
     void SetUp() override {
