@@ -11,7 +11,6 @@
 #include <fstream>
 #include <iostream>
 #include <set>
-#include <sstream>
 #include <thread>
 #include <vector>
 
