@@ -19,7 +19,5 @@ foreach(row "a \"b c\" d|a/b c/d" "é \"€ 5\"x|é/€ 5/x" "   \t |")
     endif()
 endforeach()
 
-kelo(split-args)
-expect_refusal("split-args without TEXT" none 2)
-kelo(split-args a b)
-expect_refusal("split-args with two TEXTs" none 2)
+# Without TEXT, or with two.
+expect_refusals(split-args "2" "2 a b")

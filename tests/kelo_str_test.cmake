@@ -4,14 +4,10 @@
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/kelo_test_common.cmake)
 
-kelo(str arg "<%2|%1>" X Y)
-expect_output("arg fills the lowest placeholder first" "<Y|X>")
-kelo(str arg "%%1 %1-%1" "é")
-expect_output("arg fills every occurrence and leaves %%1 alone" "%%1 é-é")
-kelo(str escape --chars " " "a b{c")
-expect_output("escape" "a!{20}b!{7b}c")
-kelo(str unescape "x!{41}y!{e9}")
-expect_output("unescape" "xAyé")
+# arg fills the lowest placeholder first, and every occurrence of it, and
+# leaves %%1 alone.
+expect_outputs(str "arg <%2|%1> X Y => <Y|X>" "arg \"%%1 %1-%1\" é => %%1 é-é"
+    "escape --chars \" \" \"a b{c\" => a!{20}b!{7b}c" "unescape x!{41}y!{e9} => xAyé")
 
 # split-list prints the items that shifting them off the front one by one
 # gives. Rows: SEP|LIST|ITEMS, the items joined by "/". The list comes from
@@ -27,17 +23,6 @@ endforeach()
 unset(KELO_INPUT)
 
 # Refused, with nothing printed: results that would not be valid UTF-8 too.
-# "=2" ends the rows of a command line that kelo cannot take.
-foreach(refused "arg;100%;X" "escape;a b;=2" "frobnicate;=2" "unescape;a;b;=2"
-        "unescape;x!{d800}y" "unescape;!{DFFF}" "unescape;!{110000}" "escape;--chars;è;aéb")
-    set(status 1)
-    if(refused MATCHES "(.*);=2$")
-        set(refused "${CMAKE_MATCH_1}")
-        set(status 2)
-    endif()
-    kelo(str ${refused})
-    expect_refusal("str ${refused}" none ${status})
-    if(NOT OUT STREQUAL "")
-        message(FATAL_ERROR "str ${refused}: printed '${OUT}'")
-    endif()
-endforeach()
+# Rows: STATUS ARGUMENTS (2: a command line that kelo cannot take).
+expect_refusals(str "1 arg 100% X" "2 escape \"a b\"" "2 frobnicate" "2 unescape a b"
+    "1 unescape x!{d800}y" "1 unescape !{DFFF}" "1 unescape !{110000}" "1 escape --chars è aéb")
