@@ -22,9 +22,8 @@ endif()
 foreach(row "kelo s|str settings split-args" "kelo settings re|remove remove-section" "kelo path m|mkpath"
         "kelo convert --from utf-16|utf-16 utf-16be utf-16le" "kelo convert --l|--lossy"
         "kelo location COMMON_L|COMMON_LIB COMMON_LOCALIZED_DATA")
-    string(REPLACE "|" ";" row "${row}")
-    list(GET row 0 typed)
-    list(GET row 1 expected)
+    string(REGEX REPLACE "[|].*" "" typed "${row}")
+    string(REGEX REPLACE ".*[|]" "" expected "${row}")
     separate_arguments(words UNIX_COMMAND "${typed}")
     list(LENGTH words count)
     math(EXPR current "${count} - 1")

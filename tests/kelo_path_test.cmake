@@ -23,8 +23,7 @@ expect_success("mkpath with a trailing separator")
 if(NOT IS_DIRECTORY "${WORK_DIR}/deep/er/est")
     message(FATAL_ERROR "mkpath did not create deep/er/est")
 endif()
-kelo(path mkpath file.txt/sub/dir)
-expect_refusal("mkpath below a regular file" file.txt/sub)
+expect_refusals(path "1 mkpath file.txt/sub/dir")
 
 # app: the directory that holds kelo, in the library's form with
 # --library-form, else in the native one. Its full form is known only where
