@@ -174,8 +174,7 @@ struct Soak {
     int prepare() {
         if (o.dir.empty()) {
             const char* base = std::getenv("TMPDIR");
-            std::string pattern = std::string(base != nullptr && *base != '\0' ? base : "/tmp");
-            pattern += "/keloutil-soak-XXXXXX";
+            std::string pattern = std::string(base && *base ? base : "/tmp") + "/keloutil-soak-XXXXXX";
             if (mkdtemp(&pattern[0]) == nullptr)
                 return std::fprintf(stderr, "cannot make a folder from %s: %s\n", pattern.c_str(), strerror(errno)), 1;
             folder = pattern;
@@ -191,8 +190,7 @@ struct Soak {
         // file's folder must be for a save to write a temporary file beside it.
         const bool root = geteuid() == 0;
         if (root) fs::permissions(folder, fs::perms::all);
-        fs::create_directory(folder / "x");
-        fs::create_directory(folder / "progress");
+        for (const char* sub : {"x", "progress"}) fs::create_directory(folder / sub);
         fs::create_directory_symlink(folder, folder / "via");
         fs::create_symlink("app.xml", folder / "link.xml");
         std::string dir = folder.string();
@@ -229,7 +227,6 @@ struct Soak {
         const TPath path(spellings[0].c_str());
         if (!first.open(path) || !first.setData("soak", "start", "1") || !first.save(path))
             return std::fprintf(stderr, "cannot make %s\n", spellings[0].c_str()), 1;
-        std::fflush(stdout);
         return 0;
     }
 
@@ -253,13 +250,11 @@ struct Soak {
             char outcome = 'g';
             for (int attempt = 0; attempt < tries_per_key && outcome != 'c'; ++attempt) {
                 KeloSettings settings(true);
-                if (!settings.open(path)) {
-                    note('o', j);
-                    continue;
-                }
-                if (!settings.setData("soak", key_of(i, j).c_str(), value_of(i, j).c_str())) _exit(4); // no memory
-                outcome = settings.save(path) ? 'c' : 's';
-                if (outcome == 's') note('s', j);
+                const bool opened = settings.open(path);
+                // setData fails only without memory.
+                if (opened && !settings.setData("soak", key_of(i, j).c_str(), value_of(i, j).c_str())) _exit(4);
+                outcome = !opened ? 'o' : settings.save(path) ? 'c' : 's';
+                if (outcome != 'c') note(outcome, j);
             }
             note(outcome == 'c' ? 'c' : 'g', j);
         }
@@ -269,8 +264,7 @@ struct Soak {
     void start(long i) {
         Worker& worker = workers[i];
         const long next = next_key(records(worker.progress_fd, true));
-        std::fflush(stdout);
-        std::fflush(stderr);
+        std::fflush(nullptr); // not written twice by the child
         worker.pid = fork();
         if (worker.pid == 0) run_worker(i, next);
         if (worker.pid < 0) {
@@ -282,15 +276,10 @@ struct Soak {
 
     // Handles the end of worker i; `killed` when this program ended it.
     void ended(long i, int status, bool killed) {
-        Worker& worker = workers[i];
-        worker.pid = -1;
-        worker.done = true;
+        workers[i].pid = -1;
+        if (killed && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) return ++kills, start(i);
+        workers[i].done = true;
         if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return;
-        if (killed && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) {
-            ++kills;
-            worker.done = false;
-            return start(i);
-        }
         std::fprintf(stderr, "worker %ld ended by itself with %s %d\n", i, WIFEXITED(status) ? "exit status" : "signal",
                      WIFEXITED(status) ? WEXITSTATUS(status) : WTERMSIG(status));
         ++failed_workers;
@@ -329,9 +318,8 @@ struct Soak {
                     ended(i, status, true);
             }
             const auto now = std::chrono::steady_clock::now();
-            if (recorded != last_recorded) {
-                last_recorded = recorded, last_progress = now;
-            } else if (now - last_progress > stall_limit) {
+            if (recorded != last_recorded) last_recorded = recorded, last_progress = now;
+            else if (now - last_progress > stall_limit) {
                 std::fprintf(stderr, "stalled: no worker recorded anything for %lld s; %zu workers left\n",
                              static_cast<long long>(stall_limit.count()), live.size());
                 for (const long i : live) kill(workers[i].pid, SIGKILL), waitpid(workers[i].pid, nullptr, 0);

@@ -435,8 +435,7 @@ TEST_F(Settings, SaveWaitsForTheNamedLock) {
 // kernel, so only the first case exists there.
 // KELOUTIL_SETTINGS_STRESS=1 runs 8 processes x 200 saves per spelling.
 TEST_F(Settings, NoLostUpdate) {
-    const char* stress = std::getenv("KELOUTIL_SETTINGS_STRESS");
-    const bool stressed = stress != nullptr && std::string(stress) == "1";
+    const bool stressed = printable(std::getenv("KELOUTIL_SETTINGS_STRESS")) == "1";
     const int processes = 3 * (stressed ? 8 : 4), saves = stressed ? 200 : 20;
     fs::create_directory(root_ / "sub");
     fs::current_path(root_); // the children start here too
@@ -445,14 +444,11 @@ TEST_F(Settings, NoLostUpdate) {
         if (on_windows() && !named) break;
         SCOPED_TRACE(named ? "named lock" : "no named lock");
         for (const char* name : {"shared.xml", "rt", "cache"}) fs::remove_all(root_ / name);
-        fs::create_directories(root_ / "rt");
+        for (const char* folder : {"rt", "cache/keloutil"}) fs::create_directories(root_ / folder);
         const ScopedEnvironment runtime("XDG_RUNTIME_DIR", (root_ / "rt").u8string()),
             cache("XDG_CACHE_HOME", (root_ / "cache").u8string());
-        if (!named) {
-            fs::create_directories(root_ / "cache" / "keloutil");
-            for (const fs::path& taken : {root_ / "rt" / "keloutil", root_ / "cache" / "keloutil" / "locks"})
-                std::ofstream(taken).close();
-        }
+        for (const char* taken : {"rt/keloutil", "cache/keloutil/locks"})
+            if (!named) write_file(root_ / taken, "");
         std::vector<std::unique_ptr<ChildProcess>> children;
         std::map<TStr, TStr> expected;
         for (int i = 0; i < processes; ++i) {
