@@ -57,10 +57,7 @@ int save_loop(const TPath& file) {
             }
         saved = saved && settings.setData("Meta", "count", "8000") &&
                 settings.setData("Meta", "checksum", std::to_string(sum).c_str()) && settings.save(file);
-        if (!saved) {
-            std::fprintf(stderr, "save failed\n");
-            return 1;
-        }
+        if (!saved) return std::fprintf(stderr, "save failed\n"), 1;
     }
 }
 
