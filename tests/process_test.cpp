@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <optional>
+#include <tuple>
 #include <thread>
 #include <vector>
 
@@ -193,10 +194,10 @@ TEST_F(ProcessTest, FailedStartKeepsIdAndTableAndLeaksNothing) {
     TProcess process(missing.c_str(), "a b");
     process.mapDescriptor(handle(21), handle(22), false, "mine");
     const size_t descriptors = open_descriptor_count();
-    EXPECT_EQ(process.execute(), -5);
-    EXPECT_EQ(process.pid(), 0);
-    EXPECT_EQ(process.fromDescriptor("mine"), handle(21));
-    EXPECT_EQ(process.fromDescriptor("stdout"), invalid);
+    // Braces evaluate in order: the start comes first.
+    EXPECT_EQ((std::tuple{process.execute(), process.pid(), process.fromDescriptor("mine"),
+                          process.fromDescriptor("stdout")}),
+              (std::tuple{-5L, 0L, handle(21), invalid}));
     EXPECT_EQ(open_descriptor_count(), descriptors);
 }
 
@@ -212,9 +213,9 @@ TEST_F(ProcessTest, WaitAnswersTheExitStatus) {
                 continue;
             }
             EXPECT_TRUE(!reaped_by_status || ends(process));
-            EXPECT_EQ(process.wait(), code);
-            EXPECT_EQ(process.wait(), code) << "kept";
-            EXPECT_EQ(process.status(), -6);
+            // The second wait() answers the status kept from the first.
+            EXPECT_EQ((std::vector<long>{process.wait(), process.wait(), process.status()}),
+                      (std::vector<long>{code, code, -6}));
         }
     }
 #ifndef _WIN32
@@ -222,22 +223,19 @@ TEST_F(ProcessTest, WaitAnswersTheExitStatus) {
     TProcess process(child_program().c_str(), "echo");
     ASSERT_EQ(process.execute(), -1);
     kill(static_cast<pid_t>(process.pid()), SIGKILL);
-    EXPECT_EQ(process.wait(), -1);
-    EXPECT_EQ(process.status(), -6);
+    EXPECT_EQ((std::vector<long>{process.wait(), process.status()}), (std::vector<long>{-1, -6}));
 #endif
 }
 
 TEST_F(ProcessTest, CopiesTakeOnlyTheId) {
     TProcess original(child_program().c_str(), "exit 3");
     ASSERT_EQ(original.execute(), -1);
-    TProcess copy(original);
-    TProcess assigned;
+    TProcess copy(original), assigned;
     assigned = original;
     assigned = assigned;
     for (TProcess* other : {&copy, &assigned}) {
-        EXPECT_EQ(other->pid(), original.pid());
-        EXPECT_EQ(other->fromDescriptor("stdout"), invalid);
-        EXPECT_EQ(other->execute(), -5) << "no command";
+        EXPECT_EQ((std::tuple{other->pid(), other->fromDescriptor("stdout"), other->execute()}),
+                  (std::tuple{original.pid(), invalid, -5L})) << "no table and no command";
     }
     EXPECT_NE(original.fromDescriptor("stdout"), invalid);
     original.wait();
