@@ -33,8 +33,7 @@ TEST_F(StrRecord, NullEmptyAndNoRecord) {
     str_uninit(nullptr);
     char out[4] = "zzz";
     int32_t size = sizeof out;
-    EXPECT_EQ(str_cstr(nullptr, out, &size), 0);
-    EXPECT_EQ(out[0], '\0');
+    EXPECT_TRUE(str_cstr(nullptr, out, &size) == 0 && out[0] == '\0');
 }
 
 TEST_F(StrRecord, SetFromItsOwnBufferWhileGrowing) {
@@ -71,10 +70,9 @@ TEST_F(StrRecord, CpyGrowsTheDestinationPastTheSource) {
     EXPECT_EQ(str_cpy(unterminated.get(), big.get()), 3);
     EXPECT_EQ(shown(big), "abc");
 
-    EXPECT_EQ(str_cpy(make(nullptr).get(), destination.get()), 0);
-    EXPECT_TRUE(str_null(destination.get()));
-    EXPECT_EQ(str_cpy(nullptr, big.get()), 0);
-    EXPECT_TRUE(str_null(big.get()));
+    // A null string or no record as the source leaves a null string.
+    EXPECT_TRUE(str_cpy(make(nullptr).get(), destination.get()) == 0 && str_null(destination.get()));
+    EXPECT_TRUE(str_cpy(nullptr, big.get()) == 0 && str_null(big.get()));
     EXPECT_EQ(str_cpy(source.get(), nullptr), 0);
 }
 

@@ -71,8 +71,7 @@ TEST_F(TimerTest, IdentifiersStartAtOneAndAreNeverReused) {
     Probe probe;
     EXPECT_EQ(TTimer::add(30, Probe::callback, &probe), 1);
     EXPECT_EQ(TTimer::add(30, Probe::callback, &probe), 2);
-    EXPECT_TRUE(TTimer::remove(1));
-    EXPECT_FALSE(TTimer::remove(1));
+    EXPECT_TRUE(TTimer::remove(1) && !TTimer::remove(1)); // once only
     EXPECT_EQ(TTimer::getTimer(1), nullptr);
     EXPECT_EQ(TTimer::add(30, nullptr), -1); // nothing to call: refused
     EXPECT_EQ(TTimer::add(30, Probe::callback, &probe), 3);
@@ -165,16 +164,15 @@ TEST_F(TimerTest, DisablingAndManualClocking) {
 TEST(SystemTimer, TicksArriveWhileTheThreadDispatches) {
     Probe probe;
     TTimer::setManualClock(false, 1);
-    const int id = TTimer::add(1, Probe::callback, &probe);
+    TTimer::add(1, Probe::callback, &probe);
     for (int i = 0; i < 50 && probe.calls == 0; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         TTimer::dispatchSystemTimer();
     }
     EXPECT_GT(probe.calls, 0);
-    EXPECT_TRUE(TTimer::remove(id));
+    TTimer::removeAll();
     EXPECT_EQ(TTimer::systemTimerHandle(), -1);
     TTimer::setManualClock(false, TTimer::DEFAULT_CLOCK_PERIOD);
-    TTimer::removeAll();
 }
 
 // Two timers of the seam, many periods missed: one call each per dispatch.
