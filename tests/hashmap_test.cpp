@@ -32,9 +32,8 @@ TEST_F(HashMap, IteratesBucketsAscendingAndChainsOldestFirst) {
     Map map = own(hashmap_init(4, nullptr)), empty = own(hashmap_init(8, nullptr));
     for (uintptr_t key : {1, 5, 9, 2, 0}) hashmap_insert(map.get(), as_key(key), nullptr);
     std::vector<uintptr_t> keys;
-    MapIter iter = own(hashmap_begin(map.get()));
-    do keys.push_back(as_number(hashmapiter_key(iter.get())));
-    while (hashmapiter_next(iter.get()));
+    for (MapIter iter = own(hashmap_begin(map.get())); !hashmapiter_is_end(iter.get()); hashmapiter_next(iter.get()))
+        keys.push_back(as_number(hashmapiter_key(iter.get())));
     EXPECT_EQ(keys, (std::vector<uintptr_t>{0, 1, 5, 9, 2}));
     MapIter begin = own(hashmap_begin(empty.get())), end = own(hashmap_end(empty.get()));
     EXPECT_TRUE(hashmapiter_equal(begin.get(), end.get()) && hashmapiter_next(begin.get()) == 0);

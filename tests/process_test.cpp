@@ -134,8 +134,7 @@ TEST_F(ProcessTest, ChildReadsItsInputAndAnswersOnOneOutput) {
     EXPECT_EQ(process.fromDescriptor("stderr"), invalid);
     const std::string input = "hello\nwörld " + std::string(10000, 'z') + "\n";
     EXPECT_EQ(converse(process, input), input + "echo: done\n") << "the error output shares the output pipe";
-    EXPECT_EQ(process.toDescriptor("stdin"), invalid) << "closed";
-    EXPECT_FALSE(process.closeDescriptor("stdin"));
+    EXPECT_TRUE(process.toDescriptor("stdin") == invalid && !process.closeDescriptor("stdin")) << "closed";
     EXPECT_TRUE(ends(process));
 
     // A second start replaces the table: the first child's input is closed,
