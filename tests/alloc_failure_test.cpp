@@ -14,6 +14,7 @@
 #include "memory_internal.h"
 
 #include <functional>
+#include <memory>
 
 using namespace std::string_literals;
 
@@ -29,13 +30,11 @@ struct FaultRun {
 
     template <class Op>
     auto operator()(Op op) {
-        struct Disarm {
-            FaultRun& run;
-            ~Disarm() {
-                run.failed = keloutil::memory_attempts() >= run.n;
-                keloutil::memory_fail_after(0, false);
-            }
-        } disarm{*this};
+        const auto disarm = [](FaultRun* run) {
+            run->failed = keloutil::memory_attempts() >= run->n;
+            keloutil::memory_fail_after(0, false);
+        };
+        const std::unique_ptr<FaultRun, decltype(disarm)> armed(this, disarm);
         keloutil::memory_fail_after(n, persist);
         return op();
     }
@@ -113,8 +112,7 @@ List letters(const char* text) {
 
 // The full list, with null elements where their storage failed.
 bool with_nulls(const std::string& got, const std::string& full) {
-    const auto same = [](char g, char f) { return g == f || g == '0'; };
-    return got.size() == full.size() && std::equal(got.begin(), got.end(), full.begin(), same);
+    return std::equal(got.begin(), got.end(), full.begin(), full.end(), [](char g, char f) { return g == f || g == '0'; });
 }
 
 // An element "c" added to "ab": no entry when the entry (the first
@@ -164,13 +162,6 @@ void expect_inserted(FaultRun& run, const char* key, const char* value, const ch
     EXPECT_TRUE(run.gives(entry != nullptr && pairs(map) == full,
                           entry == nullptr && pairs(map) == "a=1 e=2 " && hashmap_allocated(map.get()) == held))
         << pairs(map);
-}
-
-// "key=value;" for each entry of a settings map.
-std::string listing(const std::map<TStr, TStr>& values) {
-    std::string text;
-    for (const auto& [key, value] : values) text += shown(key) + "=" + shown(value) + ";";
-    return text;
 }
 
 // A settings file in the temporary directory holding `values` in section
@@ -335,7 +326,8 @@ const Operation operations[] = {
                "<Section Name='b'><Data Key='y'>2</Data></Section></KeloSettings>");
        s.setData("b", "z", "3"); s.removeData("b", "y");
        const bool done = run([&] { return s.getSection("b", values); });
-       EXPECT_TRUE(run.gives(done && listing(values) == "x=1;z=3;", !done && values.empty())) << listing(values)),
+       const std::map<TStr, TStr> full{{"x", "1"}, {"z", "3"}};
+       EXPECT_TRUE(run.gives(done && values == full, !done && values.empty())) << values.size()),
     // ---- processes and timers ----------------------------------------------------------
     // Started with every argument, or not at all.
     OP(TProcess_execute, TProcess process(sibling_program("keloutil_process_child").c_str(), "args one two");

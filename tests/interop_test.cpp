@@ -4,15 +4,6 @@
 
 #include <vector>
 
-namespace {
-
-std::vector<uint16_t> units_of(const keloSTRING& s) {
-    // The record made by the library ends with a zero unit: read it too.
-    return std::vector<uint16_t>(s.data, s.data + s.length + 1);
-}
-
-} // namespace
-
 using Interop = LeakCheckedTest;
 
 // A TStr to a record and back; then records that keloSTRINGToTStr refuses.
@@ -26,7 +17,8 @@ TEST_F(Interop, RecordConversions) {
         ASSERT_TRUE(KeloUtil::TStrTokeloSTRING(TStr(c.text), &record)) << printable(c.text);
         const Block owner = own_block(record.data);
         EXPECT_EQ(record.length, static_cast<int32_t>(c.units.size()) - 1) << printable(c.text);
-        EXPECT_EQ(units_of(record), c.units) << printable(c.text);
+        // The record made by the library ends with a zero unit: read it too.
+        EXPECT_EQ(std::vector<uint16_t>(record.data, record.data + record.length + 1), c.units) << printable(c.text);
         TStr back("previous");
         EXPECT_TRUE(KeloUtil::keloSTRINGToTStr(&record, back));
         EXPECT_EQ(shown(back), c.text != nullptr ? c.text : "");

@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -192,23 +193,19 @@ std::vector<Source> byte_pair_sources() {
     return sources;
 }
 
-// Every source against the per-character path, each from a block starting
-// n % 16 bytes into its allocation (n counting the sources); stops after
-// 10 sources that differ.
-template <class Compare>
-void expect_same_results(const std::vector<Source>& sources, Compare compare) {
+// Every source against the per-character path (by default as bytes given
+// with their own length), each from a block starting n % 16 bytes into its
+// allocation (n counting the sources); stops after 10 sources that differ.
+using Compare = std::function<std::string(const Source&, size_t shift)>;
+void expect_same_results(const std::vector<Source>& sources, const Compare& compare = [](const Source& s, size_t shift) {
+    return observer::direct_against_reference(s.bytes, s.from, shift);
+}) {
     int failures = 0;
     for (size_t n = 0; n < sources.size() && failures < 10; ++n) {
         const std::string difference = compare(sources[n], n % 16);
         EXPECT_TRUE(difference.empty()) << difference;
         failures += !difference.empty();
     }
-}
-
-void expect_same_results(const std::vector<Source>& sources) {
-    expect_same_results(sources, [](const Source& s, size_t shift) {
-        return observer::direct_against_reference(s.bytes, s.from, shift);
-    });
 }
 
 // Texts whose terminator falls at every place in a block: runs of each
@@ -244,14 +241,13 @@ class DirectConversions : public LeakCheckedParamTest<int> {
 protected:
     void SetUp() override {
         LeakCheckedTest::SetUp();
-        ASSERT_EQ(keloutil::set_simd_level(level(GetParam())), level(GetParam()));
+        ASSERT_EQ(keloutil::set_simd_level(level_), level_);
     }
     void TearDown() override {
         keloutil::set_simd_level(before_);
         LeakCheckedTest::TearDown();
     }
-    static keloutil::SimdLevel level(int n) { return static_cast<keloutil::SimdLevel>(n); }
-    const keloutil::SimdLevel before_ = keloutil::simd_level();
+    const keloutil::SimdLevel before_ = keloutil::simd_level(), level_ = static_cast<keloutil::SimdLevel>(GetParam());
 };
 
 } // namespace

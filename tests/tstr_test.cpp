@@ -186,9 +186,6 @@ TEST_F(TStrTest, ConversionsEndWithTheTerminator) {
     }
 }
 
-#undef READER
-#undef ALLOC
-
 TEST_F(TStrTest, DerivedCopiesLeaveTheSourceAlone) {
     const TStr s(" ab  CD "), plain("a b"), escaped("x!{41}y");
     const std::pair<TStr, const char*> derived[] = {
