@@ -14,7 +14,6 @@
 #include "memory_internal.h"
 
 #include <functional>
-#include <memory>
 
 using namespace std::string_literals;
 

@@ -15,11 +15,7 @@
 #include "guarded_page.hpp"
 #include "str_convert_dispatch.h"
 
-#include <algorithm>
-#include <cstdint>
 #include <functional>
-#include <string>
-#include <vector>
 
 using namespace std::string_literals;
 

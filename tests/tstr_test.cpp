@@ -5,8 +5,6 @@
 
 #include <iomanip>
 #include <ostream>
-#include <sstream>
-#include <string_view>
 #include <type_traits>
 #include <unordered_map>
 #include <utility>

@@ -228,12 +228,9 @@ inline Log observe_record(const Source& source, Record kind, bool direct, size_t
 }
 
 inline std::string hex(const std::string& bytes) {
+    static const char digits[] = "0123456789ABCDEF";
     std::string out;
-    char digits[4];
-    for (unsigned char b : bytes) {
-        std::snprintf(digits, sizeof digits, "%s%02X", out.empty() ? "" : " ", b);
-        out += digits;
-    }
+    for (unsigned char b : bytes) out += (out.empty() ? "" : " ") + std::string{digits[b >> 4], digits[b & 15]};
     return out;
 }
 
