@@ -175,12 +175,8 @@ TEST_F(TStrTest, ConversionsEndWithTheTerminator) {
         EXPECT_EQ(bytes(TStr().asEncoding(c.encoding), c.terminator), std::string(c.terminator, '\0'));
         EXPECT_EQ(TStr::null.asEncoding(c.encoding), nullptr);
         alignas(4) char out[32] = {};
-        if (c.read != nullptr) {
-            EXPECT_TRUE(c.read(s, out) && bytes(out, expected.size()) == expected) << "encoding " << c.encoding;
-        }
-        if (c.read_alloc != nullptr) {
-            EXPECT_EQ(bytes(own_block(c.read_alloc(s)).get(), expected.size()), expected) << "encoding " << c.encoding;
-        }
+        if (c.read != nullptr) { EXPECT_TRUE(c.read(s, out) && bytes(out, expected.size()) == expected) << c.encoding; }
+        if (c.read_alloc) { EXPECT_EQ(bytes(own_block(c.read_alloc(s)).get(), expected.size()), expected) << c.encoding; }
     }
 }
 
