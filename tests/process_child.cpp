@@ -8,8 +8,7 @@
 //   args     prints each further argument on a line of its own
 // Any other first argument (a launcher is given the quoted program path)
 // prints every argument from the first one on, each on its own line.
-#include <fcntl.h>
-
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -17,12 +16,13 @@
 #include <vector>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h> // before shellapi.h, which relies on it
 
 #include <shellapi.h>
 #else
-#include <unistd.h>
+#include <dirent.h>
 #endif
 
 int main(int argc, char** argv) {
@@ -48,8 +48,17 @@ int main(int argc, char** argv) {
         std::fputs("echo: done\n", stderr);
     } else if (mode == "fds") {
 #ifndef _WIN32
-        for (int fd = 0; fd < sysconf(_SC_OPEN_MAX); ++fd)
-            if (fcntl(fd, F_GETFD) != -1) std::printf("%d\n", fd);
+        // Read from /proc, not probed up to the descriptor limit, which can
+        // be a billion; the directory's own descriptor is left out.
+        std::vector<int> fds;
+        if (DIR* dir = opendir("/proc/self/fd")) {
+            while (const dirent* entry = readdir(dir))
+                if (entry->d_name[0] != '.' && std::atoi(entry->d_name) != dirfd(dir))
+                    fds.push_back(std::atoi(entry->d_name));
+            closedir(dir);
+        }
+        std::sort(fds.begin(), fds.end());
+        for (int fd : fds) std::printf("%d\n", fd);
 #endif
     } else if (mode == "exit") {
         return args.size() > 1 ? std::atoi(args[1].c_str()) : 0;
